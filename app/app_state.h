@@ -1,0 +1,44 @@
+// The state the GLUT callbacks share: the point log, the capture handle, the frame buffer,
+// the Tracker, the key flags and the frame-rate meter. One instance serves the window; tests
+// make their own and drive the same code without one.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+struct CaptureDevice;
+class Tracker;
+
+constexpr int kLogRecords = 400;
+constexpr int kInitialCornerThreshold = 1000000;
+constexpr int kCornerThresholdStep = 30000;
+
+struct AppState {
+    FILE* s_log_file = nullptr;
+    CaptureDevice* s_capture = nullptr;
+    int s_width = 0;
+    int s_height = 0;
+    std::vector<unsigned char> s_frame;  // empty until the first frame pass
+    Tracker* s_tracker = nullptr;
+
+    uint8_t s_key_g = 0, s_key_r = 0, s_key_c = 0, s_key_s = 0, s_key_e = 0, s_key_h = 0,
+            s_key_x = 0, s_key_p = 0, s_key_k = 0;
+    uint8_t s_key_m = 0;
+    uint8_t s_key_n = 0;
+    uint8_t s_log_enabled = 0;
+    int s_log_countdown = kLogRecords;
+    int s_corner_threshold = kInitialCornerThreshold;
+
+    // Frame-rate meter; the clock answers seconds and can be replaced by tests.
+    int s_frame_count = 0;
+    double s_fps = 0.0;
+    double s_fps_last_time = 0.0;
+    bool s_fps_started = false;
+    double (*clock)() = nullptr;
+
+    int processedFrames = 0;  // frame passes that processed a frame
+};
+
+// Wall-clock seconds since 1970 with millisecond resolution.
+double timeNow();

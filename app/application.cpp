@@ -1,0 +1,153 @@
+#include "app/application.h"
+
+#include <GL/freeglut.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "app/app_state.h"
+#include "app/command_line.h"
+#include "app/display.h"
+#include "app/frame_loop.h"
+#include "app/keyboard.h"
+#include "app/screenshot.h"
+#include "capture/capture.h"
+#include "capture/virtual_backend.h"
+#include "vision/tracker.h"
+
+namespace {
+
+constexpr char kPointLogName[] = "kalman.txt";
+constexpr int kBadOptionStatus = 2;
+
+// The one application state; its Tracker is made before main and lives to the end.
+AppState s_app = [] {
+    AppState app;
+    app.s_tracker = new Tracker;
+    return app;
+}();
+CommandLine s_options;
+bool s_finishing = false;
+
+void writeScreenshot(bool fromFront) {
+    if (s_options.screenshot.empty()) return;
+    std::string error;
+    if (saveWindowScreenshot(s_options.screenshot, fromFront, error)) {
+        std::fprintf(stderr, "Screenshot written to %s\n", s_options.screenshot.c_str());
+    } else {
+        std::fprintf(stderr, "Error: %s\n", error.c_str());
+    }
+}
+
+void finishRun() {
+    writeScreenshot(false);
+    captureDestroy(s_app.s_capture);
+    s_app.s_capture = nullptr;
+    std::fflush(stdout);
+    std::exit(0);
+}
+
+void idle() {
+    if (s_finishing) return;
+    if (!runFramePass(s_app)) {
+        // Paused or no stream: nothing to do, and no reason to spin a core.
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return;
+    }
+    if (s_options.frames > 0 && s_app.processedFrames >= s_options.frames) s_finishing = true;
+    glutPostRedisplay();
+}
+
+void display() {
+    displayFrame(s_app);
+    if (s_finishing) finishRun();
+    glutSwapBuffers();
+}
+
+void keyboard(unsigned char key, int, int) {
+    switch (handleKey(s_app, key)) {
+        case KeyAction::Exit:
+            writeScreenshot(true);
+            std::fflush(stdout);
+            std::exit(kEscExitStatus);
+        case KeyAction::Redisplay: glutPostRedisplay(); break;
+        case KeyAction::None: break;
+    }
+}
+
+void reshape(int width, int height) { reshapeWindow(width, height); }
+
+CaptureDevice* createCapture() {
+    if (s_options.source == SourceKind::Virtual) return captureCreateWith(createVirtualBackend(s_options.virtualCamera));
+    return captureCreate();
+}
+
+bool haveDisplay() {
+    if (const char* d = std::getenv("DISPLAY"); d && *d) return true;
+    for (const std::string& a : s_options.glutArgs)
+        if (a == "-display") return true;
+    return false;
+}
+
+}  // namespace
+
+int runApplication(int argc, char** argv) {
+    std::string error;
+    if (!parseCommandLine(argc, argv, s_options, error)) {
+        std::fprintf(stderr, "tovrak: %s\n", error.c_str());
+        return kBadOptionStatus;
+    }
+    if (s_options.help) {
+        std::fputs(usageText(), stdout);
+        return 0;
+    }
+
+    s_app.s_log_file = std::fopen(kPointLogName, "w+");
+    if (!s_app.s_log_file) {
+        std::fprintf(stderr, "Warning: cannot open the point log \"%s\" (%s); points will not be logged\n",
+                     kPointLogName, std::strerror(errno));
+    }
+
+    // The device is looked for before the window opens, so that a machine without a camera
+    // (or without a display) gets the plain answer rather than a window flashing up.
+    s_app.s_capture = createCapture();
+    if (!s_app.s_capture) {
+        std::printf("No Capture Device!\n");
+        return 0;
+    }
+    if (!haveDisplay()) {
+        std::fprintf(stderr, "Error: no display to open the window on (set DISPLAY, or run under xvfb-run)\n");
+        captureDestroy(s_app.s_capture);
+        return 1;
+    }
+
+    std::vector<char*> glutArgv;
+    for (std::string& a : s_options.glutArgs) glutArgv.push_back(a.data());
+    int glutArgc = static_cast<int>(glutArgv.size());
+    glutInit(&glutArgc, glutArgv.data());
+    // Double-buffered RGBA with multisampling; the window keeps its caption.
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_MULTISAMPLE | GLUT_RGBA);
+    glutInitWindowPosition(0, 0);
+    glutInitWindowSize(kWindowWidth, kWindowHeight);
+    glutCreateWindow("Tovrak");
+    glutDisplayFunc(display);
+    glutKeyboardFunc(keyboard);
+    glutReshapeFunc(reshape);
+    glutIdleFunc(idle);
+    initGL();
+
+    captureSelectDevice(s_app.s_capture, 0);
+    captureSetRunning(s_app.s_capture, 1);
+    captureShowFormatDialog(s_app.s_capture, nullptr);
+    captureGetSize(s_app.s_capture, &s_app.s_width, &s_app.s_height);
+    s_app.s_tracker->setFrameSize(s_app.s_height, s_app.s_width);
+
+    for (unsigned char key : s_options.keys) keyboard(key, 0, 0);
+    glutMainLoop();
+    return 1;
+}

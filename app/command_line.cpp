@@ -1,0 +1,108 @@
+#include "app/command_line.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// GLUT's options, and whether each takes a value.
+struct GlutOption {
+    const char* name;
+    bool takesValue;
+};
+constexpr GlutOption kGlutOptions[] = {{"-display", true}, {"-geometry", true}, {"-iconic", false},
+                                       {"-indirect", false}, {"-direct", false}, {"-gldebug", false},
+                                       {"-sync", false}};
+
+bool parseSource(const std::string& value, CommandLine& out, std::string& error) {
+    if (value == "camera") {
+        out.source = SourceKind::Camera;
+        return true;
+    }
+    const std::string prefix = "synthetic";
+    if (value.compare(0, prefix.size(), prefix) == 0 &&
+        (value.size() == prefix.size() || value[prefix.size()] == ':')) {
+        out.source = SourceKind::Virtual;
+        const std::string options = value.size() > prefix.size() ? value.substr(prefix.size() + 1) : "";
+        if (!parseVirtualCameraOptions(options, out.virtualCamera, error)) {
+            error = "--source " + value + ": " + error;
+            return false;
+        }
+        return true;
+    }
+    error = "--source must be 'camera' or 'synthetic[:options]', got '" + value + "'";
+    return false;
+}
+
+}  // namespace
+
+const char* usageText() {
+    return "Usage: tovrak [options] [GLUT options]\n"
+           "  --source camera|synthetic[:opts]  frames from the webcam (default) or the virtual camera;\n"
+           "                                    opts: size=WxH,noise=SIGMA,blur=SIGMA,lens=0|1,seed=N,\n"
+           "                                    still=0|1,start=FRAME,fps=N (comma-separated)\n"
+           "  --keys STRING                     keys applied before the first frame, as if typed\n"
+           "  --frames N                        end with status 0 after N processed frames\n"
+           "  --screenshot FILE.png             write the window as displayed when the program ends\n"
+           "  --help                            this text\n"
+           "Keys: g smooth+grey, c thin edges, s Sobel edges, x target, k pose, l log points,\n"
+           "      p regions, e corners (+ raises the threshold), h Hough, r lens correction,\n"
+           "      m model, n cone, d source dialog, Space pause, Esc quit\n";
+}
+
+bool parseCommandLine(int argc, char** argv, CommandLine& out, std::string& error) {
+    out = CommandLine{};
+    out.glutArgs.push_back(argc > 0 ? argv[0] : "tovrak");
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](std::string& v) {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            v = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (arg == "--help" || arg == "-h") {
+            out.help = true;
+        } else if (arg == "--source") {
+            if (!value(v) || !parseSource(v, out, error)) return false;
+        } else if (arg == "--keys") {
+            if (!value(out.keys)) return false;
+        } else if (arg == "--frames") {
+            if (!value(v)) return false;
+            char* end = nullptr;
+            errno = 0;
+            const long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || errno != 0 || n < 1) {
+                error = "--frames needs a whole number of at least 1, got '" + v + "'";
+                return false;
+            }
+            out.frames = n;
+        } else if (arg == "--screenshot") {
+            if (!value(out.screenshot)) return false;
+            if (out.screenshot.empty()) {
+                error = "--screenshot needs a file name";
+                return false;
+            }
+        } else {
+            bool glut = false;
+            for (const GlutOption& g : kGlutOptions) {
+                if (arg != g.name) continue;
+                glut = true;
+                out.glutArgs.push_back(arg);
+                if (g.takesValue) {
+                    if (!value(v)) return false;
+                    out.glutArgs.push_back(v);
+                }
+            }
+            if (!glut) {
+                error = "unknown option '" + arg + "' (see tovrak --help)";
+                return false;
+            }
+        }
+    }
+    return true;
+}

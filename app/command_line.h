@@ -1,0 +1,24 @@
+// The program's own command-line options. GLUT's options (-display, -geometry, ...) are left
+// for glutInit.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "capture/virtual_camera.h"
+
+enum class SourceKind { Camera, Virtual };
+
+struct CommandLine {
+    SourceKind source = SourceKind::Camera;
+    VirtualCameraOptions virtualCamera;
+    std::string keys;        // typed before the first frame
+    long frames = -1;        // end after this many processed frames; -1 runs until Esc
+    std::string screenshot;  // PNG written at the end
+    bool help = false;
+    std::vector<std::string> glutArgs;  // argv[0] and GLUT's own options
+};
+
+// False with a one-line reason on a bad option.
+bool parseCommandLine(int argc, char** argv, CommandLine& out, std::string& error);
+const char* usageText();

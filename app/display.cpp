@@ -1,0 +1,53 @@
+#include "app/display.h"
+
+#include <GL/freeglut.h>
+
+#include "app/frame_rate.h"
+#include "vision/tracker.h"
+
+void initGL() {
+    static const GLfloat kSpecular[] = {0.3f, 0.5f, 0.6f, 1.0f};
+    static const GLfloat kShininess[] = {50.0f};
+    static const GLfloat kLightPosition[] = {1.0f, 1.0f, 1.0f, 0.0f};
+    glFrontFace(GL_CCW);
+    glDisable(GL_DEPTH_TEST);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glShadeModel(GL_SMOOTH);
+    glMaterialfv(GL_FRONT, GL_SPECULAR, kSpecular);
+    glMaterialfv(GL_FRONT, GL_SHININESS, kShininess);
+    glLightfv(GL_LIGHT0, GL_POSITION, kLightPosition);
+    // Frame rows are packed (width x 3 bytes, no padding).
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+}
+
+void displayFrame(AppState& app) {
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const int w = viewport[2], h = viewport[3];
+
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluOrtho2D(0, w, 0, h);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+
+    const size_t bytes = static_cast<size_t>(app.s_width) * app.s_height * 3;
+    if (bytes > 0 && app.s_frame.size() == bytes) {
+        const unsigned char* processed = app.s_tracker->output ? app.s_tracker->output : app.s_frame.data();
+        glRasterPos2i(10, 10);
+        glDrawPixels(app.s_width, app.s_height, GL_BGR, GL_UNSIGNED_BYTE, app.s_frame.data());
+        glRasterPos2i(330, 10);
+        glDrawPixels(app.s_width, app.s_height, GL_BGR, GL_UNSIGNED_BYTE, processed);
+    }
+
+    drawFrameRate(app);
+}
+
+void reshapeWindow(int width, int height) {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluOrtho2D(0, width, 0, height);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glClear(GL_COLOR_BUFFER_BIT);
+}

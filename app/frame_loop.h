@@ -1,0 +1,14 @@
+// One pass of the idle loop: take the newest frame, run the steps the keys switched on, in
+// their fixed order.
+#pragma once
+
+#include "app/app_state.h"
+
+constexpr int kGrabTimeoutMs = 1000;
+
+// Answers true when a frame was processed and the window should be redrawn; false while
+// capture is paused or not running.
+bool runFramePass(AppState& app);
+
+// The gated image steps on the Tracker's current input.
+void runProcessingSteps(AppState& app);

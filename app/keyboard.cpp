@@ -1,0 +1,48 @@
+#include "app/keyboard.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "capture/capture.h"
+
+namespace {
+
+void toggle(uint8_t& flag) { flag = flag ? 0 : 1; }
+
+}  // namespace
+
+KeyAction handleKey(AppState& app, unsigned char key) {
+    switch (key) {
+        case 27:
+            captureCloseDevice(app.s_capture);
+            captureDestroy(app.s_capture);
+            app.s_capture = nullptr;
+            std::vector<unsigned char>().swap(app.s_frame);
+            return KeyAction::Exit;
+        case ' ':
+            captureSetRunning(app.s_capture, captureSetRunning(app.s_capture, -1) ? 0 : 1);
+            return KeyAction::None;
+        case '+':
+            std::printf("%i \n", app.s_corner_threshold);
+            std::fflush(stdout);
+            app.s_corner_threshold += kCornerThresholdStep;
+            return KeyAction::None;
+        case 'c': toggle(app.s_key_c); return KeyAction::None;
+        case 'd': captureShowSourceDialog(app.s_capture, nullptr); return KeyAction::None;
+        case 'e': toggle(app.s_key_e); return KeyAction::None;
+        case 'g': toggle(app.s_key_g); return KeyAction::None;
+        case 'h': toggle(app.s_key_h); return KeyAction::None;
+        case 'k': toggle(app.s_key_k); return KeyAction::None;
+        case 'l':
+            app.s_log_enabled = 1;
+            app.s_log_countdown = kLogRecords;
+            return KeyAction::None;
+        case 'm': toggle(app.s_key_m); return KeyAction::None;
+        case 'n': toggle(app.s_key_n); return KeyAction::None;
+        case 'p': toggle(app.s_key_p); return KeyAction::None;
+        case 'r': toggle(app.s_key_r); return KeyAction::None;
+        case 's': toggle(app.s_key_s); return KeyAction::None;
+        case 'x': toggle(app.s_key_x); return KeyAction::None;
+        default: return KeyAction::Redisplay;
+    }
+}

@@ -1,0 +1,286 @@
+#include "capture/virtual_camera.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+enum Region : uint8_t { kDesk = 0, kPaper = 1, kInk = 2 };
+
+Region regionAt(double X, double Y) {
+    const double ax = std::fabs(X), ay = std::fabs(Y);
+    if (ax > kSheetHalfX || ay > kSheetHalfY) return kDesk;
+    if (ax > kTargetOuterHalfX || ay > kTargetOuterHalfY) return kPaper;
+    if (X > kTargetInnerMinX && X < kTargetInnerMaxX && Y > kTargetInnerMinY && Y < kTargetInnerMaxY)
+        return kPaper;
+    return kInk;
+}
+
+// Light from a lamp off to one side: a gentle fall-off across the desk.
+double illumination(double X, double Y) {
+    const double dx = X - 120.0, dy = Y + 90.0;
+    return 1.0 - 0.10 * (dx * dx + dy * dy) / (500.0 * 500.0);
+}
+
+// Colours in B, G, R. The desk is light (a plain table top with a faint grain) so that the
+// sheet's own edge stays far below the edge detector's threshold: only the target is seen.
+void shade(Region region, double X, double Y, float bgr[3]) {
+    static const float kPaperColour[3] = {232.0f, 238.0f, 242.0f};
+    static const float kInkColour[3] = {38.0f, 34.0f, 32.0f};
+    static const float kDeskColour[3] = {170.0f, 192.0f, 208.0f};
+    double gain = illumination(X, Y);
+    const float* base = kPaperColour;
+    if (region == kInk) {
+        base = kInkColour;
+    } else if (region == kDesk) {
+        base = kDeskColour;
+        gain *= 1.0 + 0.035 * std::sin(X / 6.0 + 1.7 * std::sin(Y / 45.0));
+    }
+    for (int ch = 0; ch < 3; ++ch) bgr[ch] = static_cast<float>(base[ch] * gain);
+}
+
+// Image-to-plane mapping of one pose: the inverse of the plane-to-image homography.
+struct PlaneMap {
+    double m[9];
+    double r31, r32, tz;
+
+    PlaneMap(const CameraPose& p, double f) : r31(p.R[6]), r32(p.R[7]), tz(p.T[2]) {
+        const double h[9] = {f * p.R[0], f * p.R[1], f * p.T[0], f * p.R[3], f * p.R[4],
+                             f * p.T[1], p.R[6],     p.R[7],     p.T[2]};
+        const double c0 = h[4] * h[8] - h[5] * h[7];
+        const double c1 = h[5] * h[6] - h[3] * h[8];
+        const double c2 = h[3] * h[7] - h[4] * h[6];
+        const double det = h[0] * c0 + h[1] * c1 + h[2] * c2;
+        const double inv = det != 0.0 ? 1.0 / det : 0.0;
+        m[0] = c0 * inv;
+        m[1] = (h[2] * h[7] - h[1] * h[8]) * inv;
+        m[2] = (h[1] * h[5] - h[2] * h[4]) * inv;
+        m[3] = c1 * inv;
+        m[4] = (h[0] * h[8] - h[2] * h[6]) * inv;
+        m[5] = (h[2] * h[3] - h[0] * h[5]) * inv;
+        m[6] = c2 * inv;
+        m[7] = (h[1] * h[6] - h[0] * h[7]) * inv;
+        m[8] = (h[0] * h[4] - h[1] * h[3]) * inv;
+    }
+
+    // Plane point seen at centred image point (x, y); false when the ray misses the plane.
+    bool toPlane(double x, double y, double& X, double& Y) const {
+        const double w = m[6] * x + m[7] * y + m[8];
+        if (w == 0.0) return false;
+        X = (m[0] * x + m[1] * y + m[2]) / w;
+        Y = (m[3] * x + m[4] * y + m[5]) / w;
+        return r31 * X + r32 * Y + tz > 0.0;
+    }
+};
+
+// splitmix64: a tiny counter-style generator, so a frame's noise depends only on seed and frame.
+struct NoiseSource {
+    uint64_t state;
+    NoiseSource(uint32_t seed, int frame)
+        : state((static_cast<uint64_t>(seed) << 32) ^ static_cast<uint32_t>(frame) ^ 0x5bd1e995u) {}
+    double uniform() {
+        uint64_t z = (state += 0x9e3779b97f4a7c15ull);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+        z ^= z >> 31;
+        return (z >> 11) * (1.0 / 9007199254740992.0);
+    }
+    // Sum of four uniforms: close enough to a unit normal for sensor noise, and cheap.
+    double normal() { return (uniform() + uniform() + uniform() + uniform() - 2.0) * 1.7320508; }
+};
+
+}  // namespace
+
+VirtualCamera::VirtualCamera(const VirtualCameraOptions& options)
+    : opts(options), lens(options.width, options.height) {}
+
+void VirtualCamera::setSize(int width, int height) {
+    opts.width = width;
+    opts.height = height;
+    lens = LensModel(width, height);
+}
+
+CameraPose VirtualCamera::poseOf(int n) const {
+    return trajectoryPose(opts.still ? opts.start : opts.start + n);
+}
+
+VirtualFrameTruth VirtualCamera::truthOf(int n) const { return truthFor(poseOf(n)); }
+
+VirtualFrameTruth VirtualCamera::truthFor(const CameraPose& pose) const {
+    VirtualFrameTruth truth;
+    truth.pose = pose;
+    truth.focalLength = virtualFocalLength(opts.width);
+    const auto model = targetModelPoints();
+    bool visible = true;
+    for (int i = 0; i < 10; ++i) {
+        double col = -1e9, row = -1e9;
+        const bool inFront = projectPoint(pose, truth.focalLength, opts.width, opts.height,
+                                          model[i][0], model[i][1], col, row);
+        truth.idealPoints[i] = {row, col};
+        double dcol = col, drow = row;
+        if (opts.lens && inFront) lens.distort(col, row, dcol, drow);
+        truth.imagePoints[i] = {drow, dcol};
+        const bool corner = i != 4 && i != 9;
+        if (corner && (!inFront || dcol < 3 || drow < 3 || dcol > opts.width - 4 ||
+                       drow > opts.height - 4))
+            visible = false;
+    }
+    truth.wholeTargetVisible = visible;
+    return truth;
+}
+
+void VirtualCamera::render(int n, unsigned char* dst) { renderPose(poseOf(n), n, dst); }
+
+void VirtualCamera::renderPose(const CameraPose& pose, int noiseFrame, unsigned char* dst) {
+    shadeScene(pose);
+    if (opts.blur > 0.0) applyBlur();
+    quantise(noiseFrame, dst);
+}
+
+void VirtualCamera::shadeScene(const CameraPose& pose) {
+    const int W = opts.width, H = opts.height;
+    const PlaneMap map(pose, virtualFocalLength(W));
+    radiance.resize(static_cast<size_t>(W) * H * 3);
+    region.resize(static_cast<size_t>(W + 1) * (H + 1));
+
+    // Frame position (continuous pixel-centre coordinates) to plane point, through the lens.
+    auto sample = [&](double col, double row, double& X, double& Y) {
+        if (opts.lens) lens.undistort(col, row, col, row);
+        if (map.toPlane(col - W / 2.0, row - H / 2.0, X, Y)) return regionAt(X, Y);
+        X = Y = 1e6;
+        return kDesk;
+    };
+
+    double X = 0.0, Y = 0.0;
+    for (int r = 0; r <= H; ++r)
+        for (int c = 0; c <= W; ++c) region[static_cast<size_t>(r) * (W + 1) + c] = sample(c - 0.5, r - 0.5, X, Y);
+
+    constexpr int kSub = 4;
+    for (int r = 0; r < H; ++r) {
+        for (int c = 0; c < W; ++c) {
+            const uint8_t* top = &region[static_cast<size_t>(r) * (W + 1) + c];
+            const uint8_t* bottom = top + (W + 1);
+            float* out = &radiance[(static_cast<size_t>(r) * W + c) * 3];
+            float bgr[3];
+            if (top[0] == top[1] && top[0] == bottom[0] && top[0] == bottom[1]) {
+                shade(sample(c, r, X, Y), X, Y, bgr);
+                out[0] = bgr[0], out[1] = bgr[1], out[2] = bgr[2];
+            } else {
+                // An edge crosses this pixel: average a 4 x 4 grid of samples.
+                float sum[3] = {0, 0, 0};
+                for (int i = 0; i < kSub; ++i) {
+                    for (int j = 0; j < kSub; ++j) {
+                        const Region reg = sample(c - 0.5 + (j + 0.5) / kSub, r - 0.5 + (i + 0.5) / kSub, X, Y);
+                        shade(reg, X, Y, bgr);
+                        for (int ch = 0; ch < 3; ++ch) sum[ch] += bgr[ch];
+                    }
+                }
+                for (int ch = 0; ch < 3; ++ch) out[ch] = sum[ch] / (kSub * kSub);
+            }
+            if (opts.lens) {
+                double col, row;
+                lens.undistort(c, r, col, row);
+                const float v = static_cast<float>(lens.vignetting(col, row));
+                for (int ch = 0; ch < 3; ++ch) out[ch] *= v;
+            }
+        }
+    }
+}
+
+void VirtualCamera::applyBlur() {
+    const int W = opts.width, H = opts.height;
+    const int radius = std::max(1, static_cast<int>(std::ceil(3.0 * opts.blur)));
+    std::vector<float> kernel(2 * radius + 1);
+    float total = 0.0f;
+    for (int i = -radius; i <= radius; ++i)
+        total += kernel[i + radius] = static_cast<float>(std::exp(-0.5 * i * i / (opts.blur * opts.blur)));
+    for (float& k : kernel) k /= total;
+
+    scratch.resize(radiance.size());
+    // Rows into scratch, then columns back; the border pixel is repeated past the edge.
+    for (int r = 0; r < H; ++r)
+        for (int c = 0; c < W; ++c)
+            for (int ch = 0; ch < 3; ++ch) {
+                float s = 0.0f;
+                for (int i = -radius; i <= radius; ++i) {
+                    const int cc = std::clamp(c + i, 0, W - 1);
+                    s += kernel[i + radius] * radiance[(static_cast<size_t>(r) * W + cc) * 3 + ch];
+                }
+                scratch[(static_cast<size_t>(r) * W + c) * 3 + ch] = s;
+            }
+    for (int r = 0; r < H; ++r)
+        for (int c = 0; c < W; ++c)
+            for (int ch = 0; ch < 3; ++ch) {
+                float s = 0.0f;
+                for (int i = -radius; i <= radius; ++i) {
+                    const int rr = std::clamp(r + i, 0, H - 1);
+                    s += kernel[i + radius] * scratch[(static_cast<size_t>(rr) * W + c) * 3 + ch];
+                }
+                radiance[(static_cast<size_t>(r) * W + c) * 3 + ch] = s;
+            }
+}
+
+void VirtualCamera::quantise(int noiseFrame, unsigned char* dst) const {
+    NoiseSource noise(opts.seed, noiseFrame);
+    const bool noisy = opts.noise > 0.0;
+    for (size_t i = 0; i < radiance.size(); ++i) {
+        double v = radiance[i];
+        if (noisy) v += opts.noise * noise.normal();
+        dst[i] = static_cast<unsigned char>(std::clamp(std::lround(v), 0L, 255L));
+    }
+}
+
+bool parseVirtualCameraOptions(const std::string& text, VirtualCameraOptions& o, std::string& error) {
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find(',', pos);
+        if (end == std::string::npos) end = text.size();
+        const std::string item = text.substr(pos, end - pos);
+        pos = end + 1;
+        if (item.empty()) continue;
+        const size_t eq = item.find('=');
+        const std::string key = item.substr(0, eq);
+        const std::string value = eq == std::string::npos ? "1" : item.substr(eq + 1);
+        char* rest = nullptr;
+        const double number = std::strtod(value.c_str(), &rest);
+        const bool numeric = !value.empty() && rest && *rest == '\0' && std::isfinite(number);
+        if (key == "size") {
+            int w = 0, h = 0;
+            char tail = 0;
+            if (std::sscanf(value.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 16 || h < 16 ||
+                w > 4096 || h > 4096) {
+                error = "size must be WIDTHxHEIGHT between 16 and 4096, got '" + value + "'";
+                return false;
+            }
+            o.width = w;
+            o.height = h;
+        } else if (!numeric) {
+            error = "option '" + key + "' needs a number, got '" + value + "'";
+            return false;
+        } else if (key == "noise" && number >= 0) {
+            o.noise = number;
+        } else if (key == "blur" && number >= 0 && number <= 20) {
+            o.blur = number;
+        } else if (key == "lens") {
+            o.lens = number != 0;
+        } else if (key == "seed" && number >= 0 && number <= 4294967295.0) {
+            o.seed = static_cast<uint32_t>(number);
+        } else if (key == "still") {
+            o.still = number != 0;
+        } else if (key == "start" && number >= 0 && number <= 1e9) {
+            o.start = static_cast<int>(number);
+        } else if (key == "fps" && number >= 0 && number <= 1000) {
+            o.fps = number;
+        } else if (key == "noise" || key == "blur" || key == "seed" || key == "start" || key == "fps") {
+            error = "option '" + key + "' is out of range: '" + value + "'";
+            return false;
+        } else {
+            error = "unknown virtual camera option '" + key +
+                    "' (known: size, noise, blur, lens, seed, still, start, fps)";
+            return false;
+        }
+    }
+    return true;
+}

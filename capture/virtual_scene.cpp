@@ -1,0 +1,130 @@
+#include "capture/virtual_scene.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kDeg = kPi / 180.0;
+constexpr double kPathFps = 30.0;
+
+void normalise(double v[3]) {
+    const double n = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    for (int i = 0; i < 3; ++i) v[i] /= n;
+}
+
+void cross(const double a[3], const double b[3], double out[3]) {
+    out[0] = a[1] * b[2] - a[2] * b[1];
+    out[1] = a[2] * b[0] - a[0] * b[2];
+    out[2] = a[0] * b[1] - a[1] * b[0];
+}
+
+double wave(double t, double period, double phase) { return std::sin(2.0 * kPi * t / period + phase); }
+
+}  // namespace
+
+std::array<std::array<double, 2>, 10> targetModelPoints() {
+    const double cxIn = 0.5 * (kTargetInnerMinX + kTargetInnerMaxX);
+    const double cyIn = 0.5 * (kTargetInnerMinY + kTargetInnerMaxY);
+    return {{{kTargetInnerMaxX, kTargetInnerMaxY},
+             {kTargetInnerMinX, kTargetInnerMaxY},
+             {kTargetInnerMinX, kTargetInnerMinY},
+             {kTargetInnerMaxX, kTargetInnerMinY},
+             {cxIn, cyIn},
+             {kTargetOuterHalfX, kTargetOuterHalfY},
+             {-kTargetOuterHalfX, kTargetOuterHalfY},
+             {-kTargetOuterHalfX, -kTargetOuterHalfY},
+             {kTargetOuterHalfX, -kTargetOuterHalfY},
+             {0.0, 0.0}}};
+}
+
+double virtualFocalLength(int width) { return 330.0 * width / 320.0; }
+
+CameraPose lookAtPose(double lookX, double lookY, double distance, double tiltDeg,
+                      double azimuthDeg, double rollDeg) {
+    const double tilt = tiltDeg * kDeg, az = azimuthDeg * kDeg, roll = rollDeg * kDeg;
+    const double centre[3] = {lookX + distance * std::sin(tilt) * std::cos(az),
+                              lookY + distance * std::sin(tilt) * std::sin(az),
+                              -distance * std::cos(tilt)};
+    double zc[3] = {lookX - centre[0], lookY - centre[1], -centre[2]};
+    normalise(zc);
+    // With no tilt and no roll the camera axes are the world axes (R = identity).
+    const double up[3] = {0.0, 1.0, 0.0};
+    double xc[3], yc[3];
+    cross(up, zc, xc);
+    normalise(xc);
+    cross(zc, xc, yc);
+    const double c = std::cos(roll), s = std::sin(roll);
+    CameraPose pose;
+    for (int i = 0; i < 3; ++i) {
+        pose.R[i] = c * xc[i] + s * yc[i];
+        pose.R[3 + i] = -s * xc[i] + c * yc[i];
+        pose.R[6 + i] = zc[i];
+    }
+    for (int r = 0; r < 3; ++r) {
+        pose.T[r] = -(pose.R[3 * r] * centre[0] + pose.R[3 * r + 1] * centre[1] +
+                      pose.R[3 * r + 2] * centre[2]);
+    }
+    return pose;
+}
+
+CameraPose trajectoryPose(int frame) {
+    // Sums of slow sines with unrelated periods: the motion of a hand-held camera drifting
+    // around the target, never repeating exactly within a session and never jerking.
+    const double t = frame / kPathFps;
+    const double distance = 560.0 + 90.0 * wave(t, 11.0, 0.0);
+    const double tilt = 20.0 + 14.0 * wave(t, 9.0, 1.0);
+    const double azimuth = 360.0 * t / 20.0;
+    const double roll = 30.0 * wave(t, 13.0, 0.5);
+    const double lookX = 22.0 * wave(t, 7.0, 0.3);
+    const double lookY = 16.0 * wave(t, 8.0, 2.0);
+    return lookAtPose(lookX, lookY, distance, tilt, azimuth, roll);
+}
+
+bool projectPoint(const CameraPose& p, double f, int width, int height, double X, double Y,
+                  double& col, double& row) {
+    const double xc = p.R[0] * X + p.R[1] * Y + p.T[0];
+    const double yc = p.R[3] * X + p.R[4] * Y + p.T[1];
+    const double zc = p.R[6] * X + p.R[7] * Y + p.T[2];
+    if (zc <= 1e-9) return false;
+    col = f * xc / zc + width / 2.0;
+    row = f * yc / zc + height / 2.0;
+    return true;
+}
+
+// The lens constants are those of the webcam the correction tables are built for; they scale
+// with the frame size exactly as the tables do.
+LensModel::LensModel(int width, int height)
+    : ox(static_cast<int>(static_cast<float>(width) / 640.0f * 286.0f)),
+      oy(static_cast<int>(static_cast<float>(height) / 480.0f * 270.0f)),
+      sx(640.0 / width * 0.129),
+      sy(480.0 / height * 0.127),
+      k(-2.5e-5) {}
+
+// The correction tables sample source position xs for output pixel q, treating source pixel
+// ix as covering [ix, ix + 1). So a point at ideal pixel coordinate q shows up at continuous
+// source position xs, that is at pixel-centre coordinate xs - 0.5.
+void LensModel::distort(double col, double row, double& dcol, double& drow) const {
+    const double dx = (col - ox) * sx, dy = (row - oy) * sy;
+    const double s = 1.0 + k * (dx * dx + dy * dy);
+    dcol = s * dx / sx + ox - 0.5;
+    drow = s * dy / sy + oy - 0.5;
+}
+
+void LensModel::undistort(double dcol, double drow, double& col, double& row) const {
+    const double tx = (dcol + 0.5 - ox) * sx, ty = (drow + 0.5 - oy) * sy;
+    double dx = tx, dy = ty;
+    for (int i = 0; i < 8; ++i) {  // |k r^2| < 0.1 here, so the fixed point converges fast
+        const double s = 1.0 + k * (dx * dx + dy * dy);
+        dx = tx / s;
+        dy = ty / s;
+    }
+    col = dx / sx + ox;
+    row = dy / sy + oy;
+}
+
+double LensModel::vignetting(double col, double row) const {
+    const double dx = (col - ox) * sx, dy = (row - oy) * sy;
+    const double c = std::cos(std::atan2(0.85 * std::sqrt(dx * dx + dy * dy), 100.0));
+    return c * c * c * c;
+}

@@ -1,0 +1,60 @@
+// Geometry of the virtual camera's world: the printed target on a white sheet on a light desk,
+// a pinhole camera moving along a smooth repeatable path, and the webcam lens model.
+//
+// Conventions shared with the pose code: a world point Pw maps to the camera as
+// Pc = R Pw + T (R row-major, world to camera); the camera looks along +z; the image point is
+// x = f Xc / Zc, y = f Yc / Zc in pixels from the image centre, and buffer pixel (row, col)
+// has its centre at x = col - width/2, y = row - height/2. The target lies in the plane
+// Zw = 0 with the camera on its Zw < 0 side, so the target's normal towards the camera is -Zw.
+#pragma once
+
+#include <array>
+
+struct CameraPose {
+    double R[9];
+    double T[3];
+};
+
+// Millimetres. The outer dark rectangle and the light rectangle cut out of it.
+constexpr double kTargetOuterHalfX = 91.0;
+constexpr double kTargetOuterHalfY = 80.0;
+constexpr double kTargetInnerMinX = -68.0, kTargetInnerMaxX = 56.0;
+constexpr double kTargetInnerMinY = -18.0, kTargetInnerMaxY = 56.0;
+// The sheet the target is printed on (A4 landscape, centred on the target).
+constexpr double kSheetHalfX = 148.5;
+constexpr double kSheetHalfY = 105.0;
+
+// The ten target points in the order the target step reports them: the four inner corners,
+// the inner centre, the four outer corners, the outer centre.
+std::array<std::array<double, 2>, 10> targetModelPoints();
+
+// Focal length in pixels of the virtual camera for a frame width.
+double virtualFocalLength(int width);
+
+// Pose for a frame of the standard path. `still` freezes the path at `frame`.
+CameraPose trajectoryPose(int frame);
+
+// Pose of a camera at `distance` from the point (lookX, lookY) of the target plane, its
+// axis tilted by `tiltDeg` from the plane's normal towards azimuth `azimuthDeg`, turned about
+// its axis by `rollDeg`.
+CameraPose lookAtPose(double lookX, double lookY, double distance, double tiltDeg,
+                      double azimuthDeg, double rollDeg);
+
+// The webcam lens model: radial distortion about a principal point and light fall-off.
+struct LensModel {
+    double ox, oy;  // principal point (pixel index coordinates)
+    double sx, sy;  // pixel pitch
+    double k;       // radial coefficient
+    explicit LensModel(int width, int height);
+    // Where a point at ideal pixel coordinates (col, row) appears in the distorted frame.
+    void distort(double col, double row, double& dcol, double& drow) const;
+    // Inverse of distort.
+    void undistort(double dcol, double drow, double& col, double& row) const;
+    // Fraction of light reaching ideal pixel coordinates (col, row).
+    double vignetting(double col, double row) const;
+};
+
+// Projects a world point on the target plane to ideal (undistorted) pixel coordinates.
+// Answers false when the point is not in front of the camera.
+bool projectPoint(const CameraPose& pose, double f, int width, int height, double X, double Y,
+                  double& col, double& row);

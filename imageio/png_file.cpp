@@ -1,0 +1,72 @@
+#include "imageio/png_file.h"
+
+#include <png.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+}  // namespace
+
+bool writePng(const std::string& path, const RgbImage& image, std::string& error) {
+    if (image.width <= 0 || image.height <= 0 ||
+        image.pixels.size() != static_cast<size_t>(image.width) * image.height * 3) {
+        error = path + ": no picture to write";
+        return false;
+    }
+    FilePtr file(std::fopen(path.c_str(), "wb"));
+    if (!file) {
+        error = path + ": cannot create file: " + std::strerror(errno);
+        return false;
+    }
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        error = path + ": out of memory";
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        error = path + ": write failed";
+        return false;
+    }
+    png_init_io(png, file.get());
+    png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int r = 0; r < image.height; ++r) {
+        png_write_row(png, const_cast<png_bytep>(&image.pixels[static_cast<size_t>(r) * image.width * 3]));
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+bool readPng(const std::string& path, RgbImage& image, std::string& error) {
+    png_image img;
+    std::memset(&img, 0, sizeof img);
+    img.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&img, path.c_str())) {
+        error = path + ": " + img.message;
+        return false;
+    }
+    img.format = PNG_FORMAT_RGB;
+    image.width = static_cast<int>(img.width);
+    image.height = static_cast<int>(img.height);
+    image.pixels.assign(PNG_IMAGE_SIZE(img), 0);
+    if (!png_image_finish_read(&img, nullptr, image.pixels.data(), 0, nullptr)) {
+        error = path + ": " + img.message;
+        png_image_free(&img);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs every Debian package Tovrak needs to build, run and test.
+# The one list of packages: the README's commands and CI both call this.
+set -euo pipefail
+
+packages=(
+  g++ cmake ninja-build pkg-config
+  freeglut3-dev libglu1-mesa-dev libgl-dev
+  libpng-dev libtiff-dev libjpeg-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth xdotool
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

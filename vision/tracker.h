@@ -1,0 +1,98 @@
+// The one frame-processing object: the image being processed, the processed image shown in
+// the second display slot, every work buffer of the per-frame steps, the target points handed
+// to the pose code and the camera matrices it writes back.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// A point of any point list of the image steps. `value` depends on the list: a label, a corner
+// response, or a validity mark (0 valid, -1 none).
+struct PointRecord {
+    int32_t row = 0;
+    int32_t col = 0;
+    int32_t spare1 = 0;
+    int32_t spare2 = 0;
+    int32_t value = -1;
+};
+
+// One selected closed outline: its solid pixels, convex hull, polygon vertices and centre.
+struct Contour {
+    std::vector<PointRecord> points;
+    int32_t pointCount = 0;
+    std::vector<PointRecord> hull;
+    int32_t hullCount = 0;
+    std::vector<PointRecord> vertices;
+    int32_t vertexCount = 0;
+    PointRecord centre{999, 999, 0, 0, -1};
+};
+
+struct ContourList {
+    std::vector<Contour> items;
+    int32_t count = 0;
+};
+
+constexpr int kCornerCapacity = 30000;
+constexpr int kClosedHitLabels = 100;
+constexpr int kTargetPoints = 10;
+constexpr int kAngleTableSize = 360;
+
+class Tracker {
+public:
+    Tracker();
+
+    // Sets the frame size. A change of size drops every per-pixel buffer (they come back at the
+    // new size on first use), so no step ever indexes a buffer of the old size.
+    void setFrameSize(int newHeight, int newWidth);
+
+    // `output` exists only between the step that allocates it and the next pass that marks it
+    // absent; its storage is kept for reuse either way.
+    void ensureOutput();
+    void markOutputAbsent() { output = nullptr; }
+    int pixelCount() const { return height * width; }
+
+    // --- images ---
+    const unsigned char* input = nullptr;  // not owned: the application's frame buffer
+    unsigned char* output = nullptr;       // points into outputStorage while present
+
+    // --- work arrays, allocated on first use and kept ---
+    std::vector<int32_t> sobelRow, sobelCol;
+    std::vector<float> gradMagnitude, gradDirection, thinMagnitude;
+    std::vector<int32_t> diffRow, diffCol;
+    std::vector<PointRecord> corners;
+    int32_t cornerCount = 0;
+    std::vector<int32_t> labels;
+    std::vector<int32_t> labelSizes;
+    PointRecord fillSeed;
+    std::vector<int32_t> closedHits;
+    std::vector<int32_t> selectedLabels;
+    int32_t selectedCount = 0;
+    ContourList* contours = nullptr;
+
+    // --- target and camera ---
+    uint8_t targetFound = 0;
+    std::vector<PointRecord> targetPoints;  // empty until the first target step
+    int32_t targetPointCount = kTargetPoints;
+    double modelview[16];
+    double projection[16];
+    float focalLength = 0.0f;
+
+    std::vector<PointRecord> extremePoints;
+    std::vector<int32_t> houghVotes;
+    int32_t houghRhoBins = 0;
+    int32_t houghAngleBins = 360;
+    int32_t houghAngleSteps = 360;
+
+    int32_t height = 0;
+    int32_t width = 0;
+
+    float cosTable[kAngleTableSize];
+    float sinTable[kAngleTableSize];
+
+    std::vector<int32_t> lensIndex, lensIndexX, lensIndexY;
+    std::vector<float> lensGain, lensWeight, lensWeightX, lensWeightY;
+
+private:
+    std::vector<unsigned char> outputStorage;
+    void releasePixelBuffers();
+};
