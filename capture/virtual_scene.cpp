@@ -72,12 +72,12 @@ CameraPose trajectoryPose(int frame) {
     // Sums of slow sines with unrelated periods: the motion of a hand-held camera drifting
     // around the target, never repeating exactly within a session and never jerking.
     const double t = frame / kPathFps;
-    const double distance = 560.0 + 90.0 * wave(t, 11.0, 0.0);
-    const double tilt = 20.0 + 14.0 * wave(t, 9.0, 1.0);
-    const double azimuth = 360.0 * t / 20.0;
-    const double roll = 30.0 * wave(t, 13.0, 0.5);
-    const double lookX = 22.0 * wave(t, 7.0, 0.3);
-    const double lookY = 16.0 * wave(t, 8.0, 2.0);
+    const double distance = 470.0 + 100.0 * wave(t, 8.0, 0.0);
+    const double tilt = 22.0 + 15.0 * wave(t, 7.0, 1.0);
+    const double azimuth = 360.0 * t / 16.0;
+    const double roll = 35.0 * wave(t, 10.0, 0.5);
+    const double lookX = 35.0 * wave(t, 5.5, 0.3);
+    const double lookY = 25.0 * wave(t, 6.5, 2.0);
     return lookAtPose(lookX, lookY, distance, tilt, azimuth, roll);
 }
 
@@ -113,12 +113,12 @@ void LensModel::distort(double col, double row, double& dcol, double& drow) cons
 
 void LensModel::undistort(double dcol, double drow, double& col, double& row) const {
     const double tx = (dcol + 0.5 - ox) * sx, ty = (drow + 0.5 - oy) * sy;
-    double dx = tx, dy = ty;
-    for (int i = 0; i < 8; ++i) {  // |k r^2| < 0.1 here, so the fixed point converges fast
-        const double s = 1.0 + k * (dx * dx + dy * dy);
-        dx = tx / s;
-        dy = ty / s;
-    }
+    // Solve rd = ru (1 + k ru^2) for the ideal radius by Newton's method from ru = rd.
+    const double rd = std::sqrt(tx * tx + ty * ty);
+    double ru = rd;
+    for (int i = 0; i < 4; ++i) ru -= (ru + k * ru * ru * ru - rd) / (1.0 + 3.0 * k * ru * ru);
+    const double scale = rd > 0.0 ? ru / rd : 1.0;
+    const double dx = tx * scale, dy = ty * scale;
     col = dx / sx + ox;
     row = dy / sy + oy;
 }

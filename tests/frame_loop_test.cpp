@@ -1,1 +1,112 @@
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/frame_loop.h"
+#include "app/point_log.h"
+#include "app_fixture.h"
+
+TEST(FrameLoop, WithEveryFlagOffAPassOnlyCopiesTheFrame) {
+    AppFixture f;
+    ASSERT_TRUE(runFramePass(f.app));
+    EXPECT_EQ(f.app.s_width, 8);
+    EXPECT_EQ(f.app.s_height, 6);
+    ASSERT_EQ(f.app.s_frame.size(), 8u * 6 * 3);
+    EXPECT_EQ(f.app.s_frame[0], 1);
+    EXPECT_EQ(f.tracker.input, f.app.s_frame.data());
+    EXPECT_EQ(f.tracker.width, 8);
+    EXPECT_EQ(f.tracker.height, 6);
+    EXPECT_EQ(f.tracker.output, nullptr);
+    EXPECT_EQ(f.app.processedFrames, 1);
+}
+
+TEST(FrameLoop, PausedOrWithoutDeviceNothingHappens) {
+    AppFixture f;
+    captureSetRunning(f.app.s_capture, 0);
+    EXPECT_FALSE(runFramePass(f.app));
+    EXPECT_EQ(f.device->grabs, 0);
+    EXPECT_TRUE(f.app.s_frame.empty());
+    EXPECT_EQ(f.app.processedFrames, 0);
+
+    Tracker t;
+    AppState bare;
+    bare.s_tracker = &t;
+    EXPECT_FALSE(runFramePass(bare));
+}
+
+TEST(FrameLoop, TimeOutProcessesThePreviousFrameAgain) {
+    AppFixture f;
+    runFramePass(f.app);
+    f.device->timeOut = true;
+    EXPECT_TRUE(runFramePass(f.app));
+    EXPECT_EQ(f.app.s_frame[0], 1);
+    EXPECT_EQ(f.app.processedFrames, 2);
+}
+
+TEST(FrameLoop, AFrameSizeChangeKeepsBufferTrackerAndCopyInStep) {
+    AppFixture f;
+    runFramePass(f.app);
+    f.tracker.ensureOutput();
+    f.device->width = 16;
+    f.device->height = 10;
+    runFramePass(f.app);
+    EXPECT_EQ(f.app.s_frame.size(), 16u * 10 * 3);
+    EXPECT_EQ(f.device->lastCopyBytes, 16u * 10 * 3);
+    EXPECT_EQ(f.tracker.width, 16);
+    EXPECT_EQ(f.tracker.height, 10);
+    f.device->width = 4;
+    f.device->height = 2;
+    runFramePass(f.app);
+    EXPECT_EQ(f.app.s_frame.size(), 4u * 2 * 3);
+    EXPECT_EQ(f.device->lastCopyBytes, 4u * 2 * 3);
+}
+
+TEST(FrameLoop, ZeroSizedFramesAreHarmless) {
+    AppFixture f;
+    f.device->width = 0;
+    f.device->height = 0;
+    EXPECT_TRUE(runFramePass(f.app));
+    EXPECT_TRUE(f.app.s_frame.empty());
+    EXPECT_EQ(f.device->grabs, 0);
+}
+
+namespace {
+std::string readAll(FILE* file) {
+    std::rewind(file);
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, file)) > 0) text.append(buf, n);
+    return text;
+}
+}  // namespace
+
+TEST(PointLog, WritesFourHundredRecordsThenSaysItIsDone) {
+    AppFixture f;
+    f.app.s_log_file = std::tmpfile();
+    ASSERT_NE(f.app.s_log_file, nullptr);
+    f.tracker.targetPoints.assign(10, PointRecord{});
+    for (int i = 0; i < 10; ++i) {
+        f.tracker.targetPoints[i].row = 100 + i;
+        f.tracker.targetPoints[i].col = 200 + i;
+    }
+    testing::internal::CaptureStdout();
+    for (int i = 0; i < 403; ++i) logPoints(f.app);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "acabou\nacabou\nacabou\n");
+    const std::string expectedRecord =
+        "-20   40\n-19   41\n-18   42\n-17   43\n-15   45\n-14   46\n-13   47\n-12   48\n\n\n";
+    const std::string text = readAll(f.app.s_log_file);
+    ASSERT_EQ(text.size(), expectedRecord.size() * 400);
+    EXPECT_EQ(text.substr(0, expectedRecord.size()), expectedRecord);
+    EXPECT_EQ(text.substr(text.size() - expectedRecord.size()), expectedRecord);
+    EXPECT_EQ(f.app.s_log_countdown, 0);
+    std::fclose(f.app.s_log_file);
+}
+
+TEST(PointLog, WithoutALogFileNothingIsWrittenAndNothingFails) {
+    AppFixture f;
+    f.app.s_log_countdown = 2;
+    logPoints(f.app);  // no stream and no target points yet
+    EXPECT_EQ(f.app.s_log_countdown, 1);
+}

@@ -1,0 +1,112 @@
+// Checks a window screenshot of the program: its size, what each image slot holds and the
+// frame-rate text. Usage: check_screenshot FILE CHECK... ; prints what it found, exits 1 on
+// the first failed check.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "imageio/png_file.h"
+
+namespace {
+
+constexpr int kSlotTop = 10, kSlotHeight = 240, kSlotWidth = 320;
+constexpr int kLiveLeft = 10, kProcessedLeft = 330;
+
+RgbImage shot;
+
+const unsigned char* px(int row, int col) { return &shot.pixels[(static_cast<size_t>(row) * shot.width + col) * 3]; }
+
+bool inFpsText(int row, int col) { return row >= 228 && col >= kLiveLeft && col < kLiveLeft + 120; }
+
+double slotMean(int left) {
+    double sum = 0;
+    for (int r = kSlotTop; r < kSlotTop + kSlotHeight; ++r)
+        for (int c = left; c < left + kSlotWidth; ++c) sum += px(r, c)[0] + px(r, c)[1] + px(r, c)[2];
+    return sum / (3.0 * kSlotHeight * kSlotWidth);
+}
+
+// Pixels of a slot in a colour class: strong single hue against the other channels.
+int countColour(int left, int red, int green, int blue) {
+    int n = 0;
+    for (int r = kSlotTop; r < kSlotTop + kSlotHeight; ++r)
+        for (int c = left; c < left + kSlotWidth; ++c) {
+            if (inFpsText(r, c)) continue;
+            const unsigned char* p = px(r, c);
+            if ((p[0] > 200) == (red != 0) && (p[1] > 200) == (green != 0) && (p[2] > 200) == (blue != 0) &&
+                (red || p[0] < 60) && (green || p[1] < 60) && (blue || p[2] < 60))
+                ++n;
+        }
+    return n;
+}
+
+bool check(const std::string& name) {
+    if (name == "size") {
+        std::printf("size %dx%d\n", shot.width, shot.height);
+        return shot.width == 660 && shot.height == 260;
+    }
+    if (name == "slots-hold-frames") {
+        const double live = slotMean(kLiveLeft), processed = slotMean(kProcessedLeft);
+        std::printf("slot means: live %.1f processed %.1f\n", live, processed);
+        return live > 60 && processed > 60;
+    }
+    if (name == "slots-equal") {
+        int differing = 0;
+        for (int r = kSlotTop; r < kSlotTop + kSlotHeight; ++r)
+            for (int c = 0; c < kSlotWidth; ++c) {
+                if (inFpsText(r, kLiveLeft + c)) continue;
+                const unsigned char *a = px(r, kLiveLeft + c), *b = px(r, kProcessedLeft + c);
+                differing += a[0] != b[0] || a[1] != b[1] || a[2] != b[2];
+            }
+        std::printf("pixels differing between the slots: %d\n", differing);
+        return differing == 0;
+    }
+    if (name == "processed-grey") {
+        int coloured = 0;
+        for (int r = kSlotTop; r < kSlotTop + kSlotHeight; ++r)
+            for (int c = kProcessedLeft; c < kProcessedLeft + kSlotWidth; ++c) {
+                const unsigned char* p = px(r, c);
+                coloured += p[0] != p[1] || p[1] != p[2];
+            }
+        std::printf("coloured pixels in the processed slot: %d\n", coloured);
+        return coloured == 0;
+    }
+    if (name == "fps-text") {
+        int green = 0;
+        for (int r = 228; r < 260; ++r)
+            for (int c = 20; c < 140; ++c) {
+                const unsigned char* p = px(r, c);
+                green += p[1] > 200 && p[0] < 80 && p[2] < 80;
+            }
+        std::printf("green text pixels: %d\n", green);
+        return green > 30;
+    }
+    if (name.rfind("colours:", 0) == 0) {  // the contour colours, each at least N pixels
+        const int need = std::atoi(name.c_str() + 8);
+        const int blue = countColour(kProcessedLeft, 0, 0, 1), red = countColour(kProcessedLeft, 1, 0, 0);
+        const int green = countColour(kProcessedLeft, 0, 1, 0), magenta = countColour(kProcessedLeft, 1, 0, 1);
+        std::printf("processed slot: blue %d red %d green %d magenta %d\n", blue, red, green, magenta);
+        return (blue >= need) + (red >= need) + (green >= need) + (magenta >= need) >= 2;
+    }
+    std::printf("unknown check %s\n", name.c_str());
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: check_screenshot FILE CHECK...\n");
+        return 2;
+    }
+    std::string error;
+    if (!readPng(argv[1], shot, error)) {
+        std::fprintf(stderr, "Error: %s\n", error.c_str());
+        return 1;
+    }
+    for (int i = 2; i < argc; ++i) {
+        if (check(argv[i])) continue;
+        std::printf("FAILED: %s on %s\n", argv[i], argv[1]);
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The real program in a virtual X server: screenshots, a real Esc key, and its answers on
+# the console. Usage: TOVRAK=path/to/tovrak CHECK=path/to/check_screenshot run_gui_tests.sh OUTDIR
+set -uo pipefail
+out=${1:?output directory}
+mkdir -p "$out"
+cd "$out"
+failed=0
+pass() { echo "PASS $1"; }
+fail() { echo "FAIL $1"; failed=1; }
+
+xrun() { xvfb-run -a -s "-screen 0 800x600x24" "$@"; }
+
+# Every flag off: both slots show the same live frame, with the green frame rate.
+rm -f plain.png
+if xrun "$TOVRAK" --source synthetic --frames 40 --screenshot plain.png >plain.log 2>&1 &&
+   "$CHECK" plain.png size slots-hold-frames slots-equal fps-text; then pass plain; else fail plain; cat plain.log; fi
+
+# A real Esc key sent to the window ends the program with status 1.
+cat > esc.sh <<INNER
+"$TOVRAK" --source synthetic --screenshot esc.png >esc.log 2>&1 &
+pid=\$!
+xdotool search --sync --onlyvisible --name '^Tovrak\$' >/dev/null
+sleep 1
+xdotool search --name '^Tovrak\$' windowfocus --sync key Escape
+wait \$pid
+echo \$? > esc.status
+INNER
+rm -f esc.status esc.png
+timeout 60 xvfb-run -a -s "-screen 0 800x600x24" bash esc.sh
+if [ "$(cat esc.status 2>/dev/null)" = 1 ] && [ -s esc.png ]; then pass esc; else fail "esc (status $(cat esc.status 2>/dev/null))"; cat esc.log; fi
+
+# Console answers: help, a bad option, and no camera.
+if "$TOVRAK" --help | grep -q -- "--source"; then pass help; else fail help; fi
+"$TOVRAK" --frames zero >bad.log 2>&1
+if [ $? = 2 ] && grep -q "frames" bad.log && [ "$(wc -l <bad.log)" = 1 ]; then pass bad-option; else fail bad-option; cat bad.log; fi
+env -u DISPLAY "$TOVRAK" >nocam.log 2>&1
+if [ $? = 0 ] && grep -qx "No Capture Device!" nocam.log; then pass no-camera; else fail no-camera; cat nocam.log; fi
+
+exit $failed
