@@ -26,6 +26,33 @@ void runProcessingSteps(AppState& app) {
     Tracker& t = *app.s_tracker;
     // Lens correction (key r) and smoothing (key g) are the steps that produce `output`; when
     // neither runs, the second slot shows the live frame.
-    if (!app.s_key_r) t.markOutputAbsent();
-    if (!app.s_key_g && !app.s_key_r) t.markOutputAbsent();
+    if (app.s_key_r) {
+        t.applyLensCorrection();
+    } else {
+        t.markOutputAbsent();
+    }
+    if (app.s_key_g) {
+        t.smoothImage();
+        t.convertToGrey();
+    }
+
+    // The later steps work on `output`. Without one (e.g. "s" alone) they get a grey copy of
+    // the live frame, so they show their effect and never paint into the live picture.
+    const bool needsOutput = app.s_key_c || app.s_key_s || app.s_key_x || app.s_key_p || app.s_key_e || app.s_key_h;
+    if (needsOutput) t.ensureGreyOutput();
+
+    if (app.s_key_c) t.thinEdges(150, 100);
+    if (app.s_key_s) t.sobelEdges(240);
+    if (app.s_key_x) {
+        t.labelContours();
+        t.identifyTarget();
+        if (app.s_key_k && app.s_log_enabled) logPoints(app);
+        t.drawContours();
+    }
+    if (app.s_key_p) {
+        t.labelRegions();
+        t.markExtremes();
+    }
+    if (app.s_key_e) t.detectCorners(app.s_corner_threshold, 9);
+    if (app.s_key_h) t.houghLines(400, 100);
 }

@@ -80,15 +80,15 @@ struct NoiseSource {
     uint64_t state;
     NoiseSource(uint32_t seed, int frame)
         : state((static_cast<uint64_t>(seed) << 32) ^ static_cast<uint32_t>(frame) ^ 0x5bd1e995u) {}
-    double uniform() {
+    // Sum of four uniforms from one draw: close enough to a unit normal for sensor noise.
+    double normal() {
         uint64_t z = (state += 0x9e3779b97f4a7c15ull);
         z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
         z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
         z ^= z >> 31;
-        return (z >> 11) * (1.0 / 9007199254740992.0);
+        const double sum = static_cast<double>((z & 0xffff) + ((z >> 16) & 0xffff) + ((z >> 32) & 0xffff) + (z >> 48));
+        return (sum / 65536.0 - 2.0) * 1.7320508;
     }
-    // Sum of four uniforms: close enough to a unit normal for sensor noise, and cheap.
-    double normal() { return (uniform() + uniform() + uniform() + uniform() - 2.0) * 1.7320508; }
 };
 
 }  // namespace
@@ -139,33 +139,66 @@ void VirtualCamera::renderPose(const CameraPose& pose, int noiseFrame, unsigned 
     quantise(noiseFrame, dst);
 }
 
+void VirtualCamera::prepareLensMaps() {
+    const int W = opts.width, H = opts.height;
+    if (centreRays.size() == static_cast<size_t>(W) * H * 2) return;
+    cornerRays.resize(static_cast<size_t>(W + 1) * (H + 1) * 2);
+    centreRays.resize(static_cast<size_t>(W) * H * 2);
+    vignette.resize(static_cast<size_t>(W) * H);
+    double col, row;
+    for (int r = 0; r <= H; ++r)
+        for (int c = 0; c <= W; ++c) {
+            lens.undistort(c - 0.5, r - 0.5, col, row);
+            cornerRays[2 * (static_cast<size_t>(r) * (W + 1) + c)] = static_cast<float>(col);
+            cornerRays[2 * (static_cast<size_t>(r) * (W + 1) + c) + 1] = static_cast<float>(row);
+        }
+    for (int r = 0; r < H; ++r)
+        for (int c = 0; c < W; ++c) {
+            lens.undistort(c, r, col, row);
+            const size_t k = static_cast<size_t>(r) * W + c;
+            centreRays[2 * k] = static_cast<float>(col);
+            centreRays[2 * k + 1] = static_cast<float>(row);
+            vignette[k] = static_cast<float>(lens.vignetting(col, row));
+        }
+}
+
 void VirtualCamera::shadeScene(const CameraPose& pose) {
     const int W = opts.width, H = opts.height;
     const PlaneMap map(pose, virtualFocalLength(W));
     radiance.resize(static_cast<size_t>(W) * H * 3);
     region.resize(static_cast<size_t>(W + 1) * (H + 1));
+    if (opts.lens) prepareLensMaps();
 
-    // Frame position (continuous pixel-centre coordinates) to plane point, through the lens.
-    auto sample = [&](double col, double row, double& X, double& Y) {
-        if (opts.lens) lens.undistort(col, row, col, row);
+    // Ideal (undistorted) pixel position to plane point.
+    auto lookAt = [&](double col, double row, double& X, double& Y) {
         if (map.toPlane(col - W / 2.0, row - H / 2.0, X, Y)) return regionAt(X, Y);
         X = Y = 1e6;
         return kDesk;
     };
+    // Frame position to plane point, through the lens.
+    auto sample = [&](double col, double row, double& X, double& Y) {
+        if (opts.lens) lens.undistort(col, row, col, row);
+        return lookAt(col, row, X, Y);
+    };
 
     double X = 0.0, Y = 0.0;
     for (int r = 0; r <= H; ++r)
-        for (int c = 0; c <= W; ++c) region[static_cast<size_t>(r) * (W + 1) + c] = sample(c - 0.5, r - 0.5, X, Y);
+        for (int c = 0; c <= W; ++c) {
+            const size_t k = static_cast<size_t>(r) * (W + 1) + c;
+            region[k] = opts.lens ? lookAt(cornerRays[2 * k], cornerRays[2 * k + 1], X, Y) : lookAt(c - 0.5, r - 0.5, X, Y);
+        }
 
     constexpr int kSub = 4;
     for (int r = 0; r < H; ++r) {
         for (int c = 0; c < W; ++c) {
+            const size_t k = static_cast<size_t>(r) * W + c;
             const uint8_t* top = &region[static_cast<size_t>(r) * (W + 1) + c];
             const uint8_t* bottom = top + (W + 1);
-            float* out = &radiance[(static_cast<size_t>(r) * W + c) * 3];
+            float* out = &radiance[k * 3];
             float bgr[3];
             if (top[0] == top[1] && top[0] == bottom[0] && top[0] == bottom[1]) {
-                shade(sample(c, r, X, Y), X, Y, bgr);
+                const Region reg = opts.lens ? lookAt(centreRays[2 * k], centreRays[2 * k + 1], X, Y) : lookAt(c, r, X, Y);
+                shade(reg, X, Y, bgr);
                 out[0] = bgr[0], out[1] = bgr[1], out[2] = bgr[2];
             } else {
                 // An edge crosses this pixel: average a 4 x 4 grid of samples.
@@ -179,12 +212,8 @@ void VirtualCamera::shadeScene(const CameraPose& pose) {
                 }
                 for (int ch = 0; ch < 3; ++ch) out[ch] = sum[ch] / (kSub * kSub);
             }
-            if (opts.lens) {
-                double col, row;
-                lens.undistort(c, r, col, row);
-                const float v = static_cast<float>(lens.vignetting(col, row));
-                for (int ch = 0; ch < 3; ++ch) out[ch] *= v;
-            }
+            if (opts.lens)
+                for (int ch = 0; ch < 3; ++ch) out[ch] *= vignette[k];
         }
     }
 }
@@ -198,28 +227,28 @@ void VirtualCamera::applyBlur() {
         total += kernel[i + radius] = static_cast<float>(std::exp(-0.5 * i * i / (opts.blur * opts.blur)));
     for (float& k : kernel) k /= total;
 
-    scratch.resize(radiance.size());
     // Rows into scratch, then columns back; the border pixel is repeated past the edge.
-    for (int r = 0; r < H; ++r)
+    scratch.assign(radiance.size(), 0.0f);
+    const size_t stride = static_cast<size_t>(W) * 3;
+    for (int r = 0; r < H; ++r) {
+        const float* in = &radiance[r * stride];
+        float* out = &scratch[r * stride];
         for (int c = 0; c < W; ++c)
-            for (int ch = 0; ch < 3; ++ch) {
-                float s = 0.0f;
-                for (int i = -radius; i <= radius; ++i) {
-                    const int cc = std::clamp(c + i, 0, W - 1);
-                    s += kernel[i + radius] * radiance[(static_cast<size_t>(r) * W + cc) * 3 + ch];
-                }
-                scratch[(static_cast<size_t>(r) * W + c) * 3 + ch] = s;
+            for (int i = -radius; i <= radius; ++i) {
+                const float* p = in + 3 * std::clamp(c + i, 0, W - 1);
+                const float w = kernel[i + radius];
+                out[3 * c] += w * p[0], out[3 * c + 1] += w * p[1], out[3 * c + 2] += w * p[2];
             }
-    for (int r = 0; r < H; ++r)
-        for (int c = 0; c < W; ++c)
-            for (int ch = 0; ch < 3; ++ch) {
-                float s = 0.0f;
-                for (int i = -radius; i <= radius; ++i) {
-                    const int rr = std::clamp(r + i, 0, H - 1);
-                    s += kernel[i + radius] * scratch[(static_cast<size_t>(rr) * W + c) * 3 + ch];
-                }
-                radiance[(static_cast<size_t>(r) * W + c) * 3 + ch] = s;
-            }
+    }
+    std::fill(radiance.begin(), radiance.end(), 0.0f);
+    for (int r = 0; r < H; ++r) {
+        float* out = &radiance[r * stride];
+        for (int i = -radius; i <= radius; ++i) {
+            const float* in = &scratch[std::clamp(r + i, 0, H - 1) * stride];
+            const float w = kernel[i + radius];
+            for (size_t x = 0; x < stride; ++x) out[x] += w * in[x];
+        }
+    }
 }
 
 void VirtualCamera::quantise(int noiseFrame, unsigned char* dst) const {

@@ -60,6 +60,13 @@ private:
     std::vector<float> radiance;  // 3 floats a pixel, kept between frames
     std::vector<float> scratch;
     std::vector<uint8_t> region;  // scene region at each pixel corner
+    // The lens never changes, so where each pixel corner and centre looks through it, and how
+    // much light reaches each pixel, are computed once per frame size.
+    std::vector<float> cornerRays;  // ideal (col, row) of each pixel corner
+    std::vector<float> centreRays;  // ideal (col, row) of each pixel centre
+    std::vector<float> vignette;
+
+    void prepareLensMaps();
 
     void shadeScene(const CameraPose& pose);
     void applyBlur();

@@ -50,9 +50,44 @@ public:
     void ensureOutput();
     void markOutputAbsent() { output = nullptr; }
     int pixelCount() const { return height * width; }
+    // `output` as the steps after smoothing need it: when no earlier step made one this pass,
+    // a grey copy of `input`, so that they never work on (or paint into) the live frame.
+    void ensureGreyOutput();
+
+    // --- lens correction, smoothing, grey ---
+    void applyLensCorrection();
+    void smoothImage();
+    void convertToGrey();
+    bool hasLensTables() const;
+
+    // --- edge maps ---
+    void thinEdges(int threshold, int unused);
+    void sobelEdges(int threshold);
+
+    // --- closed contours and the target ---
+    void labelContours();
+    void fillLabel(int row, int col, int label, int steps);
+    void computeHulls();
+    void findVertices();
+    void findCentres();
+    void identifyTarget();
+    void drawContours();
+
+    // --- corners ---
+    void detectCorners(int threshold, int window);
+    void sortCorners(int lo, int hi);
+    void suppressCorners(int window);
+
+    // --- regions ---
+    void labelRegions();
+    void markExtremes();
+    int selectedIndex(int label) const;
+
+    // --- line Hough picture ---
+    void houghLines(int rhoBins, int unused);
 
     // --- images ---
-    const unsigned char* input = nullptr;  // not owned: the application's frame buffer
+    unsigned char* input = nullptr;  // not owned: the application's frame buffer
     unsigned char* output = nullptr;       // points into outputStorage while present
 
     // --- work arrays, allocated on first use and kept ---
@@ -93,6 +128,15 @@ public:
     std::vector<float> lensGain, lensWeight, lensWeightX, lensWeightY;
 
 private:
+    struct FillFrame {
+        int32_t row, col, steps, next;
+    };
     std::vector<unsigned char> outputStorage;
+    std::vector<FillFrame> fillStack;       // the fill's explicit stack, kept between passes
+    ContourList contourStorage;             // reused by every pass of the contour chain
+    std::vector<int32_t> selectedSlot;      // label -> index in selectedLabels, or -1
     void releasePixelBuffers();
+    void labelBlackPixels();
+    void countAndWhiten();
+    void selectClosedLabels();
 };

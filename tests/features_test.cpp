@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "test_images.h"
+
+TEST(Corners, AnEdgeCornerPassesAStraightEdgeDoesNot) {
+    Canvas c(60, 60);
+    for (int i = 10; i < 50; ++i) {
+        c.set(10, i, 0), c.set(11, i, 0);  // horizontal edge
+        c.set(i, 10, 0), c.set(i, 11, 0);  // vertical edge meeting it at (10, 10)
+    }
+    Tracker t;
+    loadOutput(t, c);
+    t.detectCorners(1000000, 9);
+    ASSERT_GE(t.cornerCount, 1);
+    for (int i = 0; i < t.cornerCount; ++i) {
+        EXPECT_LE(t.corners[i].row, 20);
+        EXPECT_LE(t.corners[i].col, 20);
+    }
+    EXPECT_GE(countColour(t, 255, 0, 0), 16);
+
+    Canvas straight(60, 60);
+    for (int i = 5; i < 55; ++i) straight.set(30, i, 0), straight.set(31, i, 0);
+    loadOutput(t, straight);
+    t.detectCorners(1000000, 9);
+    EXPECT_EQ(t.cornerCount, 0);
+    Canvas white(60, 60);
+    loadOutput(t, white);
+    t.detectCorners(0, 9);
+    EXPECT_EQ(t.cornerCount, 0);
+    EXPECT_EQ(countColour(t, 255, 0, 0), 0);
+}
+
+TEST(Corners, SortIsDescendingAndSuppressionNeedsBothCoordinatesApart) {
+    Tracker t;
+    std::mt19937 rng(3);
+    for (int n : {1, 2, 7, 200, 30000}) {
+        std::vector<int> values;
+        for (int i = 0; i < n; ++i) {
+            t.corners[i].value = (n == 30000) ? 42 : static_cast<int>(rng() % 50);  // many ties
+            values.push_back(t.corners[i].value);
+        }
+        t.sortCorners(0, n - 1);
+        std::vector<int> sorted;
+        for (int i = 0; i < n; ++i) sorted.push_back(t.corners[i].value);
+        std::sort(values.rbegin(), values.rend());
+        EXPECT_EQ(sorted, values) << n;
+    }
+    t.corners[0] = {50, 50, 0, 0, 900};
+    t.corners[1] = {50, 150, 0, 0, 800};  // same row: dropped
+    t.corners[2] = {60, 60, 0, 0, 700};   // both apart by more than 4: kept
+    t.corners[3] = {64, 90, 0, 0, 600};   // row only 4 from the last kept: dropped
+    t.cornerCount = 4;
+    t.suppressCorners(9);
+    ASSERT_EQ(t.cornerCount, 2);
+    EXPECT_EQ(t.corners[1].row, 60);
+}
+
+TEST(Corners, CandidatesBeyondTheListAreDropped) {
+    Canvas c(400, 400);
+    for (int r = 0; r < 400; ++r)
+        for (int col = 0; col < 400; ++col)
+            if ((r / 2 + col / 2) % 2) c.set(r, col, 0);
+    Tracker t;
+    loadOutput(t, c);
+    t.detectCorners(0, 9);
+    EXPECT_LE(t.cornerCount, 30000);
+    EXPECT_GE(t.cornerCount, 1);
+}
+
+TEST(Regions, ExtremesOfTurnedAndUprightOutlinesAreMarkedOnTheLivePicture) {
+    Canvas c(200, 200);
+    c.outlineSquare(60, 60, 60, 45);
+    c.outlineSquare(140, 140, 50, 0);
+    Canvas live(200, 200, 100);
+    Tracker t;
+    loadOutput(t, c);
+    t.input = live.bgr.data();
+    testing::internal::CaptureStdout();
+    t.labelRegions();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "2\n");
+    ASSERT_EQ(t.selectedCount, 2);
+    t.markExtremes();
+    ASSERT_EQ(t.extremePoints.size(), 8u);
+    const PointRecord* e = t.extremePoints.data();
+    // The diamond's tips.
+    EXPECT_NEAR(e[0].row, 60 - 42, 2);
+    EXPECT_NEAR(e[0].col, 60, 2);
+    EXPECT_NEAR(e[1].row, 60 + 42, 2);
+    EXPECT_NEAR(e[2].col, 60 - 42, 2);
+    EXPECT_NEAR(e[3].col, 60 + 42, 2);
+    // The upright square's corners, as the scan order picks them.
+    EXPECT_EQ(e[4].row, 115);
+    EXPECT_EQ(e[4].col, 164);
+    EXPECT_EQ(e[5].row, 164);
+    EXPECT_EQ(e[5].col, 115);
+    EXPECT_EQ(e[6].row, 115);
+    EXPECT_EQ(e[6].col, 115);
+    EXPECT_EQ(e[7].row, 164);
+    EXPECT_EQ(e[7].col, 164);
+    EXPECT_EQ(live.at(115, 164)[2], 255);  // red marks on the live picture
+    EXPECT_EQ(live.at(115, 164)[0], 0);
+    EXPECT_EQ(t.selectedIndex(t.selectedLabels[1]), 1);
+    EXPECT_EQ(t.selectedIndex(12345), -1);
+}
+
+TEST(Regions, MarksAtTheBorderAreCutNotWrittenOutside) {
+    Canvas c(60, 60);
+    c.fillSquare(10, 10, 20, 0);  // touches row 0 and column 0
+    Canvas live(60, 60, 100);
+    Tracker t;
+    loadOutput(t, c);
+    t.input = live.bgr.data();
+    testing::internal::CaptureStdout();
+    t.labelRegions();
+    testing::internal::GetCapturedStdout();
+    t.markExtremes();
+    EXPECT_EQ(live.at(0, 0)[2], 255);
+}
+
+TEST(Hough, ALineCollectsTheMostVotesAndFewVotesShowBlack) {
+    Canvas c(320, 240);
+    for (int col = 20; col < 300; ++col) c.set(100, col, 0);  // row 100: distance 100 at angle 0
+    Tracker t;
+    loadOutput(t, c);
+    t.houghLines(400, 100);
+    const int* v = t.houghVotes.data();
+    EXPECT_EQ(v[100 * 360 + 0], 280);
+    EXPECT_EQ(*std::max_element(t.houghVotes.begin(), t.houghVotes.end()), 280);
+    EXPECT_EQ(t.output[(100 * 320 + 0) * 3], 255);
+    for (int k = 0; k < 400 * 360; ++k) {
+        const int r = k / 360, a = k % 360;
+        if (r >= 240 || a >= 320) continue;
+        const unsigned char g = t.output[(r * 320 + a) * 3];
+        if (v[k] < 11) ASSERT_EQ(g, 0);
+        else ASSERT_EQ(g, v[k] * 255 / 280);
+    }
+}
+
+TEST(Hough, LargeFramesDropVotesBeyondTheTable) {
+    Canvas c(640, 480, 0);
+    Tracker t;
+    loadOutput(t, c);
+    t.houghLines(400, 100);
+    EXPECT_EQ(t.houghVotes.size(), 400u * 360);
+    Canvas white(640, 480);
+    loadOutput(t, white);
+    t.houghLines(400, 100);
+    EXPECT_EQ(countColour(t, 0, 0, 0), 640 * 480);
+}

@@ -1,0 +1,108 @@
+// Black-on-white edge pictures: thin edges (gradient with non-maximum suppression) and Sobel.
+#include <array>
+#include <cmath>
+#include <cstdlib>
+
+#include "vision/tracker.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// The gradient direction depends only on the integer quotient dy / dx, which lies in
+// -255..255: its arctangent and direction class are looked up, not recomputed per pixel.
+struct DirectionTable {
+    std::array<float, 511> degrees;
+    std::array<uint8_t, 511> cls;  // 0, 1, 2, 3 for 0, 45, 90, 135 degrees
+
+    DirectionTable() {
+        for (int q = -255; q <= 255; ++q) {
+            const float t = static_cast<float>(std::atan(static_cast<double>(q)) * 180.0 / kPi);
+            degrees[q + 255] = t;
+            cls[q + 255] = classOf(t);
+        }
+    }
+    static uint8_t classOf(float t) {
+        auto distance = [t](int x) { return std::abs(static_cast<int>(t - static_cast<float>(x))); };
+        int best = 0;
+        for (int c = 1; c < 4; ++c)
+            if (distance(45 * c) < distance(45 * best)) best = c;
+        return static_cast<uint8_t>(best);
+    }
+};
+
+const DirectionTable& directions() {
+    static const DirectionTable table;
+    return table;
+}
+
+template <typename T>
+void ensureSized(std::vector<T>& v, int n) {
+    if (static_cast<int>(v.size()) != n) v.assign(n, T{});
+}
+
+}  // namespace
+
+void Tracker::thinEdges(int threshold, int) {
+    if (!output || width < 3 || height < 3) return;
+    const int W = width, H = height, n = pixelCount();
+    // Border entries are never computed and stay 0, so a border never suppresses its neighbour.
+    ensureSized(gradMagnitude, n);
+    ensureSized(gradDirection, n);
+    ensureSized(thinMagnitude, n);
+    const DirectionTable& table = directions();
+    auto p = [&](int k) { return static_cast<int>(output[3 * k]); };
+
+    for (int r = 1; r < H - 1; ++r)
+        for (int c = 1; c < W - 1; ++c) {
+            const int k = r * W + c;
+            const int dx = p(k - 1) - p(k + 1), dy = p(k - W) - p(k + W);
+            gradMagnitude[k] = static_cast<float>(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
+            gradDirection[k] = dx != 0 ? table.degrees[dy / dx + 255] : 0.0f;
+        }
+
+    // Neighbour offsets of the classes 0, 45, 90 and 135 degrees.
+    const int first[4] = {-1, W - 1, -W, -W - 1};
+    const int second[4] = {1, -W + 1, W, W + 1};
+    for (int r = 1; r < H - 1; ++r)
+        for (int c = 1; c < W - 1; ++c) {
+            const int k = r * W + c;
+            const int cls = DirectionTable::classOf(gradDirection[k]);
+            const float m = gradMagnitude[k];
+            thinMagnitude[k] = (gradMagnitude[k + first[cls]] <= m && gradMagnitude[k + second[cls]] <= m) ? m : 0.0f;
+        }
+
+    for (int r = 1; r < H - 1; ++r)
+        for (int c = 1; c < W - 1; ++c) {
+            const int k = r * W + c;
+            const unsigned char v = thinMagnitude[k] >= static_cast<float>(threshold) ? 0 : 255;
+            output[3 * k] = output[3 * k + 1] = output[3 * k + 2] = v;
+        }
+}
+
+void Tracker::sobelEdges(int threshold) {
+    if (!output || width < 3 || height < 3) return;
+    const int W = width, H = height, n = pixelCount();
+    ensureSized(sobelRow, n);
+    ensureSized(sobelCol, n);
+    auto p = [&](int k) { return static_cast<int>(output[3 * k]); };
+
+    for (int r = 1; r < H - 1; ++r)
+        for (int c = 1; c < W - 1; ++c) {
+            const int k = r * W + c;
+            sobelRow[k] = p(k + W - 1) + 2 * p(k + W) + p(k + W + 1) - p(k - W - 1) - 2 * p(k - W) - p(k - W + 1);
+            sobelCol[k] = p(k - W + 1) + 2 * p(k + 1) + p(k + W + 1) - p(k - W - 1) - 2 * p(k - 1) - p(k + W - 1);
+        }
+
+    // sqrt is correctly rounded and monotonic, so for an integer sum s and a whole threshold t,
+    // sqrt(s) >= t exactly when s >= t * t (and always for t <= 0).
+    const long long limit = threshold <= 0 ? 0 : static_cast<long long>(threshold) * threshold;
+    for (int r = 1; r < H - 1; ++r)
+        for (int c = 1; c < W - 1; ++c) {
+            const int k = r * W + c;
+            const long long s = static_cast<long long>(sobelRow[k]) * sobelRow[k] +
+                                static_cast<long long>(sobelCol[k]) * sobelCol[k];
+            const unsigned char v = s >= limit ? 0 : 255;
+            output[3 * k] = output[3 * k + 1] = output[3 * k + 2] = v;
+        }
+}

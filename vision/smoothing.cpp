@@ -1,0 +1,100 @@
+// Lens correction, 1-2-1 smoothing and grey conversion.
+#include <cstring>
+
+#include "vision/tracker.h"
+
+namespace {
+
+inline unsigned char smooth121(unsigned a, unsigned b, unsigned c) {
+    return static_cast<unsigned char>((a + 2 * b + c) >> 2);
+}
+
+}  // namespace
+
+bool Tracker::hasLensTables() const {
+    const size_t n = static_cast<size_t>(pixelCount());
+    return n > 0 && lensIndex.size() == n && lensIndexX.size() == n && lensIndexY.size() == n &&
+           lensGain.size() == n && lensWeight.size() == n && lensWeightX.size() == n && lensWeightY.size() == n;
+}
+
+void Tracker::applyLensCorrection() {
+    ensureOutput();
+    const int n = pixelCount();
+    if (!hasLensTables()) {
+        // No lens tables for this frame size: show the picture uncorrected.
+        std::memcpy(output, input, static_cast<size_t>(n) * 3);
+        return;
+    }
+    const int32_t lastOffset = n * 3 - 3;
+    // An offset that would leave the frame reads black instead.
+    auto at = [&](int32_t offset, int ch) -> float {
+        return (offset >= 0 && offset <= lastOffset) ? static_cast<float>(input[offset + ch]) : 0.0f;
+    };
+    for (int k = 0; k < n; ++k) {
+        const int32_t i0 = lensIndex[k], ix = lensIndexX[k], iy = lensIndexY[k];
+        const float w0 = lensWeight[k], wx = lensWeightX[k], wy = lensWeightY[k], gain = lensGain[k];
+        for (int ch = 0; ch < 3; ++ch) {
+            const float s = at(i0, ch) * w0 + at(ix, ch) * wx + at(iy, ch) * wy;
+            float v = s * gain;
+            if (v > 255.0f) v = 255.0f;
+            output[3 * k + ch] = static_cast<unsigned char>(static_cast<int>(v));
+        }
+    }
+}
+
+void Tracker::smoothImage() {
+    const int W = width, H = height;
+    if (W < 3 || H < 3) {
+        if (!output) {
+            ensureOutput();
+            std::memcpy(output, input, static_cast<size_t>(pixelCount()) * 3);
+        }
+        return;
+    }
+    const size_t rowBytes = static_cast<size_t>(W) * 3;
+    if (!output) {
+        ensureOutput();
+        // The column pass overwrites the row pass on every row but the first and last, so only
+        // those two rows keep row smoothing; the rest is the column smoothing of the input.
+        // The corner pixels, which neither pass writes, keep the input's values.
+        for (int r : {0, H - 1}) {
+            const unsigned char* in = input + r * rowBytes;
+            unsigned char* out = output + r * rowBytes;
+            std::memcpy(out, in, 3);
+            std::memcpy(out + rowBytes - 3, in + rowBytes - 3, 3);
+            for (size_t i = 3; i < rowBytes - 3; ++i) out[i] = smooth121(in[i - 3], in[i], in[i + 3]);
+        }
+        for (int r = 1; r < H - 1; ++r) {
+            const unsigned char* in = input + r * rowBytes;
+            unsigned char* out = output + r * rowBytes;
+            for (size_t i = 0; i < rowBytes; ++i) out[i] = smooth121(in[i - rowBytes], in[i], in[i + rowBytes]);
+        }
+        return;
+    }
+    // In place: each pass reuses the neighbour it has just smoothed (left, then upper).
+    for (int r = 0; r < H; ++r) {
+        unsigned char* row = output + r * rowBytes;
+        for (size_t i = 3; i < rowBytes - 3; ++i) row[i] = smooth121(row[i - 3], row[i], row[i + 3]);
+    }
+    for (int r = 1; r < H - 1; ++r) {
+        unsigned char* row = output + r * rowBytes;
+        for (size_t i = 0; i < rowBytes; ++i) row[i] = smooth121(row[i - rowBytes], row[i], row[i + rowBytes]);
+    }
+}
+
+void Tracker::convertToGrey() {
+    if (!output) return;
+    const int n = pixelCount();
+    for (int k = 0; k < n; ++k) {
+        unsigned char* p = output + 3 * k;
+        const unsigned char g = static_cast<unsigned char>((306u * p[2] + 601u * p[1] + 117u * p[0]) >> 10);
+        p[0] = p[1] = p[2] = g;
+    }
+}
+
+void Tracker::ensureGreyOutput() {
+    if (output) return;
+    ensureOutput();
+    std::memcpy(output, input, static_cast<size_t>(pixelCount()) * 3);
+    convertToGrey();
+}
