@@ -23,6 +23,8 @@ void Tracker::fillLabel(int row, int col, int label, int steps) {
     const int W = width, H = height;
     // Labels of 100 and above have no entry in closedHits: they are never counted as closed.
     int32_t* hits = label < kClosedHitLabels ? &closedHits[label] : nullptr;
+    int neighbour[25];
+    for (int i = 0; i < 25; ++i) neighbour[i] = (i / 5 - 2) * W + (i % 5 - 2);
     labels[row * W + col] = label;
     fillStack.clear();
     fillStack.push_back({row, col, steps, 0});
@@ -34,14 +36,15 @@ void Tracker::fillLabel(int row, int col, int label, int steps) {
             fillStack.pop_back();
             continue;
         }
-        const int dr = f.next / 5 - 2, dc = f.next % 5 - 2;
-        ++f.next;
+        const int i = f.next++;
+        const int dr = i / 5 - 2, dc = i % 5 - 2;
         const int nr = f.row + dr, nc = f.col + dc;
-        if (nr < 0 || nr >= H || nc < 0 || nc >= W) continue;
-        if (hits && f.steps > kClosedAfterSteps && std::abs(fillSeed.row - nr) <= kClosedRadius &&
-            std::abs(fillSeed.col - nc) <= kClosedRadius && dr != 0 && dc != 0)
+        if (static_cast<unsigned>(nr) >= static_cast<unsigned>(H) || static_cast<unsigned>(nc) >= static_cast<unsigned>(W))
+            continue;
+        if (hits && f.steps > kClosedAfterSteps && dr != 0 && dc != 0 && std::abs(fillSeed.row - nr) <= kClosedRadius &&
+            std::abs(fillSeed.col - nc) <= kClosedRadius)
             ++*hits;
-        const int k = nr * W + nc;
+        const int k = f.row * W + f.col + neighbour[i];
         if (output[3 * k] == 0 && labels[k] == 0) {
             const int childSteps = ++f.steps;
             labels[k] = label;
@@ -70,7 +73,15 @@ void Tracker::labelBlackPixels() {
 
 void Tracker::countAndWhiten() {
     const int n = pixelCount();
-    for (int k = 0; k < n; ++k) ++labelSizes[labels[k]];
+    // Most pixels are unlabelled; counting them one by one would chain every increment on
+    // the same counter. Entry 0 is what the labelled pixels leave.
+    int labelled = 0;
+    for (int k = 0; k < n; ++k) {
+        if (labels[k] == 0) continue;
+        ++labelSizes[labels[k]];
+        ++labelled;
+    }
+    labelSizes[0] = n - labelled;
     std::fill(output, output + 3 * static_cast<size_t>(n), 255);
 }
 

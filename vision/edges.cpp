@@ -85,24 +85,34 @@ void Tracker::sobelEdges(int threshold) {
     const int W = width, H = height, n = pixelCount();
     ensureSized(sobelRow, n);
     ensureSized(sobelCol, n);
-    auto p = [&](int k) { return static_cast<int>(output[3 * k]); };
+    // Channel 0 as a packed plane: the derivative loops then run over contiguous bytes.
+    ensureSized(edgePlane, n);
+    for (int k = 0; k < n; ++k) edgePlane[k] = output[3 * k];
+    const uint8_t* p = edgePlane.data();
 
-    for (int r = 1; r < H - 1; ++r)
+    for (int r = 1; r < H - 1; ++r) {
+        const uint8_t* up = p + (r - 1) * W;
+        const uint8_t* mid = p + r * W;
+        const uint8_t* down = p + (r + 1) * W;
+        int32_t* dRow = &sobelRow[r * W];
+        int32_t* dCol = &sobelCol[r * W];
         for (int c = 1; c < W - 1; ++c) {
-            const int k = r * W + c;
-            sobelRow[k] = p(k + W - 1) + 2 * p(k + W) + p(k + W + 1) - p(k - W - 1) - 2 * p(k - W) - p(k - W + 1);
-            sobelCol[k] = p(k - W + 1) + 2 * p(k + 1) + p(k + W + 1) - p(k - W - 1) - 2 * p(k - 1) - p(k + W - 1);
+            dRow[c] = down[c - 1] + 2 * down[c] + down[c + 1] - up[c - 1] - 2 * up[c] - up[c + 1];
+            dCol[c] = up[c + 1] + 2 * mid[c + 1] + down[c + 1] - up[c - 1] - 2 * mid[c - 1] - down[c - 1];
         }
+    }
 
     // sqrt is correctly rounded and monotonic, so for an integer sum s and a whole threshold t,
-    // sqrt(s) >= t exactly when s >= t * t (and always for t <= 0).
-    const long long limit = threshold <= 0 ? 0 : static_cast<long long>(threshold) * threshold;
-    for (int r = 1; r < H - 1; ++r)
+    // sqrt(s) >= t exactly when s >= t * t (and always for t <= 0). Sums stay below 2^22.
+    const int64_t limit64 = threshold <= 0 ? 0 : static_cast<int64_t>(threshold) * threshold;
+    const int32_t limit = limit64 > (int64_t{1} << 30) ? (1 << 30) : static_cast<int32_t>(limit64);
+    for (int r = 1; r < H - 1; ++r) {
+        const int32_t* dRow = &sobelRow[r * W];
+        const int32_t* dCol = &sobelCol[r * W];
+        unsigned char* out = output + 3 * static_cast<size_t>(r) * W;
         for (int c = 1; c < W - 1; ++c) {
-            const int k = r * W + c;
-            const long long s = static_cast<long long>(sobelRow[k]) * sobelRow[k] +
-                                static_cast<long long>(sobelCol[k]) * sobelCol[k];
-            const unsigned char v = s >= limit ? 0 : 255;
-            output[3 * k] = output[3 * k + 1] = output[3 * k + 2] = v;
+            const unsigned char v = dRow[c] * dRow[c] + dCol[c] * dCol[c] >= limit ? 0 : 255;
+            out[3 * c] = out[3 * c + 1] = out[3 * c + 2] = v;
         }
+    }
 }

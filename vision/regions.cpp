@@ -12,7 +12,7 @@ void Tracker::labelRegions() {
     selectedLabels.clear();
     selectedCount = 0;
     if (!output || width < 3 || height < 3) {
-        std::printf("%d\n", 0);
+        std::fprintf(console, "%d\n", 0);
         return;
     }
     const int W = width, H = height;
@@ -27,7 +27,7 @@ void Tracker::labelRegions() {
             unsigned char* px = output + 3 * (static_cast<size_t>(r) * W + c);
             px[0] = colour[0], px[1] = colour[1], px[2] = colour[2];
         }
-    std::printf("%d\n", selectedCount);
+    std::fprintf(console, "%d\n", selectedCount);
 }
 
 int Tracker::selectedIndex(int label) const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 // A point of any point list of the image steps. `value` depends on the list: a label, a corner
@@ -121,6 +122,8 @@ public:
     int32_t height = 0;
     int32_t width = 0;
 
+    FILE* console = stdout;  // where the region count is printed
+
     float cosTable[kAngleTableSize];
     float sinTable[kAngleTableSize];
 
@@ -135,6 +138,7 @@ private:
     std::vector<FillFrame> fillStack;       // the fill's explicit stack, kept between passes
     ContourList contourStorage;             // reused by every pass of the contour chain
     std::vector<int32_t> selectedSlot;      // label -> index in selectedLabels, or -1
+    std::vector<uint8_t> edgePlane;         // channel 0 of output, packed
     void releasePixelBuffers();
     void labelBlackPixels();
     void countAndWhiten();

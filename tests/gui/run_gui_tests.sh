@@ -16,6 +16,20 @@ rm -f plain.png
 if xrun "$TOVRAK" --source synthetic --frames 40 --screenshot plain.png >plain.log 2>&1 &&
    "$CHECK" plain.png size slots-hold-frames slots-equal fps-text; then pass plain; else fail plain; cat plain.log; fi
 
+# Smoothing and grey: the processed slot is grey.
+rm -f grey.png
+if xrun "$TOVRAK" --source synthetic --keys g --frames 20 --screenshot grey.png >grey.log 2>&1 &&
+   "$CHECK" grey.png size slots-hold-frames processed-grey; then pass grey; else fail grey; cat grey.log; fi
+
+# The target chain: the two outlines painted in their colours on white.
+rm -f target.png
+if xrun "$TOVRAK" --source synthetic --keys gsx --frames 30 --screenshot target.png >target.log 2>&1 &&
+   "$CHECK" target.png size colours:150; then pass target; else fail target; cat target.log; fi
+
+# Regions print their count once per frame.
+if xrun "$TOVRAK" --source synthetic --keys gsp --frames 10 >regions.log 2>&1 &&
+   [ "$(grep -c -x '[0-9]*' regions.log)" -ge 10 ]; then pass regions; else fail regions; cat regions.log; fi
+
 # A real Esc key sent to the window ends the program with status 1.
 cat > esc.sh <<INNER
 "$TOVRAK" --source synthetic --screenshot esc.png >esc.log 2>&1 &

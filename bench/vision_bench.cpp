@@ -1,0 +1,130 @@
+// The image steps on virtual-camera frames, each alone and as the target chain (g + s + x),
+// at the webcam's 320 x 240 and at 640 x 480. A step that works in place on `output` starts
+// each iteration from a prepared copy; that copy (BM_RestoreOutput) is part of its time.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "capture/virtual_camera.h"
+#include "vision/tracker.h"
+
+namespace {
+
+constexpr int kFrames = 16;
+
+struct Fixture {
+    int width, height;
+    std::vector<std::vector<unsigned char>> frames, grey, edges;
+    Tracker tracker;
+    FILE* sink = std::fopen("/dev/null", "w");
+
+    Fixture(int w, int h) : width(w), height(h) {
+        VirtualCameraOptions o;
+        o.width = w;
+        o.height = h;
+        o.noise = 1.5;
+        VirtualCamera camera(o);
+        tracker.setFrameSize(h, w);
+        tracker.console = sink;
+        for (int i = 0; i < kFrames; ++i) {
+            frames.emplace_back(camera.frameBytes());
+            camera.render(i * 37, frames.back().data());
+            tracker.input = frames.back().data();
+            tracker.markOutputAbsent();
+            tracker.smoothImage();
+            tracker.convertToGrey();
+            grey.emplace_back(tracker.output, tracker.output + camera.frameBytes());
+            tracker.sobelEdges(240);
+            edges.emplace_back(tracker.output, tracker.output + camera.frameBytes());
+        }
+    }
+    ~Fixture() { std::fclose(sink); }
+
+    // Points the tracker at frame i with `output` holding `source`.
+    void load(int i, const std::vector<unsigned char>& source) {
+        tracker.input = frames[i].data();
+        tracker.ensureOutput();
+        std::memcpy(tracker.output, source.data(), source.size());
+    }
+};
+
+Fixture& fixture(int width) {
+    static Fixture small(320, 240), large(640, 480);
+    return width == 320 ? small : large;
+}
+
+template <typename Step>
+void runStep(benchmark::State& state, Step step) {
+    Fixture& f = fixture(static_cast<int>(state.range(0)));
+    int i = 0;
+    for (auto _ : state) {
+        step(f, i);
+        benchmark::DoNotOptimize(f.tracker.output);
+        i = (i + 1) % kFrames;
+    }
+    state.SetItemsProcessed(state.iterations() * f.width * f.height);
+}
+
+void BM_RestoreOutput(benchmark::State& s) { runStep(s, [](Fixture& f, int i) { f.load(i, f.grey[i]); }); }
+void BM_SmoothGrey(benchmark::State& s) {
+    runStep(s, [](Fixture& f, int i) {
+        f.tracker.input = f.frames[i].data();
+        f.tracker.markOutputAbsent();
+        f.tracker.smoothImage();
+        f.tracker.convertToGrey();
+    });
+}
+void BM_LensCorrection(benchmark::State& s) {
+    runStep(s, [](Fixture& f, int i) {
+        f.tracker.input = f.frames[i].data();
+        f.tracker.applyLensCorrection();
+    });
+}
+void BM_ThinEdges(benchmark::State& s) { runStep(s, [](Fixture& f, int i) { f.load(i, f.grey[i]); f.tracker.thinEdges(150, 100); }); }
+void BM_SobelEdges(benchmark::State& s) { runStep(s, [](Fixture& f, int i) { f.load(i, f.grey[i]); f.tracker.sobelEdges(240); }); }
+void BM_TargetContours(benchmark::State& s) {
+    runStep(s, [](Fixture& f, int i) {
+        f.load(i, f.edges[i]);
+        f.tracker.labelContours();
+        f.tracker.identifyTarget();
+        f.tracker.drawContours();
+    });
+}
+void BM_Regions(benchmark::State& s) {
+    runStep(s, [](Fixture& f, int i) {
+        f.load(i, f.edges[i]);
+        f.tracker.labelRegions();
+        f.tracker.markExtremes();
+    });
+}
+void BM_Corners(benchmark::State& s) { runStep(s, [](Fixture& f, int i) { f.load(i, f.edges[i]); f.tracker.detectCorners(1000000, 9); }); }
+void BM_Hough(benchmark::State& s) { runStep(s, [](Fixture& f, int i) { f.load(i, f.edges[i]); f.tracker.houghLines(400, 100); }); }
+void BM_TargetChain(benchmark::State& s) {
+    runStep(s, [](Fixture& f, int i) {
+        Tracker& t = f.tracker;
+        t.input = f.frames[i].data();
+        t.markOutputAbsent();
+        t.smoothImage();
+        t.convertToGrey();
+        t.sobelEdges(240);
+        t.labelContours();
+        t.identifyTarget();
+        t.drawContours();
+    });
+}
+
+}  // namespace
+
+#define SIZES ->Arg(320)->Arg(640)->Unit(benchmark::kMicrosecond)
+BENCHMARK(BM_RestoreOutput) SIZES;
+BENCHMARK(BM_LensCorrection) SIZES;
+BENCHMARK(BM_SmoothGrey) SIZES;
+BENCHMARK(BM_ThinEdges) SIZES;
+BENCHMARK(BM_SobelEdges) SIZES;
+BENCHMARK(BM_TargetContours) SIZES;
+BENCHMARK(BM_Regions) SIZES;
+BENCHMARK(BM_Corners) SIZES;
+BENCHMARK(BM_Hough) SIZES;
+BENCHMARK(BM_TargetChain) SIZES;
