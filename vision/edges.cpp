@@ -50,6 +50,7 @@ void Tracker::thinEdges(int threshold, int) {
     ensureSized(gradMagnitude, n);
     ensureSized(gradDirection, n);
     ensureSized(thinMagnitude, n);
+    ensureSized(edgePlane, n);  // holds each pixel's direction class here
     const DirectionTable& table = directions();
     auto p = [&](int k) { return static_cast<int>(output[3 * k]); };
 
@@ -58,7 +59,9 @@ void Tracker::thinEdges(int threshold, int) {
             const int k = r * W + c;
             const int dx = p(k - 1) - p(k + 1), dy = p(k - W) - p(k + W);
             gradMagnitude[k] = static_cast<float>(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
-            gradDirection[k] = dx != 0 ? table.degrees[dy / dx + 255] : 0.0f;
+            const int q = dx != 0 ? dy / dx + 255 : 255;  // dx = 0 reads as direction 0
+            gradDirection[k] = dx != 0 ? table.degrees[q] : 0.0f;
+            edgePlane[k] = table.cls[q];
         }
 
     // Neighbour offsets of the classes 0, 45, 90 and 135 degrees.
@@ -67,7 +70,7 @@ void Tracker::thinEdges(int threshold, int) {
     for (int r = 1; r < H - 1; ++r)
         for (int c = 1; c < W - 1; ++c) {
             const int k = r * W + c;
-            const int cls = DirectionTable::classOf(gradDirection[k]);
+            const int cls = edgePlane[k];
             const float m = gradMagnitude[k];
             thinMagnitude[k] = (gradMagnitude[k + first[cls]] <= m && gradMagnitude[k + second[cls]] <= m) ? m : 0.0f;
         }
