@@ -12,10 +12,14 @@
 
 #include "app/app_state.h"
 #include "app/command_line.h"
+#include "app/data_files.h"
+#include "app/pose_log.h"
 #include "app/display.h"
 #include "app/frame_loop.h"
 #include "app/keyboard.h"
 #include "app/screenshot.h"
+#include "camera/lens.h"
+#include "camera/pose.h"
 #include "capture/capture.h"
 #include "capture/virtual_backend.h"
 #include "vision/tracker.h"
@@ -23,6 +27,7 @@
 namespace {
 
 constexpr char kPointLogName[] = "kalman.txt";
+constexpr char kReferencePointsName[] = "pontos1.txt";
 constexpr int kBadOptionStatus = 2;
 
 // The one application state; its Tracker is made before main and lives to the end.
@@ -31,6 +36,7 @@ AppState s_app = [] {
     app.s_tracker = new Tracker;
     return app;
 }();
+CameraModel s_cameraModel;
 CommandLine s_options;
 bool s_finishing = false;
 
@@ -107,6 +113,15 @@ int runApplication(int argc, char** argv) {
         return 0;
     }
 
+    if (!s_options.poses.empty()) {
+        s_app.s_pose_file = std::fopen(s_options.poses.c_str(), "w");
+        if (!s_app.s_pose_file) {
+            std::fprintf(stderr, "tovrak: --poses %s: %s\n", s_options.poses.c_str(), std::strerror(errno));
+            return kBadOptionStatus;
+        }
+        writePoseHeader(s_app.s_pose_file);
+    }
+
     s_app.s_log_file = std::fopen(kPointLogName, "w+");
     if (!s_app.s_log_file) {
         std::fprintf(stderr, "Warning: cannot open the point log \"%s\" (%s); points will not be logged\n",
@@ -146,6 +161,12 @@ int runApplication(int argc, char** argv) {
     captureShowFormatDialog(s_app.s_capture, nullptr);
     captureGetSize(s_app.s_capture, &s_app.s_width, &s_app.s_height);
     s_app.s_tracker->setFrameSize(s_app.s_height, s_app.s_width);
+    initLensCorrection(*s_app.s_tracker);
+    std::printf("\n");
+    s_app.s_camera = &s_cameraModel;
+    if (!calibrateCamera(*s_app.s_tracker, s_cameraModel, findDataFile(kReferencePointsName))) {
+        std::fprintf(stderr, "Error: %s; the pose step is disabled\n", s_cameraModel.whyNotReady.c_str());
+    }
 
     for (unsigned char key : s_options.keys) keyboard(key, 0, 0);
     glutMainLoop();

@@ -45,6 +45,7 @@ const char* usageText() {
            "  --keys STRING                     keys applied before the first frame, as if typed\n"
            "  --frames N                        end with status 0 after N processed frames\n"
            "  --screenshot FILE.png             write the window as displayed when the program ends\n"
+           "  --poses FILE.csv                  write the tracked camera pose of every frame (keys x and k)\n"
            "  --help                            this text\n"
            "Keys: g smooth+grey, c thin edges, s Sobel edges, x target, k pose, l log points,\n"
            "      p regions, e corners (+ raises the threshold), h Hough, r lens correction,\n"
@@ -81,6 +82,12 @@ bool parseCommandLine(int argc, char** argv, CommandLine& out, std::string& erro
                 return false;
             }
             out.frames = n;
+        } else if (arg == "--poses") {
+            if (!value(out.poses)) return false;
+            if (out.poses.empty()) {
+                error = "--poses needs a file name";
+                return false;
+            }
         } else if (arg == "--screenshot") {
             if (!value(out.screenshot)) return false;
             if (out.screenshot.empty()) {

@@ -15,6 +15,7 @@ struct CommandLine {
     std::string keys;        // typed before the first frame
     long frames = -1;        // end after this many processed frames; -1 runs until Esc
     std::string screenshot;  // PNG written at the end
+    std::string poses;       // CSV of the tracked pose, one row per processed frame
     bool help = false;
     std::vector<std::string> glutArgs;  // argv[0] and GLUT's own options
 };

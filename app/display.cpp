@@ -20,6 +20,32 @@ void initGL() {
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
 }
 
+namespace {
+
+// The cone stands on the target in the live picture: the camera matrices are those of the
+// 320 x 240 frame, so it is drawn in the live frame's own viewport.
+void drawCone(const Tracker& t, int w, int h) {
+    static const GLfloat kColour[] = {0.1f, 0.5f, 0.8f, 1.0f};
+    static const GLfloat kSpecular[] = {1.0f, 1.0f, 1.0f, 1.0f};
+    static const GLfloat kShininess[] = {40.0f};
+    glViewport(10, 10, 320, 240);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glMaterialfv(GL_FRONT, GL_AMBIENT, kColour);
+    glMaterialfv(GL_FRONT, GL_DIFFUSE, kColour);
+    glMaterialfv(GL_FRONT, GL_SPECULAR, kSpecular);
+    glMaterialfv(GL_FRONT, GL_SHININESS, kShininess);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadMatrixd(t.modelview);
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixd(t.projection);
+    glutSolidCone(30.0, 100.0, 64, 64);
+    glDisable(GL_LIGHTING);
+    glViewport(0, 0, w, h);
+}
+
+}  // namespace
+
 void displayFrame(AppState& app) {
     GLint viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
@@ -41,6 +67,7 @@ void displayFrame(AppState& app) {
     }
 
     drawFrameRate(app);
+    if (app.s_key_n) drawCone(*app.s_tracker, w, h);
 }
 
 void reshapeWindow(int width, int height) {

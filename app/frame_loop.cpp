@@ -1,6 +1,9 @@
 #include "app/frame_loop.h"
 
 #include "app/point_log.h"
+#include "app/pose_log.h"
+#include "camera/lens.h"
+#include "camera/pose.h"
 #include "capture/capture.h"
 #include "vision/tracker.h"
 
@@ -16,13 +19,18 @@ bool runFramePass(AppState& app) {
 
     Tracker& t = *app.s_tracker;
     t.setFrameSize(app.s_height, app.s_width);
+    // A new frame size drops the lens tables with the other per-pixel buffers.
+    if (app.s_key_r && bytes > 0 && !t.hasLensTables()) buildLensTables(t);
     t.input = app.s_frame.data();
-    if (bytes > 0) runProcessingSteps(app);
+    bool newPose = false;
+    if (bytes > 0) newPose = runProcessingSteps(app);
+    logPose(app, newPose);
     ++app.processedFrames;
     return true;
 }
 
-void runProcessingSteps(AppState& app) {
+bool runProcessingSteps(AppState& app) {
+    bool newPose = false;
     Tracker& t = *app.s_tracker;
     // Lens correction (key r) and smoothing (key g) are the steps that produce `output`; when
     // neither runs, the second slot shows the live frame.
@@ -46,7 +54,10 @@ void runProcessingSteps(AppState& app) {
     if (app.s_key_x) {
         t.labelContours();
         t.identifyTarget();
-        if (app.s_key_k && app.s_log_enabled) logPoints(app);
+        if (app.s_key_k) {
+            if (app.s_camera) newPose = estimatePose(t, *app.s_camera);
+            if (app.s_log_enabled) logPoints(app);
+        }
         t.drawContours();
     }
     if (app.s_key_p) {
@@ -55,4 +66,5 @@ void runProcessingSteps(AppState& app) {
     }
     if (app.s_key_e) t.detectCorners(app.s_corner_threshold, 9);
     if (app.s_key_h) t.houghLines(400, 100);
+    return newPose;
 }

@@ -10,5 +10,6 @@ constexpr int kGrabTimeoutMs = 1000;
 // capture is paused or not running.
 bool runFramePass(AppState& app);
 
-// The gated image steps on the Tracker's current input.
-void runProcessingSteps(AppState& app);
+// The gated image steps on the Tracker's current input. Answers whether a new camera pose was
+// computed.
+bool runProcessingSteps(AppState& app);

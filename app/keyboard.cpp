@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "camera/pose.h"
 #include "capture/capture.h"
 
 namespace {
@@ -32,7 +33,14 @@ KeyAction handleKey(AppState& app, unsigned char key) {
         case 'e': toggle(app.s_key_e); return KeyAction::None;
         case 'g': toggle(app.s_key_g); return KeyAction::None;
         case 'h': toggle(app.s_key_h); return KeyAction::None;
-        case 'k': toggle(app.s_key_k); return KeyAction::None;
+        case 'k':
+            toggle(app.s_key_k);
+            if (app.s_key_k && !app.s_pose_explained && !(app.s_camera && app.s_camera->ready)) {
+                app.s_pose_explained = true;
+                std::fprintf(stderr, "Pose step disabled: %s\n",
+                             app.s_camera ? app.s_camera->whyNotReady.c_str() : "the camera is not calibrated");
+            }
+            return KeyAction::None;
         case 'l':
             app.s_log_enabled = 1;
             app.s_log_countdown = kLogRecords;

@@ -80,6 +80,17 @@ bool check(const std::string& name) {
         std::printf("green text pixels: %d\n", green);
         return green > 30;
     }
+    if (name.rfind("drawn-on-live:", 0) == 0) {  // 3-D content: strongly blue pixels over the live frame
+        const int need = std::atoi(name.c_str() + 14);
+        int blue = 0;
+        for (int r = kSlotTop; r < kSlotTop + kSlotHeight; ++r)
+            for (int c = kLiveLeft; c < kLiveLeft + kSlotWidth; ++c) {
+                const unsigned char* p = px(r, c);
+                blue += p[2] > 60 && p[2] > p[0] + 50;
+            }
+        std::printf("blue pixels over the live frame: %d\n", blue);
+        return blue >= need;
+    }
     if (name.rfind("colours:", 0) == 0) {  // the contour colours, each at least N pixels
         const int need = std::atoi(name.c_str() + 8);
         const int blue = countColour(kProcessedLeft, 0, 0, 1), red = countColour(kProcessedLeft, 1, 0, 0);

@@ -26,6 +26,13 @@ rm -f target.png
 if xrun "$TOVRAK" --source synthetic --keys gsx --frames 30 --screenshot target.png >target.log 2>&1 &&
    "$CHECK" target.png size colours:150; then pass target; else fail target; cat target.log; fi
 
+# The pose and the cone: the cone stands on the target in the live slot; without "n" nothing is drawn.
+rm -f cone.png nocone.png
+if xrun "$TOVRAK" --source synthetic --keys gsxkn --frames 30 --screenshot cone.png >cone.log 2>&1 &&
+   "$CHECK" cone.png size drawn-on-live:300 &&
+   xrun "$TOVRAK" --source synthetic --keys gsxk --frames 30 --screenshot nocone.png >nocone.log 2>&1 &&
+   ! "$CHECK" nocone.png drawn-on-live:1; then pass cone; else fail cone; cat cone.log; fi
+
 # Regions print their count once per frame.
 if xrun "$TOVRAK" --source synthetic --keys gsp --frames 10 >regions.log 2>&1 &&
    [ "$(grep -c -x '[0-9]*' regions.log)" -ge 10 ]; then pass regions; else fail regions; cat regions.log; fi

@@ -1,0 +1,8 @@
+// Where the program finds its data files: the working folder first, then the folder of the
+// executable, so that it runs from anywhere.
+#pragma once
+
+#include <string>
+
+// The path to use for `name`, and in `tried` the places looked at (for messages).
+std::string findDataFile(const std::string& name, std::string* tried = nullptr);

@@ -1,0 +1,81 @@
+#include "camera/lens.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "vision/tracker.h"
+
+namespace {
+constexpr float kRadial = -2.5e-5f;
+constexpr float kLensFocal = 100.0f;
+constexpr double kVignetting = 0.85;
+}  // namespace
+
+LensParameters lensParameters(int width, int height) {
+    LensParameters p;
+    p.ox = static_cast<int>(static_cast<float>(width) / 640.0f * 286.0f);
+    p.oy = static_cast<int>(static_cast<float>(height) / 480.0f * 270.0f);
+    p.sx = 640.0f / static_cast<float>(width) * 0.129f;
+    p.sy = 480.0f / static_cast<float>(height) * 0.127f;
+    p.f = kLensFocal;
+    return p;
+}
+
+void printLensReport(const LensParameters& p, FILE* out) {
+    std::fprintf(out, "\n\nParametros da camera Creative WebCam PRO:");
+    std::fprintf(out, "\nox = %i", p.ox);
+    std::fprintf(out, "\noy = %i", p.oy);
+    std::fprintf(out, "\nsx = %f", p.sx);
+    std::fprintf(out, "\nsy = %f", p.sy);
+    std::fprintf(out, "\nf = %f", p.f);
+    std::fflush(out);
+}
+
+void buildLensTables(Tracker& t) {
+    const int W = t.width, H = t.height, n = W * H;
+    if (W < 3 || H < 3) return;
+    const LensParameters p = lensParameters(W, H);
+    for (auto* v : {&t.lensIndex, &t.lensIndexX, &t.lensIndexY}) v->assign(n, 0);
+    for (auto* v : {&t.lensGain, &t.lensWeight, &t.lensWeightX, &t.lensWeightY}) v->assign(n, 0.0f);
+    int k = 0;
+    for (int r = 0; r < H; ++r) {
+        for (int q = 0; q < W; ++q, ++k) {
+            const float dx = static_cast<float>(q - p.ox) * p.sx;
+            const float dy = static_cast<float>(r - p.oy) * p.sy;
+            const float r2 = static_cast<float>(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy);
+            const float s = 1.0f + kRadial * r2;
+            const float xs = s * dx / p.sx + static_cast<float>(p.ox);
+            const float ys = s * dy / p.sy + static_cast<float>(p.oy);
+            // For the 320 x 240 webcam format every sample already lies inside the frame; other
+            // sizes are kept inside so that no table entry points past it.
+            const int ix = std::clamp(static_cast<int>(xs), 1, W - 2);
+            const int iy = std::clamp(static_cast<int>(ys), 1, H - 2);
+            const int fx = static_cast<int>(xs * 1000.0f) % 1000 - 500;
+            const int fy = static_cast<int>(ys * 1000.0f) % 1000 - 500;
+            if (fx >= 0) {
+                t.lensIndexX[k] = (ix + 1 + W * iy) * 3;
+                t.lensWeightX[k] = static_cast<float>(fx) / 1000.0f;
+            } else {
+                t.lensIndexX[k] = (ix - 1 + W * iy) * 3;
+                t.lensWeightX[k] = static_cast<float>(-fx) / 1000.0f;
+            }
+            if (fy >= 0) {
+                t.lensIndexY[k] = (ix + W * (iy + 1)) * 3;
+                t.lensWeightY[k] = static_cast<float>(fy) / 1000.0f;
+            } else {
+                t.lensIndexY[k] = (ix + W * (iy - 1)) * 3;
+                t.lensWeightY[k] = static_cast<float>(-fy) / 1000.0f;
+            }
+            t.lensWeight[k] = 1.0f - t.lensWeightX[k] - t.lensWeightY[k];
+            t.lensIndex[k] = (ix + W * iy) * 3;
+            const float theta = static_cast<float>(std::atan2(kVignetting * std::sqrt(static_cast<double>(r2)), 100.0));
+            const float c = std::cos(theta);
+            t.lensGain[k] = 1.0f / (c * c * c * c);
+        }
+    }
+}
+
+void initLensCorrection(Tracker& t) {
+    printLensReport(lensParameters(t.width, t.height), stdout);
+    buildLensTables(t);
+}

@@ -1,0 +1,54 @@
+// Small numeric toolkits over plain arrays: a single-precision matrix library (row-major,
+// sizes passed alongside), a double-precision linear solver with least squares, and 3 x 3
+// rotation helpers.
+#pragma once
+
+// Result codes of the float routines that validate.
+constexpr int kMatOk = 0;
+constexpr int kMatNull = 1;
+constexpr int kMatBadSize = 2;
+constexpr int kMatSingular = 3;
+
+float* matAlloc(int rows, int cols);
+float* vecAlloc(int n);
+void matFree(float* m);
+void vecFree(float* v);
+void matCopy(const float* src, int rows, int cols, float* dst);
+void vecCopy(const float* src, int n, float* dst);
+void matIdentity(float* A, int rows, int cols);
+void matDiagonal(float* A, int rows, int cols, float value);
+void vecScale(const float* src, float* dst, int n, float s);
+void vecAdd(const float* a, const float* b, float* out, int n);
+void vecSub(const float* a, const float* b, float* out, int n);
+void vecDot(const float* a, const float* b, int n, float* out);
+int matAdd(const float* A, const float* B, float* M, int rows, int cols);
+int matSub(const float* A, const float* B, float* M, int rows, int cols);
+int matScale(const float* A, float* M, int rows, int cols, float s);
+int matMul(const float* A, int rowsA, int colsA, const float* B, int rowsB, int colsB, float* M);
+int matVecMul(const float* A, const float* x, float* y, int rows, int cols);
+// M = A B' (rowsA x rowsB).
+int matMulTransposed(const float* A, int rowsA, int colsA, const float* B, int rowsB, int colsB, float* M);
+int matTranspose(const float* A, int rows, int cols, float* M);
+float matTrace(const float* A, int n);
+float matDeterminant(const float* A, int n);
+// Inv = A^-1 by Gauss-Jordan elimination; A is not changed. kMatSingular when A has none.
+int matInverse(const float* A, int n, float* Inv);
+
+// Capacities of the double solvers.
+constexpr int kSolveStride = 137;     // row stride (and largest order) of solveLinear's matrix
+constexpr int kLsqMaxRows = 128;
+constexpr int kLsqMaxVars = 5;
+
+// Gaussian elimination with scaled partial pivoting on A (row stride kSolveStride). Answers 0
+// with the solution in b, -1 for a numerically zero row or last pivot, 1 for a column without a
+// usable pivot. A and b are overwritten.
+int solveLinear(int n, double* A, double* b);
+// m equations (rows of A, stride kLsqMaxVars) in k <= 5 variables by the normal equations.
+// Answers 1 with the results in b[0..k-1], 0 when the system is singular or too large.
+int leastSquares(int m, int k, const double* A, double* b);
+
+// Angles (a, b, g): the rotation about z by g after y by b after x by a.
+void rotationToAngles(const double R[9], double angles[3]);
+void anglesToRotation(const double angles[3], double R[9]);
+void mat3Transpose(const double in[9], double out[9]);
+void mat3Mul(const double A[9], const double B[9], double M[9]);

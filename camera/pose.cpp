@@ -1,0 +1,198 @@
+#include "camera/pose.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "camera/calibration.h"
+#include "camera/matrix.h"
+#include "vision/tracker.h"
+
+namespace {
+
+// The target's eight corners on its plane, paired with target points 0-3 and 5-8.
+constexpr double kModelX[8] = {56, -68, -68, 56, 91, -91, -91, 91};
+constexpr double kModelY[8] = {56, 56, -18, -18, 80, 80, -80, -80};
+constexpr int kModelRecords[8] = {0, 1, 2, 3, 5, 6, 7, 8};
+
+constexpr double kPoseRotationNoise = 0.05, kPoseTranslationNoise = 0.05;
+constexpr double kNear = 0.1, kFar = 5000.0;
+constexpr int kProjectionWidth = 320, kProjectionHeight = 240;
+
+bool finite(const double* v, int n) {
+    for (int i = 0; i < n; ++i)
+        if (!std::isfinite(v[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+bool calibrateCamera(Tracker& tracker, CameraModel& model, const std::string& pointFile) {
+    model.ready = false;
+    ReferencePoints points;
+    std::string error;
+    if (!readPointFile(pointFile, points, error)) {
+        model.whyNotReady = pointFile + ": " + error;
+        return false;
+    }
+    double f = 0.0, T[3] = {0, 0, 0}, R[9] = {0};
+    if (!calibrateCoplanar(points.count(), points.Xw.data(), points.Yw.data(), points.Xd.data(), points.Yd.data(), &f,
+                           T, R)) {
+        model.whyNotReady = pointFile + ": its points do not calibrate a camera (all on one line, or inconsistent)";
+        return false;
+    }
+    tracker.focalLength = static_cast<float>(f);
+    kalmanDestroy(model.poseFilter);
+    model.poseFilter = createPoseFilter(2.0, 2.0, R, T);
+    model.ready = true;
+    model.whyNotReady.clear();
+    return true;
+}
+
+int fitHomography(double h[9], int n, const double* X, const double* Y, const double* x, const double* y) {
+    if (n < 4 || n > kMaxHomographyPoints) return 0;
+    const int cols = n + 8, rows = 3 * n;
+    // Design rows: all x equations, then all y equations, then all w equations. Each point but
+    // the last has a scale of its own; the last point's scale is 1.
+    double design[3 * kMaxHomographyPoints][kMaxHomographyPoints + 8] = {};
+    double rhs[3 * kMaxHomographyPoints] = {};
+    for (int i = 0; i < n; ++i) {
+        for (int e = 0; e < 3; ++e) {
+            double* row = design[e * n + i];
+            row[3 * e] = X[i];
+            row[3 * e + 1] = Y[i];
+            row[3 * e + 2] = 1.0;
+            const double image = e == 0 ? x[i] : e == 1 ? y[i] : 1.0;
+            if (i < n - 1)
+                row[9 + i] = -image;
+            else
+                rhs[e * n + i] = image;
+        }
+    }
+    double normal[(kMaxHomographyPoints + 8) * kSolveStride];
+    double v[kMaxHomographyPoints + 8];
+    for (int a = 0; a < cols; ++a) {
+        for (int b = 0; b < cols; ++b) {
+            double sum = 0.0;
+            for (int r = 0; r < rows; ++r) sum += design[r][a] * design[r][b];
+            normal[a * kSolveStride + b] = sum;
+        }
+        double sum = 0.0;
+        for (int r = 0; r < rows; ++r) sum += design[r][a] * rhs[r];
+        v[a] = sum;
+    }
+    if (solveLinear(cols, normal, v) != 0) return 0;
+    for (int i = 0; i < 9; ++i) h[i] = v[i];
+    return 1;
+}
+
+int synthesizeGrid(int n, const double* X, const double* Y, const double* x, const double* y, int nx, int ny,
+                   double* gridX, double* gridY, double* gridx, double* gridy) {
+    double h[9];
+    if (!fitHomography(h, n, X, Y, x, y)) return 0;
+    double minX = X[0], maxX = X[0], minY = Y[0], maxY = Y[0];
+    for (int i = 1; i < n; ++i) {
+        if (X[i] > maxX) maxX = X[i];
+        else if (X[i] < minX) minX = X[i];
+        if (Y[i] > maxY) maxY = Y[i];
+        else if (Y[i] < minY) minY = Y[i];
+    }
+    const double stepX = (maxX - minX) / (nx - 1), stepY = (maxY - minY) / (ny - 1);
+    // A sample that would divide by a zero w makes the whole grid unusable; keep the old one.
+    double sx[kGridPoints], sy[kGridPoints], su[kGridPoints], sv[kGridPoints];
+    if (nx * ny > kGridPoints) return 0;
+    int k = 0;
+    double gx = minX;
+    for (int i = 0; i < nx; ++i, gx += stepX) {
+        double gy = minY;
+        for (int j = 0; j < ny; ++j, gy += stepY, ++k) {
+            const double u = h[0] * gx + h[1] * gy + h[2];
+            const double v = h[3] * gx + h[4] * gy + h[5];
+            const double w = h[6] * gx + h[7] * gy + h[8];
+            if (w == 0.0 || !std::isfinite(u / w) || !std::isfinite(v / w)) return 0;
+            sx[k] = gx, sy[k] = gy, su[k] = u / w, sv[k] = v / w;
+        }
+    }
+    std::memcpy(gridX, sx, sizeof(double) * k);
+    std::memcpy(gridY, sy, sizeof(double) * k);
+    std::memcpy(gridx, su, sizeof(double) * k);
+    std::memcpy(gridy, sv, sizeof(double) * k);
+    return 1;
+}
+
+int solveTz(int n, const double* X, const double* Y, const double* x, const double* y, double f, double T[3],
+            const double R[9]) {
+    if (2 * n > kLsqMaxRows) return 0;
+    double A[kLsqMaxRows * kLsqMaxVars];
+    double b[kLsqMaxRows];
+    for (int i = 0; i < n; ++i) {
+        const double w = R[6] * X[i] + R[7] * Y[i];
+        A[i * kLsqMaxVars] = -x[i];
+        b[i] = w * x[i] - (R[0] * X[i] + R[1] * Y[i] + T[0]) * f;
+        A[(n + i) * kLsqMaxVars] = -y[i];
+        b[n + i] = w * y[i] - (R[3] * X[i] + R[4] * Y[i] + T[1]) * f;
+    }
+    if (!leastSquares(2 * n, 1, A, b)) return 0;
+    T[2] = b[0];
+    return 1;
+}
+
+int solveExtrinsic(int n, const double* X, const double* Y, const double* x, const double* y, double f, double T[3],
+                   double R[9]) {
+    double U[5];
+    if (!solveU(n, X, Y, x, y, U)) return 0;
+    if (!solveTy(n, x, y, X, Y, U, T) || !solveRotation(U, T, R)) return 0;
+    double fSign = 0.0;
+    if (!solveFTz(n, X, Y, x, y, &fSign, T, R)) return 0;
+    if (fSign < 0) R[2] = -R[2], R[5] = -R[5], R[6] = -R[6], R[7] = -R[7];
+    return solveTz(n, X, Y, x, y, f, T, R);
+}
+
+void buildModelview(const double T[3], const double R[9], double M[16]) {
+    M[0] = R[0], M[4] = R[1], M[8] = -R[2], M[12] = T[0];
+    M[1] = R[3], M[5] = R[4], M[9] = -R[5], M[13] = T[1];
+    M[2] = -R[6], M[6] = -R[7], M[10] = R[8], M[14] = -T[2];
+    M[3] = 0, M[7] = 0, M[11] = 0, M[15] = 1;
+}
+
+void buildProjection(double f, double nearPlane, double farPlane, double width, double height, double P[16]) {
+    const double top = height * nearPlane / 2 / f, right = width * nearPlane / 2 / f;
+    const double bottom = -top, left = -right;
+    for (int i = 0; i < 16; ++i) P[i] = 0.0;
+    P[0] = 2 * nearPlane / (right - left);
+    P[5] = 2 * nearPlane / (top - bottom);
+    P[8] = (right + left) / (right - left);
+    P[9] = (top + bottom) / (top - bottom);
+    P[10] = -(farPlane + nearPlane) / (farPlane - nearPlane);
+    P[11] = -1;
+    P[14] = -2 * farPlane * nearPlane / (farPlane - nearPlane);
+}
+
+bool estimatePose(Tracker& t, CameraModel& model) {
+    if (!t.targetFound || !model.ready || !model.poseFilter || !(t.focalLength > 0.0f)) return false;
+    const int n = t.targetPointCount - 2;
+    if (n != 8 || static_cast<int>(t.targetPoints.size()) < t.targetPointCount) return false;
+    double X[8], Y[8], x[8], y[8];
+    for (int i = 0; i < n; ++i) {
+        const PointRecord& p = t.targetPoints[kModelRecords[i]];
+        X[i] = kModelX[i];
+        Y[i] = kModelY[i];
+        x[i] = static_cast<double>(p.col - t.width / 2);
+        y[i] = static_cast<double>(p.row - t.height / 2);
+    }
+    // A frame whose grid or extrinsic solve fails keeps the last matrices and leaves the filter
+    // alone, rather than feeding it a stale grid or a half-made pose.
+    if (!synthesizeGrid(n, X, Y, x, y, kGridSide, kGridSide, model.gridX, model.gridY, model.gridx, model.gridy))
+        return false;
+    double R[9], T[3];
+    if (!solveExtrinsic(kGridPoints, model.gridX, model.gridY, model.gridx, model.gridy, t.focalLength, T, R))
+        return false;
+    if (!finite(R, 9) || !finite(T, 3)) return false;
+    smoothPose(kPoseRotationNoise, kPoseTranslationNoise, R, T, 1.0, model.poseFilter);
+    if (!finite(R, 9) || !finite(T, 3)) return false;
+    std::memcpy(model.R, R, sizeof R);
+    std::memcpy(model.T, T, sizeof T);
+    model.hasPose = true;
+    buildModelview(T, R, t.modelview);
+    buildProjection(t.focalLength, kNear, kFar, kProjectionWidth, kProjectionHeight, t.projection);
+    return true;
+}

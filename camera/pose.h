@@ -1,0 +1,49 @@
+// The camera pose from the target points of each frame: a homography sampled on a grid,
+// the coplanar extrinsic solve with the calibrated focal length, the pose filter, and the
+// OpenGL matrices for drawing on the target.
+#pragma once
+
+#include <string>
+
+#include "camera/kalman.h"
+
+class Tracker;
+
+constexpr int kGridSide = 8;
+constexpr int kGridPoints = kGridSide * kGridSide;
+constexpr int kMaxHomographyPoints = 12;
+
+// Everything the pose step keeps between frames.
+struct CameraModel {
+    KalmanFilter* poseFilter = nullptr;
+    bool ready = false;            // calibrated: the pose step can run
+    std::string whyNotReady;       // one line for the user when it cannot
+    double gridX[kGridPoints] = {}, gridY[kGridPoints] = {}, gridx[kGridPoints] = {}, gridy[kGridPoints] = {};
+    // The filtered pose the matrices were last built from.
+    double R[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    double T[3] = {0, 0, 0};
+    bool hasPose = false;
+
+    CameraModel() = default;
+    CameraModel(const CameraModel&) = delete;
+    CameraModel& operator=(const CameraModel&) = delete;
+    ~CameraModel() { kalmanDestroy(poseFilter); }
+};
+
+// Reads the reference points, calibrates, stores the focal length in the Tracker and seeds the
+// pose filter. On failure the model stays not ready, with the reason naming the file.
+bool calibrateCamera(Tracker& tracker, CameraModel& model, const std::string& pointFile);
+
+// One frame: answers true when a new pose was computed and the Tracker's modelview and
+// projection were rewritten; false leaves them as they were.
+bool estimatePose(Tracker& tracker, CameraModel& model);
+
+int fitHomography(double h[9], int n, const double* X, const double* Y, const double* x, const double* y);
+int synthesizeGrid(int n, const double* X, const double* Y, const double* x, const double* y, int nx, int ny,
+                   double* gridX, double* gridY, double* gridx, double* gridy);
+int solveExtrinsic(int n, const double* X, const double* Y, const double* x, const double* y, double f, double T[3],
+                   double R[9]);
+int solveTz(int n, const double* X, const double* Y, const double* x, const double* y, double f, double T[3],
+            const double R[9]);
+void buildModelview(const double T[3], const double R[9], double out[16]);
+void buildProjection(double f, double nearPlane, double farPlane, double width, double height, double out[16]);
