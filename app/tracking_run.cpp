@@ -56,6 +56,8 @@ TrackingRun runTracking(const VirtualCameraOptions& options, const std::string& 
         std::copy(camera.R, camera.R + 9, f.R);
         std::copy(camera.T, camera.T + 3, f.T);
         f.rotationErrorDeg = rotationAngleBetween(f.R, truth.pose.R);
+        std::copy(camera.measuredR, camera.measuredR + 9, f.measuredR);
+        f.measuredRotationErrorDeg = rotationAngleBetween(f.measuredR, truth.pose.R);
         const double* t = truth.pose.T;
         f.translationErrorPct = 100.0 * std::hypot(f.T[0] - t[0], f.T[1] - t[1], f.T[2] - t[2]) /
                                 std::hypot(t[0], t[1], t[2]);

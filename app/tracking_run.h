@@ -14,6 +14,9 @@ struct TrackedFrame {
     double translationErrorPct = 0.0;
     double R[9];
     double T[3];
+    // The same for the measured pose, before the filter.
+    double measuredRotationErrorDeg = 0.0;
+    double measuredR[9];
 };
 
 struct TrackingRun {

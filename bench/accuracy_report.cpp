@@ -50,13 +50,14 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "Error: %s\n", run.error.c_str());
             return 1;
         }
-        std::vector<double> rot, trans;
+        std::vector<double> rot, trans, measuredRot;
         int visible = 0, found = 0, flips = 0;
         for (const TrackedFrame& f : run.frames) {
             visible += f.visible;
             if (!f.found) continue;
             ++found;
             rot.push_back(f.rotationErrorDeg);
+            measuredRot.push_back(f.measuredRotationErrorDeg);
             trans.push_back(f.translationErrorPct);
             flips += f.rotationErrorDeg > 10.0;
         }
@@ -65,18 +66,26 @@ int main(int argc, char** argv) {
         still.still = true;
         still.start = 300;
         const TrackingRun hold = runTracking(still, c.keys, kStillFrames, points);
-        std::vector<double> steps;
-        for (size_t i = kWarmUp + 1; i < hold.frames.size(); ++i)
-            steps.push_back(rotationAngleBetween(hold.frames[i].R, hold.frames[i - 1].R));
-        double sumSq = 0;
-        for (double s : steps) sumSq += s * s;
-        const double jitter = steps.empty() ? NAN : std::sqrt(sumSq / steps.size());
+        auto rmsStep = [&](bool measured) {
+            double sumSq = 0;
+            int count = 0;
+            for (size_t i = kWarmUp + 1; i < hold.frames.size(); ++i) {
+                const TrackedFrame &a = hold.frames[i], &b = hold.frames[i - 1];
+                const double s = measured ? rotationAngleBetween(a.measuredR, b.measuredR) : rotationAngleBetween(a.R, b.R);
+                sumSq += s * s;
+                ++count;
+            }
+            return count ? std::sqrt(sumSq / count) : NAN;
+        };
+        const double jitter = rmsStep(false), measuredJitter = rmsStep(true);
 
         std::printf("%s (keys %s): %d frames, target fully in view in %d, pose found in %d; "
                     "rotation error median %.2f deg, 95th %.2f deg; translation error median %.2f %%, "
-                    "95th %.2f %%; frames off by more than 10 deg: %d; still-camera jitter %.3f deg rms\n",
+                    "95th %.2f %%; frames off by more than 10 deg: %d; still-camera jitter %.3f deg rms. "
+                    "Before the filter: rotation error median %.2f deg, jitter %.3f deg rms\n",
                     c.name, c.keys, frames, visible, found, quantile(rot, 0.5), quantile(rot, 0.95),
-                    quantile(trans, 0.5), quantile(trans, 0.95), flips, jitter);
+                    quantile(trans, 0.5), quantile(trans, 0.95), flips, jitter, quantile(measuredRot, 0.5),
+                    measuredJitter);
         std::printf("accuracy: condition=%s frames=%d found=%d rot_med_deg=%.3f rot_p95_deg=%.3f trans_med_pct=%.3f "
                     "trans_p95_pct=%.3f jitter_deg=%.4f\n",
                     c.name, frames, found, quantile(rot, 0.5), quantile(rot, 0.95), quantile(trans, 0.5),

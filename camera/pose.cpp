@@ -187,6 +187,8 @@ bool estimatePose(Tracker& t, CameraModel& model) {
     if (!solveExtrinsic(kGridPoints, model.gridX, model.gridY, model.gridx, model.gridy, t.focalLength, T, R))
         return false;
     if (!finite(R, 9) || !finite(T, 3)) return false;
+    std::memcpy(model.measuredR, R, sizeof R);
+    std::memcpy(model.measuredT, T, sizeof T);
     smoothPose(kPoseRotationNoise, kPoseTranslationNoise, R, T, 1.0, model.poseFilter);
     if (!finite(R, 9) || !finite(T, 3)) return false;
     std::memcpy(model.R, R, sizeof R);

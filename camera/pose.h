@@ -23,6 +23,9 @@ struct CameraModel {
     double R[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     double T[3] = {0, 0, 0};
     bool hasPose = false;
+    // The last measured pose, before the filter: kept so that the filter's effect can be measured.
+    double measuredR[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    double measuredT[3] = {0, 0, 0};
 
     CameraModel() = default;
     CameraModel(const CameraModel&) = delete;

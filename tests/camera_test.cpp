@@ -10,7 +10,7 @@
 #include "camera/lens.h"
 #include "camera/matrix.h"
 #include "camera/pose.h"
-#include "capture/virtual_scene.h"
+#include "capture/virtual_camera.h"
 #include "vision/tracker.h"
 
 namespace {
@@ -208,4 +208,30 @@ TEST(Pose, NothingChangesWithoutATargetAndTheCentresDoNotCount) {
     CameraModel uncalibrated;
     t.focalLength = 0.0f;
     EXPECT_FALSE(estimatePose(t, uncalibrated));
+}
+
+TEST(Lens, CorrectionUndoesTheVirtualLens) {
+    VirtualCameraOptions clean, lensed;
+    lensed.lens = true;
+    VirtualCamera a(clean), b(lensed);
+    std::vector<unsigned char> ideal(a.frameBytes()), distorted(b.frameBytes());
+    a.render(300, ideal.data());
+    b.render(300, distorted.data());
+    Tracker t;
+    t.setFrameSize(240, 320);
+    buildLensTables(t);
+    t.input = distorted.data();
+    t.applyLensCorrection();
+    double before = 0, after = 0;
+    int n = 0;
+    for (int r = 10; r < 230; ++r)
+        for (int c = 10; c < 310; ++c) {
+            const size_t k = (static_cast<size_t>(r) * 320 + c) * 3 + 1;
+            before += std::abs(distorted[k] - ideal[k]);
+            after += std::abs(t.output[k] - ideal[k]);
+            ++n;
+        }
+    std::printf("mean difference from the ideal picture: %.2f distorted, %.2f corrected\n", before / n, after / n);
+    EXPECT_LT(after / n, 3.0);
+    EXPECT_GT(before / n, 3 * after / n);
 }
