@@ -21,6 +21,7 @@
 #include "camera/lens.h"
 #include "camera/pose.h"
 #include "capture/capture.h"
+#include "models/md2_draw.h"
 #include "capture/virtual_backend.h"
 #include "vision/tracker.h"
 
@@ -28,6 +29,8 @@ namespace {
 
 constexpr char kPointLogName[] = "kalman.txt";
 constexpr char kReferencePointsName[] = "pontos1.txt";
+constexpr char kModelName[] = "Ogros.md2";
+constexpr char kSkinName[] = "OGRO.bmp";
 constexpr int kBadOptionStatus = 2;
 
 // The one application state; its Tracker is made before main and lives to the end.
@@ -37,6 +40,8 @@ AppState s_app = [] {
     return app;
 }();
 CameraModel s_cameraModel;
+AnimModel s_animModel;
+unsigned int s_textureNames[1];
 CommandLine s_options;
 bool s_finishing = false;
 
@@ -93,6 +98,26 @@ CaptureDevice* createCapture() {
     return captureCreate();
 }
 
+// The character and its skin. A model that cannot be read leaves the character out; a skin
+// that cannot be read ends the program, as it always has.
+void loadAnimModel() {
+    std::string triedModel, triedSkin;
+    const std::string model = findDataFile(kModelName, &triedModel);
+    const std::string skin = findDataFile(kSkinName, &triedSkin);
+    if (!importMd2(s_animModel, model, skin)) {
+        std::fprintf(stderr, "(looked for %s in %s; the character is left out)\n", kModelName, triedModel.c_str());
+        return;
+    }
+    for (size_t i = 0; i < s_animModel.materials.size(); ++i) {
+        if (!createSkinTexture(s_textureNames, s_animModel.materials[i].file, static_cast<int>(i))) {
+            std::fprintf(stderr, "Error: the skin %s could not be read (looked in %s)\n", kSkinName, triedSkin.c_str());
+            std::exit(0);
+        }
+        s_animModel.materials[i].textureId = static_cast<int>(i);
+    }
+    s_app.s_anim_model = &s_animModel;
+}
+
 bool haveDisplay() {
     if (const char* d = std::getenv("DISPLAY"); d && *d) return true;
     for (const std::string& a : s_options.glutArgs)
@@ -146,7 +171,9 @@ int runApplication(int argc, char** argv) {
     int glutArgc = static_cast<int>(glutArgv.size());
     glutInit(&glutArgc, glutArgv.data());
     // Double-buffered RGBA with multisampling; the window keeps its caption.
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_MULTISAMPLE | GLUT_RGBA);
+    // A depth buffer too: the character enables depth testing, which needs one to hide its far
+    // side behind its near side.
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_MULTISAMPLE | GLUT_RGBA | GLUT_DEPTH);
     glutInitWindowPosition(0, 0);
     glutInitWindowSize(kWindowWidth, kWindowHeight);
     glutCreateWindow("Tovrak");
@@ -155,6 +182,7 @@ int runApplication(int argc, char** argv) {
     glutReshapeFunc(reshape);
     glutIdleFunc(idle);
     initGL();
+    loadAnimModel();
 
     captureSelectDevice(s_app.s_capture, 0);
     captureSetRunning(s_app.s_capture, 1);

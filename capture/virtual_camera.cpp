@@ -103,6 +103,7 @@ void VirtualCamera::setSize(int width, int height) {
 }
 
 CameraPose VirtualCamera::poseOf(int n) const {
+    if (opts.fixedView) return lookAtPose(0, 0, opts.distance, opts.tilt, opts.azimuth, opts.roll);
     return trajectoryPose(opts.still ? opts.start : opts.start + n);
 }
 
@@ -302,12 +303,19 @@ bool parseVirtualCameraOptions(const std::string& text, VirtualCameraOptions& o,
             o.start = static_cast<int>(number);
         } else if (key == "fps" && number >= 0 && number <= 1000) {
             o.fps = number;
-        } else if (key == "noise" || key == "blur" || key == "seed" || key == "start" || key == "fps") {
+        } else if ((key == "tilt" && number >= 0 && number <= 80) || (key == "azimuth" || key == "roll")) {
+            o.fixedView = true;
+            (key == "tilt" ? o.tilt : key == "azimuth" ? o.azimuth : o.roll) = number;
+        } else if (key == "distance" && number >= 100 && number <= 5000) {
+            o.fixedView = true;
+            o.distance = number;
+        } else if (key == "noise" || key == "blur" || key == "seed" || key == "start" || key == "fps" || key == "tilt" ||
+                   key == "distance") {
             error = "option '" + key + "' is out of range: '" + value + "'";
             return false;
         } else {
             error = "unknown virtual camera option '" + key +
-                    "' (known: size, noise, blur, lens, seed, still, start, fps)";
+                    "' (known: size, noise, blur, lens, seed, still, start, fps, tilt, azimuth, roll, distance)";
             return false;
         }
     }

@@ -20,9 +20,13 @@ struct VirtualCameraOptions {
     bool still = false;    // hold the camera at the start frame
     int start = 0;         // first frame of the path
     double fps = 30.0;     // frame rate the backend paces to; 0 delivers as fast as asked
+    // A fixed view instead of the path (any of tilt, azimuth, roll, distance given).
+    bool fixedView = false;
+    double tilt = 20.0, azimuth = 0.0, roll = 0.0, distance = 500.0;  // degrees, millimetres
 };
 
-// Parses "key=value,key=value" (keys: size=WxH, noise, blur, lens, seed, still, start, fps).
+// Parses "key=value,key=value" (keys: size=WxH, noise, blur, lens, seed, still, start, fps,
+// tilt, azimuth, roll, distance).
 // Answers false with a one-line reason on a malformed or unknown option.
 bool parseVirtualCameraOptions(const std::string& text, VirtualCameraOptions& options,
                                std::string& error);

@@ -43,13 +43,16 @@ double virtualFocalLength(int width) { return 330.0 * width / 320.0; }
 CameraPose lookAtPose(double lookX, double lookY, double distance, double tiltDeg,
                       double azimuthDeg, double rollDeg) {
     const double tilt = tiltDeg * kDeg, az = azimuthDeg * kDeg, roll = rollDeg * kDeg;
-    const double centre[3] = {lookX + distance * std::sin(tilt) * std::cos(az),
-                              lookY + distance * std::sin(tilt) * std::sin(az),
+    // Azimuth 0 puts the camera on the target's -y side, looking towards +y.
+    const double centre[3] = {lookX + distance * std::sin(tilt) * std::sin(az),
+                              lookY - distance * std::sin(tilt) * std::cos(az),
                               -distance * std::cos(tilt)};
     double zc[3] = {lookX - centre[0], lookY - centre[1], -centre[2]};
     normalise(zc);
-    // With no tilt and no roll the camera axes are the world axes (R = identity).
-    const double up[3] = {0.0, 1.0, 0.0};
+    // The picture's up is the far side of the table, as when a person looks at a target lying
+    // in front of them: things standing on it stand up in the picture. With no tilt and no roll
+    // the camera axes are the world axes (R = identity).
+    const double up[3] = {-std::sin(az), std::cos(az), 0.0};
     double xc[3], yc[3];
     cross(up, zc, xc);
     normalise(xc);
@@ -75,7 +78,7 @@ CameraPose trajectoryPose(int frame) {
     const double distance = 470.0 + 100.0 * wave(t, 8.0, 0.0);
     const double tilt = 22.0 + 15.0 * wave(t, 7.0, 1.0);
     const double azimuth = 360.0 * t / 16.0;
-    const double roll = 35.0 * wave(t, 10.0, 0.5);
+    const double roll = 15.0 * wave(t, 10.0, 0.5);
     const double lookX = 35.0 * wave(t, 5.5, 0.3);
     const double lookY = 25.0 * wave(t, 6.5, 2.0);
     return lookAtPose(lookX, lookY, distance, tilt, azimuth, roll);

@@ -34,9 +34,9 @@ double virtualFocalLength(int width);
 // Pose for a frame of the standard path. `still` freezes the path at `frame`.
 CameraPose trajectoryPose(int frame);
 
-// Pose of a camera at `distance` from the point (lookX, lookY) of the target plane, its
-// axis tilted by `tiltDeg` from the plane's normal towards azimuth `azimuthDeg`, turned about
-// its axis by `rollDeg`.
+// Pose of a camera at `distance` from the point (lookX, lookY) of the target plane, its axis
+// tilted by `tiltDeg` from the plane's normal, standing at `azimuthDeg` around the target (0: on
+// its -y side) and turned about its axis by `rollDeg`. The picture's up is the target's far side.
 CameraPose lookAtPose(double lookX, double lookY, double distance, double tiltDeg,
                       double azimuthDeg, double rollDeg);
 
