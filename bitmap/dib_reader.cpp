@@ -1,5 +1,6 @@
 #include "bitmap/dib_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -10,7 +11,7 @@ constexpr char kUnknownFormat[] = "Unknown DIB file format.";
 constexpr char kConversionError[] = "Image file conversion error.";
 constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3;
 // Pictures beyond this many pixels are refused rather than allocated.
-constexpr int64_t kMaxPixels = int64_t{1} << 26;
+constexpr int64_t kMaxPixels = int64_t{1} << 24;  // 4096 x 4096
 
 uint16_t u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t u32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
@@ -98,7 +99,6 @@ public:
         if (h.width * rows > kMaxPixels) return fail(kConversionError, "the picture is too large");
         image.width = static_cast<int>(h.width);
         image.height = static_cast<int>(rows);
-        image.pixels.assign(static_cast<size_t>(h.width * rows * 3), 0);
         // Rows as stored; the picture's bottom row goes first in the result either way.
         auto outRow = [&](int64_t stored) { return h.height < 0 ? rows - 1 - stored : stored; };
 
@@ -165,6 +165,7 @@ private:
             return fail(kConversionError, "the header claims " + std::to_string(h.width) + " x " + std::to_string(rows) +
                                               " pixels but the file holds only " + std::to_string(file.size() - std::min(pos, file.size())) +
                                               " bytes of pixel data, " + std::to_string(needed) + " are needed");
+        image.pixels.assign(static_cast<size_t>(h.width * rows * 3), 0);
         for (int64_t y = 0; y < rows; ++y) {
             const uint8_t* row = &file[pos + stride * static_cast<size_t>(y)];
             const int64_t out = outRow(y);
@@ -190,6 +191,11 @@ private:
     template <typename RowMap>
     const char* decodeRle(const Header& h, size_t pos, int64_t rows, RowMap outRow) {
         const bool four = h.compression == kRle4;
+        // Each two bytes of runs give at most 255 pixels: a picture far larger than its data
+        // could ever fill is refused before it is allocated.
+        if (h.width * rows > static_cast<int64_t>(file.size() - std::min(pos, file.size())) * 128 + 65536)
+            return fail(kConversionError, "the picture is far larger than its run-length data");
+        image.pixels.assign(static_cast<size_t>(h.width * rows * 3), 0);
         int64_t x = 0, y = 0;
         auto colourAt = [&](uint32_t index, int64_t col) {
             Rgb c;

@@ -6,7 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
 bash "$root/scripts/build.sh"
 exe="${TOVRAK_BUILD_DIR:-$root/build}/tovrak"
-keys=${TOVRAK_KEYS-gsxkn}
+keys=${TOVRAK_KEYS-gsxkm}
 mkdir -p "$root/out"
 cd "$root/out"
 if [ -n "${DISPLAY:-}" ]; then

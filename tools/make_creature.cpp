@@ -229,6 +229,12 @@ std::vector<uint8_t> md2File() {
         std::snprintf(name, sizeof name, "run%02d", i + 1);
         frames.emplace_back(name, build(running(i), nullptr));
     }
+    // Whatever the limbs do, the lowest point touches the ground: no foot sinks into the target.
+    for (auto& frame : frames) {
+        double ground = frame.second[0].z;
+        for (const Vec& p : frame.second) ground = std::min(ground, p.z);
+        for (Vec& p : frame.second) p.z -= ground;
+    }
     const int vertices = static_cast<int>(frames[0].second.size());
     const int frameSize = 40 + 4 * vertices;
     const int skinOffset = 68, stOffset = skinOffset + 64;

@@ -91,6 +91,19 @@ bool check(const std::string& name) {
         std::printf("blue pixels over the live frame: %d\n", blue);
         return blue >= need;
     }
+    if (name.rfind("creature:", 0) == 0) {  // the green, textured character over the live frame
+        const int need = std::atoi(name.c_str() + 9);
+        int green = 0, light = 0;
+        for (int r = kSlotTop; r < kSlotTop + kSlotHeight; ++r)
+            for (int c = kLiveLeft; c < kLiveLeft + kSlotWidth; ++c) {
+                if (inFpsText(r, c)) continue;
+                const unsigned char* p = px(r, c);
+                green += p[1] > p[0] + 25 && p[1] > p[2] + 25;
+                light += p[0] > 150 && p[1] > 160 && p[2] < 150 && p[1] > p[2] + 40;  // the pale belly: a textured skin
+            }
+        std::printf("creature pixels over the live frame: %d green, %d light\n", green, light);
+        return green >= need && light >= need / 20;
+    }
     if (name.rfind("colours:", 0) == 0) {  // the contour colours, each at least N pixels
         const int need = std::atoi(name.c_str() + 8);
         const int blue = countColour(kProcessedLeft, 0, 0, 1), red = countColour(kProcessedLeft, 1, 0, 0);

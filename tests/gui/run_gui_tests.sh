@@ -33,6 +33,16 @@ if xrun "$TOVRAK" --source synthetic --keys gsxkn --frames 30 --screenshot cone.
    xrun "$TOVRAK" --source synthetic --keys gsxk --frames 30 --screenshot nocone.png >nocone.log 2>&1 &&
    ! "$CHECK" nocone.png drawn-on-live:1; then pass cone; else fail cone; cat cone.log; fi
 
+# The character stands on the target, textured; a missing skin ends the program with status 0,
+# saying which file and where it was looked for.
+rm -f model.png
+if xrun "$TOVRAK" --source synthetic:tilt=50,azimuth=30 --keys gsxkm --frames 30 --screenshot model.png >model.log 2>&1 &&
+   "$CHECK" model.png size creature:400; then pass model; else fail model; cat model.log; fi
+mkdir -p noskin && cp "$(dirname "$TOVRAK")/Ogros.md2" noskin/ && cp "$TOVRAK" noskin/tovrak-copy
+(cd noskin && xrun ./tovrak-copy --source synthetic --frames 5 >noskin.log 2>&1; echo $? >noskin.status)
+if [ "$(cat noskin/noskin.status)" = 0 ] && grep -q "OGRO.bmp" noskin/noskin.log && grep -q "looked in" noskin/noskin.log; then
+  pass missing-skin; else fail missing-skin; cat noskin/noskin.log; fi
+
 # Regions print their count once per frame.
 if xrun "$TOVRAK" --source synthetic --keys gsp --frames 10 >regions.log 2>&1 &&
    [ "$(grep -c -x '[0-9]*' regions.log)" -ge 10 ]; then pass regions; else fail regions; cat regions.log; fi
