@@ -1,8 +1,17 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine, builds Tovrak and runs every test.
+# Sets up a fresh Debian 12 machine, builds Tovrak and runs every test: once on the release
+# build, then once more built with AddressSanitizer and UndefinedBehaviorSanitizer, so that
+# every read of a damaged file and every image step is checked for out-of-bounds access.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
-bash "$root/scripts/build.sh"
-cd "${TOVRAK_BUILD_DIR:-$root/build}"
-ctest --output-on-failure -j "$(nproc)"
+
+build=${TOVRAK_BUILD_DIR:-$root/build}
+TOVRAK_BUILD_DIR=$build bash "$root/scripts/build.sh"
+(cd "$build" && ctest --output-on-failure -j "$(nproc)")
+
+if [ "${TOVRAK_SKIP_SANITIZE:-0}" != 1 ]; then
+  asan=${build}-asan
+  TOVRAK_BUILD_DIR=$asan TOVRAK_BUILD_TYPE=RelWithDebInfo bash "$root/scripts/build.sh" -DTOVRAK_SANITIZE=ON -DTOVRAK_BENCH=OFF
+  (cd "$asan" && ctest --output-on-failure -j "$(nproc)")
+fi
