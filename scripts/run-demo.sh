@@ -13,5 +13,5 @@ if [ -n "${DISPLAY:-}" ]; then
   exec "$exe" --source synthetic --keys "$keys" "$@"
 fi
 shot="$root/out/tovrak.png"
-xvfb-run -a -s "-screen 0 800x600x24" "$exe" --source synthetic --keys "$keys" --frames 150 --screenshot "$shot" "$@"
-echo "No display: ran 150 frames under Xvfb. Screenshot: $shot"
+xvfb-run -a -s "-screen 0 800x600x24" "$exe" --source synthetic --keys "$keys" --frames 200 --screenshot "$shot" "$@"
+echo "No display: ran 200 frames under Xvfb. Screenshot: $shot"
