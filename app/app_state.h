@@ -9,6 +9,7 @@
 
 struct CaptureDevice;
 struct AnimModel;
+class VideoRecorder;
 struct CameraModel;
 class Tracker;
 
@@ -27,6 +28,7 @@ struct AppState {
     bool s_pose_explained = false;    // the user was told once why "k" does nothing
     FILE* s_pose_file = nullptr;      // --poses: one CSV row per processed frame
     AnimModel* s_anim_model = nullptr;  // the character drawn with key "m"
+    VideoRecorder* s_recorder = nullptr;  // --record: the frames as captured
 
     uint8_t s_key_g = 0, s_key_r = 0, s_key_c = 0, s_key_s = 0, s_key_e = 0, s_key_h = 0,
             s_key_x = 0, s_key_p = 0, s_key_k = 0;

@@ -21,6 +21,9 @@
 #include "camera/lens.h"
 #include "camera/pose.h"
 #include "capture/capture.h"
+#include "capture/media_file.h"
+#include "capture/properties.h"
+#include "capture/v4l2_backend.h"
 #include "models/md2_draw.h"
 #include "capture/virtual_backend.h"
 #include "vision/tracker.h"
@@ -42,6 +45,7 @@ AppState s_app = [] {
 CameraModel s_cameraModel;
 AnimModel s_animModel;
 unsigned int s_textureNames[1];
+VideoRecorder s_recorder;
 CommandLine s_options;
 bool s_finishing = false;
 
@@ -66,6 +70,12 @@ void finishRun() {
 void idle() {
     if (s_finishing) return;
     if (!runFramePass(s_app)) {
+        // A recording that has played to its end ends the run, as --frames does.
+        if (captureAtEnd(s_app.s_capture)) {
+            s_finishing = true;
+            glutPostRedisplay();
+            return;
+        }
         // Paused or no stream: nothing to do, and no reason to spin a core.
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return;
@@ -93,10 +103,49 @@ void keyboard(unsigned char key, int, int) {
 
 void reshape(int width, int height) { reshapeWindow(width, height); }
 
-CaptureDevice* createCapture() {
-    if (s_options.source == SourceKind::Virtual) return captureCreateWith(createVirtualBackend(s_options.virtualCamera));
-    return captureCreate();
+CaptureDevice* createCapture(std::string& error) {
+    switch (s_options.source) {
+        case SourceKind::Virtual: return captureCreateWith(createVirtualBackend(s_options.virtualCamera));
+        case SourceKind::File: {
+            auto backend = createMediaFileBackend(s_options.sourceFile, s_options.loop, error);
+            return backend ? captureCreateWith(std::move(backend)) : nullptr;
+        }
+        case SourceKind::Camera: break;
+    }
+    return captureCreateWith(createCameraBackend(s_options.width ? s_options.width : kPreferredWidth,
+                                                 s_options.height ? s_options.height : kPreferredHeight));
 }
+
+// --list-devices: every webcam with its sizes and controls.
+int listDevices() {
+    CaptureDevice* dev = captureCreateWith(createCameraBackend(0, 0));
+    if (!dev) {
+        std::printf("No video capture device found (looked at /dev/video*).\n");
+        return 0;
+    }
+    for (int n = 0; const char* name = captureGetDeviceName(dev, n); ++n) {
+        std::printf("%s\n", name);
+        if (!captureSelectDevice(dev, n)) {
+            std::printf("    cannot be opened for 24-bit colour\n");
+            continue;
+        }
+        int w = 0, h = 0;
+        captureGetSize(dev, &w, &h);
+        std::printf("    current size %dx%d; sizes:", w, h);
+        for (auto [sw, sh] : v4l2FrameSizes(dev->backend.get())) std::printf(" %dx%d", sw, sh);
+        std::printf("\n");
+        int count = 0;
+        const int* codes = propertyCodes(&count);
+        for (int i = 0; i < count; ++i) {
+            double value = 0;
+            if (captureGetProperty(dev, propertyName(codes[i]), &value)) std::printf("    %-27s %5.1f %%\n", propertyName(codes[i]), value);
+        }
+    }
+    captureDestroy(dev);
+    return 0;
+}
+
+void closeRecording() { s_recorder.close(); }
 
 // The character and its skin. A model that cannot be read leaves the character out; a skin
 // that cannot be read ends the program, as it always has.
@@ -137,6 +186,7 @@ int runApplication(int argc, char** argv) {
         std::fputs(usageText(), stdout);
         return 0;
     }
+    if (s_options.listDevices) return listDevices();
 
     if (!s_options.poses.empty()) {
         s_app.s_pose_file = std::fopen(s_options.poses.c_str(), "w");
@@ -155,7 +205,12 @@ int runApplication(int argc, char** argv) {
 
     // The device is looked for before the window opens, so that a machine without a camera
     // (or without a display) gets the plain answer rather than a window flashing up.
-    s_app.s_capture = createCapture();
+    std::string sourceError;
+    s_app.s_capture = createCapture(sourceError);
+    if (!sourceError.empty()) {
+        std::fprintf(stderr, "Error: cannot play %s: %s\n", s_options.sourceFile.c_str(), sourceError.c_str());
+        return 1;
+    }
     if (!s_app.s_capture) {
         std::printf("No Capture Device!\n");
         return 0;
@@ -184,11 +239,23 @@ int runApplication(int argc, char** argv) {
     initGL();
     loadAnimModel();
 
-    captureSelectDevice(s_app.s_capture, 0);
+    const int device = s_options.source == SourceKind::Camera ? s_options.device : 0;
+    if (!captureSelectDevice(s_app.s_capture, device))
+        std::fprintf(stderr, "Error: capture device %d cannot be opened (see tovrak --list-devices)\n", device);
     captureSetRunning(s_app.s_capture, 1);
     captureShowFormatDialog(s_app.s_capture, nullptr);
     captureGetSize(s_app.s_capture, &s_app.s_width, &s_app.s_height);
     s_app.s_tracker->setFrameSize(s_app.s_height, s_app.s_width);
+    if (!s_options.record.empty()) {
+        std::string error;
+        if (!s_recorder.open(s_options.record, s_app.s_width, s_app.s_height, 30, error)) {
+            std::fprintf(stderr, "tovrak: --record %s: %s\n", s_options.record.c_str(), error.c_str());
+            captureDestroy(s_app.s_capture);
+            return kBadOptionStatus;
+        }
+        s_app.s_recorder = &s_recorder;
+        std::atexit(closeRecording);  // every way out finishes the file
+    }
     initLensCorrection(*s_app.s_tracker);
     std::printf("\n");
     s_app.s_camera = &s_cameraModel;

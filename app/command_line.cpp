@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -31,18 +32,30 @@ bool parseSource(const std::string& value, CommandLine& out, std::string& error)
         }
         return true;
     }
-    error = "--source must be 'camera' or 'synthetic[:options]', got '" + value + "'";
-    return false;
+    if (value.empty()) {
+        error = "--source needs 'camera', 'synthetic[:options]' or a video file";
+        return false;
+    }
+    out.source = SourceKind::File;
+    out.sourceFile = value;
+    return true;
 }
 
 }  // namespace
 
 const char* usageText() {
     return "Usage: tovrak [options] [GLUT options]\n"
-           "  --source camera|synthetic[:opts]  frames from the webcam (default) or the virtual camera;\n"
+           "  --source camera|synthetic[:opts]|FILE\n"
+           "                                    frames from the webcam (default), the virtual camera, or a\n"
+           "                                    video file or image sequence (frame%04d.png) at its own rate;\n"
            "                                    opts: size=WxH,noise=SIGMA,blur=SIGMA,lens=0|1,seed=N,\n"
            "                                    still=0|1,start=FRAME,fps=N, or a fixed view: tilt=DEG,\n"
            "                                    azimuth=DEG,roll=DEG,distance=MM (comma-separated)\n"
+           "  --loop                            play a video file again from the start when it ends\n"
+           "  --device N                        webcam number N (see --list-devices; default 0)\n"
+           "  --size WxH                        ask the webcam for this frame size (default 320x240)\n"
+           "  --list-devices                    list the webcams, their sizes and controls, and end\n"
+           "  --record FILE                     record the frames the program sees (.mkv, .mp4, .avi)\n"
            "  --keys STRING                     keys applied before the first frame, as if typed\n"
            "  --frames N                        end with status 0 after N processed frames\n"
            "  --screenshot FILE.png             write the window as displayed when the program ends\n"
@@ -71,6 +84,36 @@ bool parseCommandLine(int argc, char** argv, CommandLine& out, std::string& erro
             out.help = true;
         } else if (arg == "--source") {
             if (!value(v) || !parseSource(v, out, error)) return false;
+        } else if (arg == "--loop") {
+            out.loop = true;
+        } else if (arg == "--list-devices") {
+            out.listDevices = true;
+        } else if (arg == "--device") {
+            if (!value(v)) return false;
+            char* end = nullptr;
+            errno = 0;
+            const long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || errno != 0 || n < 0 || n > 29) {
+                error = "--device needs a webcam number from 0 to 29, got '" + v + "'";
+                return false;
+            }
+            out.device = static_cast<int>(n);
+        } else if (arg == "--size") {
+            if (!value(v)) return false;
+            int w = 0, h = 0;
+            char tail = 0;
+            if (std::sscanf(v.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 16 || h < 16 || w > 8192 || h > 8192) {
+                error = "--size needs WIDTHxHEIGHT, e.g. 320x240, got '" + v + "'";
+                return false;
+            }
+            out.width = w;
+            out.height = h;
+        } else if (arg == "--record") {
+            if (!value(out.record)) return false;
+            if (out.record.empty()) {
+                error = "--record needs a file name";
+                return false;
+            }
         } else if (arg == "--keys") {
             if (!value(out.keys)) return false;
         } else if (arg == "--frames") {

@@ -7,11 +7,17 @@
 
 #include "capture/virtual_camera.h"
 
-enum class SourceKind { Camera, Virtual };
+enum class SourceKind { Camera, Virtual, File };
 
 struct CommandLine {
     SourceKind source = SourceKind::Camera;
     VirtualCameraOptions virtualCamera;
+    std::string sourceFile;  // a video file or image sequence
+    bool loop = false;       // play the file again from the start when it ends
+    int device = 0;          // webcam number
+    int width = 0, height = 0;  // --size; 0 keeps the preferred 320 x 240
+    std::string record;      // video file of the frames the program sees
+    bool listDevices = false;
     std::string keys;        // typed before the first frame
     long frames = -1;        // end after this many processed frames; -1 runs until Esc
     std::string screenshot;  // PNG written at the end

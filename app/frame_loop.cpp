@@ -5,6 +5,7 @@
 #include "camera/lens.h"
 #include "camera/pose.h"
 #include "capture/capture.h"
+#include "capture/media_file.h"
 #include "vision/tracker.h"
 
 bool runFramePass(AppState& app) {
@@ -15,7 +16,11 @@ bool runFramePass(AppState& app) {
     // Tracker and the display disagree about it.
     const size_t bytes = static_cast<size_t>(app.s_width) * app.s_height * 3;
     if (app.s_frame.size() != bytes) app.s_frame.assign(bytes, 0);
-    if (bytes > 0) captureGrabFrame(app.s_capture, app.s_frame.data(), bytes, kGrabTimeoutMs);
+    const bool fresh = bytes > 0 && captureGrabFrame(app.s_capture, app.s_frame.data(), bytes, kGrabTimeoutMs);
+    // A device that stopped during the grab (unplugged, or a recording at its end) leaves
+    // nothing new to process; the window keeps the last frame.
+    if (!fresh && !captureSetRunning(app.s_capture, -1)) return false;
+    if (fresh && app.s_recorder) app.s_recorder->write(app.s_frame.data(), app.s_width, app.s_height);
 
     Tracker& t = *app.s_tracker;
     t.setFrameSize(app.s_height, app.s_width);

@@ -1,5 +1,6 @@
 #include "capture/capture_backend.h"
+#include "capture/v4l2_backend.h"
 
-// Webcam capture is not wired in yet on this platform: the backend finds no device, so the
-// program reports "No Capture Device!" exactly as it does on a machine without a camera.
-std::unique_ptr<CaptureBackend> createCameraBackend() { return nullptr; }
+std::unique_ptr<CaptureBackend> createCameraBackend(int requestedWidth, int requestedHeight) {
+    return createV4l2Backend(createSystemV4l2Io(), requestedWidth, requestedHeight);
+}

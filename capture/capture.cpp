@@ -107,7 +107,10 @@ int captureSetSize(CaptureDevice* dev, int width, int height) {
 
 int captureGrabFrame(CaptureDevice* dev, unsigned char* buffer, size_t bufferBytes, int timeoutMs) {
     if (!dev || dev->deviceNumber == -1 || !buffer || bufferBytes == 0) return 0;
-    return dev->backend->grabFrame(buffer, bufferBytes, timeoutMs) ? 1 : 0;
+    if (dev->backend->grabFrame(buffer, bufferBytes, timeoutMs)) return 1;
+    // A camera that went away, or a recording that ended, is no longer running.
+    if (dev->backend->deviceLost() || dev->backend->endOfStream()) dev->running = 0;
+    return 0;
 }
 
 int captureGrabSingleFrame(CaptureDevice* dev, unsigned char* buffer, size_t bufferBytes) {
@@ -140,3 +143,5 @@ int captureShowSourceDialog(CaptureDevice* dev, void*) {
     if (!dev || dev->deviceNumber == -1) return 0;
     return dev->backend->showSourceDialog();
 }
+
+int captureAtEnd(CaptureDevice* dev) { return (dev && dev->backend && dev->backend->endOfStream()) ? 1 : 0; }

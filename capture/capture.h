@@ -38,4 +38,6 @@ int captureSetSize(CaptureDevice* dev, int width, int height);
 int captureGrabFrame(CaptureDevice* dev, unsigned char* buffer, size_t bufferBytes, int timeoutMs);
 int captureGrabSingleFrame(CaptureDevice* dev, unsigned char* buffer, size_t bufferBytes);
 int captureShowFormatDialog(CaptureDevice* dev, void* owner);
+// 1 when a recorded input has played to its end.
+int captureAtEnd(CaptureDevice* dev);
 int captureShowSourceDialog(CaptureDevice* dev, void* owner);

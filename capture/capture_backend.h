@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,7 +33,26 @@ public:
     virtual int settleMilliseconds() const { return 0; }
     // One-shot grabbing hint (the next grab is the only one before a stop).
     virtual void setOneShot(bool) {}
+    // True once the device has gone away (unplugged) or a recording has ended: the handle then
+    // reports capture as not running.
+    virtual bool deviceLost() const { return false; }
+    virtual bool endOfStream() const { return false; }
+
+    // Picture and camera controls, by property code (see capture/properties.h). A device without
+    // the control answers false.
+    struct ControlRange {
+        int32_t minimum = 0, maximum = 0, step = 1, defaultValue = 0;
+        bool hasAuto = false;
+    };
+    virtual bool controlRange(int /*code*/, ControlRange& /*range*/) { return false; }
+    virtual bool getControl(int /*code*/, int32_t& /*value*/) { return false; }
+    // A manual value: switches the control's automatic mode off first where it has one.
+    virtual bool setControl(int /*code*/, int32_t /*value*/) { return false; }
+    virtual bool setControlAuto(int /*code*/, bool /*on*/) { return false; }
 };
 
-// The webcam backend of this platform.
-std::unique_ptr<CaptureBackend> createCameraBackend();
+// The webcam backend of this platform, asking the camera for the given frame size (the camera
+// picks the nearest it offers; 0 x 0 keeps its own).
+constexpr int kPreferredWidth = 320, kPreferredHeight = 240;
+std::unique_ptr<CaptureBackend> createCameraBackend(int requestedWidth = kPreferredWidth,
+                                                    int requestedHeight = kPreferredHeight);

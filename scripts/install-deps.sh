@@ -7,6 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   freeglut3-dev libglu1-mesa-dev libgl-dev
   libpng-dev libtiff-dev libjpeg-dev
+  libv4l-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool
 )

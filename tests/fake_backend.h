@@ -16,6 +16,7 @@ struct FakeDevice {
     bool streaming = false;
     bool timeOut = false;
     bool failStart = false;
+    bool lost = false;
     int grabs = 0;
     int openDevice = -1;
     size_t lastCopyBytes = 0;
@@ -42,8 +43,9 @@ public:
         dev->height = h;
         return true;
     }
+    bool deviceLost() const override { return dev->lost; }
     bool grabFrame(unsigned char* dst, size_t dstBytes, int) override {
-        if (dev->timeOut) return false;
+        if (dev->timeOut || dev->lost) return false;
         ++dev->grabs;
         const size_t frameBytes = static_cast<size_t>(dev->width) * dev->height * 3;
         dev->lastCopyBytes = std::min(dstBytes, frameBytes);

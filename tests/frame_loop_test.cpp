@@ -44,6 +44,17 @@ TEST(FrameLoop, TimeOutProcessesThePreviousFrameAgain) {
     EXPECT_EQ(f.app.processedFrames, 2);
 }
 
+TEST(FrameLoop, AnUnpluggedCameraStopsTheLoopAndTheLastFrameStays) {
+    AppFixture f;
+    runFramePass(f.app);
+    f.device->lost = true;
+    EXPECT_FALSE(runFramePass(f.app));
+    EXPECT_EQ(f.app.s_frame[0], 1);
+    EXPECT_EQ(f.app.processedFrames, 1);
+    EXPECT_EQ(captureSetRunning(f.app.s_capture, -1), 0);
+    EXPECT_FALSE(runFramePass(f.app));
+}
+
 TEST(FrameLoop, AFrameSizeChangeKeepsBufferTrackerAndCopyInStep) {
     AppFixture f;
     runFramePass(f.app);

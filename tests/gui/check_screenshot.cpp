@@ -80,8 +80,10 @@ bool check(const std::string& name) {
         std::printf("green text pixels: %d\n", green);
         return green > 30;
     }
-    if (name.rfind("drawn-on-live:", 0) == 0) {  // 3-D content: strongly blue pixels over the live frame
-        const int need = std::atoi(name.c_str() + 14);
+    if (name.rfind("drawn-on-live:", 0) == 0 || name == "nothing-drawn-on-live") {
+        // 3-D content: strongly blue pixels over the live frame.
+        const bool none = name == "nothing-drawn-on-live";
+        const int need = none ? 0 : std::atoi(name.c_str() + 14);
         int blue = 0;
         for (int r = kSlotTop; r < kSlotTop + kSlotHeight; ++r)
             for (int c = kLiveLeft; c < kLiveLeft + kSlotWidth; ++c) {
@@ -89,7 +91,7 @@ bool check(const std::string& name) {
                 blue += p[2] > 60 && p[2] > p[0] + 50;
             }
         std::printf("blue pixels over the live frame: %d\n", blue);
-        return blue >= need;
+        return none ? blue == 0 : blue >= need;
     }
     if (name.rfind("creature:", 0) == 0) {  // the green, textured character over the live frame
         const int need = std::atoi(name.c_str() + 9);

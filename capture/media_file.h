@@ -1,0 +1,35 @@
+// Recorded input and recording, through FFmpeg's libraries: a video file or an image sequence
+// (e.g. frame%04d.png) played as a capture device at its own frame rate, and a writer that
+// records the frames the program sees.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "capture/capture_backend.h"
+
+// A capture device over a video file; null with `error` when it cannot be played. At the end
+// the device stops (endOfStream), or starts again from the beginning when `loop` is set.
+std::unique_ptr<CaptureBackend> createMediaFileBackend(const std::string& path, bool loop, std::string& error);
+
+// Writes 24-bit BGR bottom-up frames to a video file; the container and codec follow the file
+// name's extension (.mkv, .mp4, .avi, ...).
+class VideoRecorder {
+public:
+    VideoRecorder();
+    ~VideoRecorder();
+    VideoRecorder(const VideoRecorder&) = delete;
+    VideoRecorder& operator=(const VideoRecorder&) = delete;
+
+    bool open(const std::string& path, int width, int height, int fps, std::string& error);
+    // False when the frame could not be written (a frame of another size is skipped).
+    bool write(const unsigned char* bottomUpBgr, int width, int height);
+    // Finishes the file; safe to call more than once.
+    void close();
+    bool isOpen() const;
+    int framesWritten() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state;
+};
