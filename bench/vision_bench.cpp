@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "capture/virtual_camera.h"
-#include "vision/tracker.h"
+#include "vision/target_chain.h"
 
 namespace {
 
@@ -103,15 +103,8 @@ void BM_Corners(benchmark::State& s) { runStep(s, [](Fixture& f, int i) { f.load
 void BM_Hough(benchmark::State& s) { runStep(s, [](Fixture& f, int i) { f.load(i, f.edges[i]); f.tracker.houghLines(400, 100); }); }
 void BM_TargetChain(benchmark::State& s) {
     runStep(s, [](Fixture& f, int i) {
-        Tracker& t = f.tracker;
-        t.input = f.frames[i].data();
-        t.markOutputAbsent();
-        t.smoothImage();
-        t.convertToGrey();
-        t.sobelEdges(240);
-        t.labelContours();
-        t.identifyTarget();
-        t.drawContours();
+        f.tracker.input = f.frames[i].data();
+        runTargetChain(f.tracker);
     });
 }
 

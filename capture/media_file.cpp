@@ -9,14 +9,12 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <thread>
 #include <vector>
 
-namespace {
+#include "capture/frame_pacer.h"
 
-using Clock = std::chrono::steady_clock;
+namespace {
 
 // FFmpeg's own console chatter is left out: failures reach the user as our one clear line.
 void quietLibraries() { av_log_set_level(AV_LOG_FATAL); }
@@ -67,8 +65,7 @@ public:
     bool start() override {
         if (ended) return false;
         running = true;
-        epoch = Clock::now();
-        epochFrame = delivered;
+        pacer.restart(delivered);
         return true;
     }
     bool stop() override {
@@ -90,7 +87,7 @@ public:
 
     bool grabFrame(unsigned char* dst, size_t dstBytes, int timeoutMs) override {
         if (!running || ended) return false;
-        if (!waitForFrameTime(timeoutMs)) return false;
+        if (!pacer.waitFor(delivered, fps, timeoutMs)) return false;
         if (!decodeNext()) {
             if (!loop || !rewind() || !decodeNext()) {
                 ended = true;
@@ -124,8 +121,8 @@ private:
     int width = 0, height = 0, outWidth = 0, outHeight = 0;
     double fps = 30.0;
     bool running = false, ended = false, draining = false;
-    int delivered = 0, epochFrame = 0;
-    Clock::time_point epoch;
+    int delivered = 0;
+    FramePacer pacer;
     std::vector<unsigned char> bgr;
 
     bool fail(std::string& error, const std::string& why) {
@@ -157,22 +154,6 @@ private:
         return true;
     }
 
-    // Plays at the file's own frame rate; a consumer that falls behind restarts the schedule.
-    bool waitForFrameTime(int timeoutMs) {
-        const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps));
-        const auto due = epoch + period * (delivered - epochFrame);
-        const auto now = Clock::now();
-        if (now >= due) {
-            if (now - due > 2 * period) epoch = now, epochFrame = delivered;
-            return true;
-        }
-        if (timeoutMs >= 0 && due - now > std::chrono::milliseconds(timeoutMs)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
-            return false;
-        }
-        std::this_thread::sleep_until(due);
-        return true;
-    }
 };
 
 }  // namespace

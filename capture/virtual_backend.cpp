@@ -1,14 +1,12 @@
 #include "capture/virtual_backend.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <thread>
 #include <vector>
 
-namespace {
+#include "capture/frame_pacer.h"
 
-using Clock = std::chrono::steady_clock;
+namespace {
 
 class VirtualBackend final : public CaptureBackend {
 public:
@@ -19,8 +17,7 @@ public:
     void closeDevice() override { running = false; }
     bool start() override {
         running = true;
-        epoch = Clock::now();
-        epochFrame = delivered;
+        pacer.restart(delivered);
         return true;
     }
     bool stop() override {
@@ -40,7 +37,7 @@ public:
 
     bool grabFrame(unsigned char* dst, size_t dstBytes, int timeoutMs) override {
         if (!running) return false;
-        if (!waitForFrameTime(timeoutMs)) return false;
+        if (!pacer.waitFor(delivered, camera.options().fps, timeoutMs)) return false;
         frame.resize(camera.frameBytes());
         camera.render(delivered, frame.data());
         std::memcpy(dst, frame.data(), std::min(dstBytes, frame.size()));
@@ -53,32 +50,8 @@ public:
 
 private:
     bool running = false;
-    Clock::time_point epoch;
-    int epochFrame = 0;
+    FramePacer pacer;
     std::vector<unsigned char> frame;
-
-    // Paces delivery to the camera's frame rate, as a real sensor would. A consumer that falls
-    // behind gets the next frame at once and the schedule restarts from there, never a burst.
-    bool waitForFrameTime(int timeoutMs) {
-        const double fps = camera.options().fps;
-        if (fps <= 0.0) return true;
-        const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps));
-        const auto due = epoch + period * (delivered - epochFrame);
-        const auto now = Clock::now();
-        if (now >= due) {
-            if (now - due > 2 * period) {
-                epoch = now;
-                epochFrame = delivered;
-            }
-            return true;
-        }
-        if (timeoutMs >= 0 && due - now > std::chrono::milliseconds(timeoutMs)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
-            return false;
-        }
-        std::this_thread::sleep_until(due);
-        return true;
-    }
 };
 
 }  // namespace

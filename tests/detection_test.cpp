@@ -10,7 +10,7 @@
 #include "capture/capture.h"
 #include "capture/virtual_backend.h"
 #include "capture/virtual_camera.h"
-#include "vision/tracker.h"
+#include "vision/target_chain.h"
 
 namespace {
 
@@ -52,13 +52,7 @@ ChainResult runChain(const VirtualCameraOptions& options, int frames) {
         camera.render(n, frame.data());
         const VirtualFrameTruth truth = camera.truthOf(n);
         t.input = frame.data();
-        t.markOutputAbsent();
-        t.smoothImage();
-        t.convertToGrey();
-        t.sobelEdges(240);
-        t.labelContours();
-        t.identifyTarget();
-        t.drawContours();
+        runTargetChain(t);
         if (!truth.wholeTargetVisible || nearestAxisAngle(truth) < 2.0) continue;
         ++result.usable;
         if (!t.targetFound) continue;

@@ -10,7 +10,7 @@
 #include "capture/media_file.h"
 #include "capture/virtual_camera.h"
 #include "imageio/png_file.h"
-#include "vision/tracker.h"
+#include "vision/target_chain.h"
 
 namespace {
 
@@ -21,13 +21,7 @@ struct Detection {
 
 Detection detect(Tracker& t, unsigned char* frame) {
     t.input = frame;
-    t.markOutputAbsent();
-    t.smoothImage();
-    t.convertToGrey();
-    t.sobelEdges(240);
-    t.labelContours();
-    t.identifyTarget();
-    t.drawContours();
+    runTargetChain(t);
     Detection d;
     d.found = t.targetFound;
     for (int i = 0; i < 10; ++i) d.points[i] = t.targetPoints[i];
