@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "camera/lens.h"
 #include "capture/virtual_camera.h"
 #include "vision/target_chain.h"
 
@@ -27,6 +28,7 @@ struct Fixture {
         o.noise = 1.5;
         VirtualCamera camera(o);
         tracker.setFrameSize(h, w);
+        buildLensTables(tracker);
         tracker.console = sink;
         for (int i = 0; i < kFrames; ++i) {
             frames.emplace_back(camera.frameBytes());

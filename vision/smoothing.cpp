@@ -25,17 +25,24 @@ void Tracker::applyLensCorrection() {
         std::memcpy(output, input, static_cast<size_t>(n) * 3);
         return;
     }
-    const int32_t lastOffset = n * 3 - 3;
-    // An offset that would leave the frame reads black instead.
-    auto at = [&](int32_t offset, int ch) -> float {
-        return (offset >= 0 && offset <= lastOffset) ? static_cast<float>(input[offset + ch]) : 0.0f;
-    };
+    const uint32_t lastOffset = static_cast<uint32_t>(n * 3 - 3);
     for (int k = 0; k < n; ++k) {
         const int32_t i0 = lensIndex[k], ix = lensIndexX[k], iy = lensIndexY[k];
         const float w0 = lensWeight[k], wx = lensWeightX[k], wy = lensWeightY[k], gain = lensGain[k];
+        // An offset that would leave the frame reads black instead.
+        const bool inside = static_cast<uint32_t>(i0) <= lastOffset && static_cast<uint32_t>(ix) <= lastOffset &&
+                            static_cast<uint32_t>(iy) <= lastOffset;
         for (int ch = 0; ch < 3; ++ch) {
-            const float s = at(i0, ch) * w0 + at(ix, ch) * wx + at(iy, ch) * wy;
-            float v = s * gain;
+            float a, b, c;
+            if (inside) {
+                a = input[i0 + ch], b = input[ix + ch], c = input[iy + ch];
+            } else {
+                a = static_cast<uint32_t>(i0) <= lastOffset ? input[i0 + ch] : 0.0f;
+                b = static_cast<uint32_t>(ix) <= lastOffset ? input[ix + ch] : 0.0f;
+                c = static_cast<uint32_t>(iy) <= lastOffset ? input[iy + ch] : 0.0f;
+            }
+            const float sum = a * w0 + b * wx + c * wy;
+            float v = sum * gain;
             if (v > 255.0f) v = 255.0f;
             output[3 * k + ch] = static_cast<unsigned char>(static_cast<int>(v));
         }
