@@ -29,7 +29,10 @@ KeyAction handleKey(AppState& app, unsigned char key) {
             app.s_corner_threshold += kCornerThresholdStep;
             return KeyAction::None;
         case 'c': toggle(app.s_key_c); return KeyAction::None;
-        case 'd': captureShowSourceDialog(app.s_capture, nullptr); return KeyAction::None;
+        case 'd':
+            if (captureShowSourceDialog(app.s_capture, nullptr) == -1)
+                std::fprintf(stderr, "This camera has no settings dialog here; tovrak --list-devices shows its controls\n");
+            return KeyAction::None;
         case 'e': toggle(app.s_key_e); return KeyAction::None;
         case 'g': toggle(app.s_key_g); return KeyAction::None;
         case 'h': toggle(app.s_key_h); return KeyAction::None;
