@@ -46,6 +46,7 @@ struct AppState {
     double (*clock)() = nullptr;
 
     int processedFrames = 0;  // frame passes that processed a frame
+    bool newPoseThisPass = false;  // the last frame pass computed a camera pose
 };
 
 // Wall-clock seconds since 1970 with millisecond resolution.

@@ -29,6 +29,7 @@ bool runFramePass(AppState& app) {
     t.input = app.s_frame.data();
     bool newPose = false;
     if (bytes > 0) newPose = runProcessingSteps(app);
+    app.newPoseThisPass = newPose;
     logPose(app, newPose);
     ++app.processedFrames;
     return true;

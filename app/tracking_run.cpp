@@ -19,39 +19,39 @@ double rotationAngleBetween(const double A[9], const double B[9]) {
     return std::acos(std::clamp((trace - 1.0) / 2.0, -1.0, 1.0)) * 180.0 / M_PI;
 }
 
+HeadlessApp::HeadlessApp(const VirtualCameraOptions& options, const std::string& keys, const std::string& pointFile) {
+    VirtualCameraOptions o = options;
+    o.fps = 0;  // as fast as the loop asks
+    app.s_tracker = &tracker;
+    app.s_camera = &camera;
+    app.s_capture = captureCreateWith(createVirtualBackend(o));
+    captureSelectDevice(app.s_capture, 0);
+    captureSetRunning(app.s_capture, 1);
+    captureGetSize(app.s_capture, &app.s_width, &app.s_height);
+    tracker.setFrameSize(app.s_height, app.s_width);
+    buildLensTables(tracker);
+    if (!calibrateCamera(tracker, camera, pointFile)) error = camera.whyNotReady;
+    for (char key : keys) handleKey(app, static_cast<unsigned char>(key));
+}
+
+HeadlessApp::~HeadlessApp() { captureDestroy(app.s_capture); }
+
+const VirtualCamera& HeadlessApp::virtualCamera() const { return *virtualCameraOf(app.s_capture->backend.get()); }
+
 TrackingRun runTracking(const VirtualCameraOptions& options, const std::string& keys, int frames,
                         const std::string& pointFile) {
     TrackingRun run;
-    VirtualCameraOptions o = options;
-    o.fps = 0;  // as fast as the loop asks
-    CaptureDevice* dev = captureCreateWith(createVirtualBackend(o));
-    captureSelectDevice(dev, 0);
-    captureSetRunning(dev, 1);
-    Tracker tracker;
-    CameraModel camera;
-    AppState app;
-    app.s_tracker = &tracker;
-    app.s_capture = dev;
-    app.s_camera = &camera;
-    captureGetSize(dev, &app.s_width, &app.s_height);
-    tracker.setFrameSize(app.s_height, app.s_width);
-    buildLensTables(tracker);
-    if (!calibrateCamera(tracker, camera, pointFile)) {
-        run.error = camera.whyNotReady;
-        captureDestroy(dev);
+    HeadlessApp headless(options, keys, pointFile);
+    if (!headless.error.empty()) {
+        run.error = headless.error;
         return run;
     }
-    for (char key : keys) handleKey(app, static_cast<unsigned char>(key));
-    const VirtualCamera* cam = virtualCameraOf(dev->backend.get());
+    AppState& app = headless.app;
+    const CameraModel& camera = headless.camera;
     for (int n = 0; n < frames; ++n) {
         TrackedFrame f;
-        const VirtualFrameTruth truth = cam->truthOf(n);
-        captureGetSize(dev, &app.s_width, &app.s_height);
-        const size_t bytes = static_cast<size_t>(app.s_width) * app.s_height * 3;
-        if (app.s_frame.size() != bytes) app.s_frame.assign(bytes, 0);
-        captureGrabFrame(dev, app.s_frame.data(), bytes, -1);
-        tracker.input = app.s_frame.data();
-        f.found = runProcessingSteps(app);
+        const VirtualFrameTruth truth = headless.virtualCamera().truthOf(n);
+        f.found = runFramePass(app) && app.newPoseThisPass;
         f.visible = truth.wholeTargetVisible;
         std::copy(camera.R, camera.R + 9, f.R);
         std::copy(camera.T, camera.T + 3, f.T);
@@ -63,6 +63,5 @@ TrackingRun runTracking(const VirtualCameraOptions& options, const std::string& 
                                 std::hypot(t[0], t[1], t[2]);
         run.frames.push_back(f);
     }
-    captureDestroy(dev);
     return run;
 }

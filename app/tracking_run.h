@@ -5,7 +5,25 @@
 #include <string>
 #include <vector>
 
+#include "app/app_state.h"
+#include "camera/pose.h"
 #include "capture/virtual_camera.h"
+#include "vision/tracker.h"
+
+// The program's state without a window: the virtual camera (as fast as asked), a calibrated
+// camera model and the keys typed.
+struct HeadlessApp {
+    Tracker tracker;
+    CameraModel camera;
+    AppState app;
+    std::string error;  // set when the camera could not be calibrated
+
+    HeadlessApp(const VirtualCameraOptions& options, const std::string& keys, const std::string& pointFile);
+    ~HeadlessApp();
+    HeadlessApp(const HeadlessApp&) = delete;
+    HeadlessApp& operator=(const HeadlessApp&) = delete;
+    const VirtualCamera& virtualCamera() const;
+};
 
 struct TrackedFrame {
     bool visible = false;  // the whole target in view

@@ -10,10 +10,6 @@
 #include "app/frame_loop.h"
 #include "app/keyboard.h"
 #include "app/tracking_run.h"
-#include "camera/pose.h"
-#include "capture/capture.h"
-#include "capture/virtual_backend.h"
-#include "vision/tracker.h"
 
 namespace {
 
@@ -57,21 +53,10 @@ TEST(Tracking, FilteredPoseFollowsTheVirtualCameraWithoutRunningAway) {
 }
 
 TEST(Tracking, PointLogWritesFourHundredRecordsWhileTheTargetIsTracked) {
-    VirtualCameraOptions o;
-    o.fps = 0;
-    CaptureDevice* dev = captureCreateWith(createVirtualBackend(o));
-    captureSelectDevice(dev, 0);
-    captureSetRunning(dev, 1);
-    Tracker tracker;
-    CameraModel camera;
-    AppState app;
-    app.s_tracker = &tracker;
-    app.s_capture = dev;
-    app.s_camera = &camera;
-    tracker.setFrameSize(240, 320);
-    ASSERT_TRUE(calibrateCamera(tracker, camera, TOVRAK_DATA_DIR "/pontos1.txt"));
+    HeadlessApp headless(VirtualCameraOptions{}, "gsxkl", TOVRAK_DATA_DIR "/pontos1.txt");
+    ASSERT_TRUE(headless.error.empty()) << headless.error;
+    AppState& app = headless.app;
     app.s_log_file = std::tmpfile();
-    for (char k : std::string("gsxkl")) handleKey(app, static_cast<unsigned char>(k));
     testing::internal::CaptureStdout();
     for (int i = 0; i < 403; ++i) runFramePass(app);
     const std::string console = testing::internal::GetCapturedStdout();
@@ -90,7 +75,7 @@ TEST(Tracking, PointLogWritesFourHundredRecordsWhileTheTargetIsTracked) {
     EXPECT_EQ(lines, 400 * 10);
     EXPECT_EQ(empty, 400 * 2);
     std::fclose(app.s_log_file);
-    captureDestroy(dev);
+    app.s_log_file = nullptr;
 }
 
 TEST(Tracking, PoseKeyExplainsOnceWhyItCannotRun) {
