@@ -1,9 +1,11 @@
 #include "app/command_line.h"
 
 #include <cerrno>
-#include <cstdio>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+
+#include "capture/capture.h"
 
 namespace {
 
@@ -79,7 +81,26 @@ bool parseCommandLine(int argc, char** argv, CommandLine& out, std::string& erro
             v = argv[++i];
             return true;
         };
+        // A whole number from min to max.
+        auto number = [&](long min, long max, const char* what, long& n) {
+            std::string v;
+            if (!value(v)) return false;
+            char* end = nullptr;
+            errno = 0;
+            n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || errno != 0 || n < min || n > max) {
+                error = arg + " needs " + what + ", got '" + v + "'";
+                return false;
+            }
+            return true;
+        };
+        auto fileName = [&](std::string& name) {
+            if (!value(name)) return false;
+            if (name.empty()) error = arg + " needs a file name";
+            return !name.empty();
+        };
         std::string v;
+        long n = 0;
         if (arg == "--help" || arg == "-h") {
             out.help = true;
         } else if (arg == "--source") {
@@ -89,55 +110,24 @@ bool parseCommandLine(int argc, char** argv, CommandLine& out, std::string& erro
         } else if (arg == "--list-devices") {
             out.listDevices = true;
         } else if (arg == "--device") {
-            if (!value(v)) return false;
-            char* end = nullptr;
-            errno = 0;
-            const long n = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end != '\0' || errno != 0 || n < 0 || n > 29) {
-                error = "--device needs a webcam number from 0 to 29, got '" + v + "'";
-                return false;
-            }
+            if (!number(0, 29, "a webcam number from 0 to 29", n)) return false;
             out.device = static_cast<int>(n);
         } else if (arg == "--size") {
             if (!value(v)) return false;
-            int w = 0, h = 0;
-            char tail = 0;
-            if (std::sscanf(v.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 16 || h < 16 || w > 8192 || h > 8192) {
+            if (!parseFrameSize(v, out.width, out.height)) {
                 error = "--size needs WIDTHxHEIGHT, e.g. 320x240, got '" + v + "'";
                 return false;
             }
-            out.width = w;
-            out.height = h;
         } else if (arg == "--record") {
-            if (!value(out.record)) return false;
-            if (out.record.empty()) {
-                error = "--record needs a file name";
-                return false;
-            }
+            if (!fileName(out.record)) return false;
         } else if (arg == "--keys") {
             if (!value(out.keys)) return false;
         } else if (arg == "--frames") {
-            if (!value(v)) return false;
-            char* end = nullptr;
-            errno = 0;
-            const long n = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end != '\0' || errno != 0 || n < 1) {
-                error = "--frames needs a whole number of at least 1, got '" + v + "'";
-                return false;
-            }
-            out.frames = n;
+            if (!number(1, LONG_MAX, "a whole number of at least 1", out.frames)) return false;
         } else if (arg == "--poses") {
-            if (!value(out.poses)) return false;
-            if (out.poses.empty()) {
-                error = "--poses needs a file name";
-                return false;
-            }
+            if (!fileName(out.poses)) return false;
         } else if (arg == "--screenshot") {
-            if (!value(out.screenshot)) return false;
-            if (out.screenshot.empty()) {
-                error = "--screenshot needs a file name";
-                return false;
-            }
+            if (!fileName(out.screenshot)) return false;
         } else {
             bool glut = false;
             for (const GlutOption& g : kGlutOptions) {

@@ -145,3 +145,13 @@ int captureShowSourceDialog(CaptureDevice* dev, void*) {
 }
 
 int captureAtEnd(CaptureDevice* dev) { return (dev && dev->backend && dev->backend->endOfStream()) ? 1 : 0; }
+
+bool parseFrameSize(const std::string& text, int& width, int& height) {
+    int w = 0, h = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 16 || h < 16 || w > 8192 || h > 8192)
+        return false;
+    width = w;
+    height = h;
+    return true;
+}

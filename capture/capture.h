@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 
 #include "capture/capture_backend.h"
 
@@ -19,6 +20,9 @@ struct CaptureDevice {
     char deviceNames[kMaxCaptureDevices][kDeviceNameBytes] = {};
     int deviceCount = 0;
 };
+
+// Reads a frame size "WIDTHxHEIGHT" with both sides from 16 to 8192.
+bool parseFrameSize(const std::string& text, int& width, int& height);
 
 // A handle over the platform's webcam backend, or null when no device exists.
 CaptureDevice* captureCreate();

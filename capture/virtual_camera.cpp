@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "capture/capture.h"
+
 namespace {
 
 enum Region : uint8_t { kDesk = 0, kPaper = 1, kInk = 2 };
@@ -278,9 +280,7 @@ bool parseVirtualCameraOptions(const std::string& text, VirtualCameraOptions& o,
         const bool numeric = !value.empty() && rest && *rest == '\0' && std::isfinite(number);
         if (key == "size") {
             int w = 0, h = 0;
-            char tail = 0;
-            if (std::sscanf(value.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 16 || h < 16 ||
-                w > 4096 || h > 4096) {
+            if (!parseFrameSize(value, w, h) || w > 4096 || h > 4096) {
                 error = "size must be WIDTHxHEIGHT between 16 and 4096, got '" + value + "'";
                 return false;
             }
