@@ -26,6 +26,7 @@ struct AppState {
     Tracker* s_tracker = nullptr;
     CameraModel* s_camera = nullptr;  // calibration and pose filter; null until start-up made it
     bool s_pose_explained = false;    // the user was told once why "k" does nothing
+    int s_focal_scaled_width = 0;     // the frame width the user was last told the focal length for
     FILE* s_pose_file = nullptr;      // --poses: one CSV row per processed frame
     AnimModel* s_anim_model = nullptr;  // the character drawn with key "m"
     VideoRecorder* s_recorder = nullptr;  // --record: the frames as captured

@@ -23,13 +23,13 @@ void initGL() {
 
 namespace {
 
-// The cone stands on the target in the live picture: the camera matrices are those of the
-// 320 x 240 frame, so it is drawn in the live frame's own viewport.
+// The cone stands on the target in the live picture: the camera matrices describe the whole
+// frame, so it is drawn in the live frame's slot (docs/conventions.md, "Display").
 void drawCone(const Tracker& t, int w, int h) {
     static const GLfloat kColour[] = {0.1f, 0.5f, 0.8f, 1.0f};
     static const GLfloat kSpecular[] = {1.0f, 1.0f, 1.0f, 1.0f};
     static const GLfloat kShininess[] = {40.0f};
-    glViewport(10, 10, 320, 240);
+    glViewport(kLiveSlotX, kSlotY, kSlotWidth, kSlotHeight);
     glEnable(GL_LIGHTING);
     glEnable(GL_LIGHT0);
     glMaterialfv(GL_FRONT, GL_AMBIENT, kColour);
@@ -61,10 +61,13 @@ void displayFrame(AppState& app) {
     const size_t bytes = static_cast<size_t>(app.s_width) * app.s_height * 3;
     if (bytes > 0 && app.s_frame.size() == bytes) {
         const unsigned char* processed = app.s_tracker->output ? app.s_tracker->output : app.s_frame.data();
-        glRasterPos2i(10, 10);
+        // Row 0 is the bottom row, as glDrawPixels reads it; a frame of any size fills its slot.
+        glPixelZoom(static_cast<float>(kSlotWidth) / app.s_width, static_cast<float>(kSlotHeight) / app.s_height);
+        glRasterPos2i(kLiveSlotX, kSlotY);
         glDrawPixels(app.s_width, app.s_height, GL_BGR, GL_UNSIGNED_BYTE, app.s_frame.data());
-        glRasterPos2i(330, 10);
+        glRasterPos2i(kProcessedSlotX, kSlotY);
         glDrawPixels(app.s_width, app.s_height, GL_BGR, GL_UNSIGNED_BYTE, processed);
+        glPixelZoom(1.0f, 1.0f);
     }
 
     drawFrameRate(app);

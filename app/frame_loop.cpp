@@ -1,5 +1,7 @@
 #include "app/frame_loop.h"
 
+#include <cstdio>
+
 #include "app/point_log.h"
 #include "app/pose_log.h"
 #include "camera/lens.h"
@@ -24,6 +26,7 @@ bool runFramePass(AppState& app) {
 
     Tracker& t = *app.s_tracker;
     t.setFrameSize(app.s_height, app.s_width);
+    noteFocalLengthScale(app);
     // A new frame size drops the lens tables with the other per-pixel buffers.
     if (app.s_key_r && bytes > 0 && !t.hasLensTables()) buildLensTables(t);
     t.input = app.s_frame.data();
@@ -33,6 +36,17 @@ bool runFramePass(AppState& app) {
     logPose(app, newPose);
     ++app.processedFrames;
     return true;
+}
+
+void noteFocalLengthScale(AppState& app) {
+    const Tracker& t = *app.s_tracker;
+    const CameraModel* camera = app.s_camera;
+    if (!camera || !camera->ready || t.width <= 0 || t.width == app.s_focal_scaled_width) return;
+    if (t.width != camera->referenceWidth || app.s_focal_scaled_width != 0)
+        std::fprintf(stderr, "Note: the calibration is for %d-pixel-wide pictures; for %d x %d frames its focal length "
+                     "%.1f px is taken as %.1f px\n",
+                     camera->referenceWidth, t.width, t.height, t.focalLength, focalLengthForWidth(t, *camera));
+    app.s_focal_scaled_width = t.width;
 }
 
 bool runProcessingSteps(AppState& app) {

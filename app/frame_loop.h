@@ -13,3 +13,7 @@ bool runFramePass(AppState& app);
 // The gated image steps on the Tracker's current input. Answers whether a new camera pose was
 // computed.
 bool runProcessingSteps(AppState& app);
+
+// Says once per frame width, on stderr, when the calibration's focal length is scaled to a
+// frame width other than the reference points' own.
+void noteFocalLengthScale(AppState& app);

@@ -3,9 +3,6 @@
 #include "vision/tracker.h"
 
 namespace {
-// Readers of the log expect points centred on a 320 x 240 frame, whatever the frame size.
-constexpr int kLogCentreRow = 120;
-constexpr int kLogCentreCol = 160;
 constexpr int kLoggedRecords[8] = {0, 1, 2, 3, 5, 6, 7, 8};
 }  // namespace
 
@@ -17,10 +14,12 @@ void logPoints(AppState& app) {
     // With no stream (the log could not be opened) the countdown still runs, so that the
     // console shows the same progress as with a log.
     if (app.s_log_file) {
-        const std::vector<PointRecord>& points = app.s_tracker->targetPoints;
+        const Tracker& t = *app.s_tracker;
+        const std::vector<PointRecord>& points = t.targetPoints;
         for (int index : kLoggedRecords) {
             const PointRecord p = index < static_cast<int>(points.size()) ? points[index] : PointRecord{};
-            std::fprintf(app.s_log_file, "%d   %d\n", p.row - kLogCentreRow, p.col - kLogCentreCol);
+            // Centred as the pose step centres them (docs/conventions.md, "Centring").
+            std::fprintf(app.s_log_file, "%d   %d\n", p.row - t.height / 2, p.col - t.width / 2);
         }
         std::fprintf(app.s_log_file, "\n\n");
     }

@@ -16,7 +16,6 @@ constexpr int kModelRecords[8] = {0, 1, 2, 3, 5, 6, 7, 8};
 
 constexpr double kPoseRotationNoise = 0.05, kPoseTranslationNoise = 0.05;
 constexpr double kNear = 0.1, kFar = 5000.0;
-constexpr int kProjectionWidth = 320, kProjectionHeight = 240;
 
 bool finite(const double* v, int n) {
     for (int i = 0; i < n; ++i)
@@ -97,25 +96,26 @@ int synthesizeGrid(int n, const double* X, const double* Y, const double* x, con
         else if (Y[i] < minY) minY = Y[i];
     }
     const double stepX = (maxX - minX) / (nx - 1), stepY = (maxY - minY) / (ny - 1);
-    // A sample that would divide by a zero w makes the whole grid unusable; keep the old one.
-    double sx[kGridPoints], sy[kGridPoints], su[kGridPoints], sv[kGridPoints];
-    if (nx * ny > kGridPoints) return 0;
-    int k = 0;
-    double gx = minX;
-    for (int i = 0; i < nx; ++i, gx += stepX) {
-        double gy = minY;
-        for (int j = 0; j < ny; ++j, gy += stepY, ++k) {
-            const double u = h[0] * gx + h[1] * gy + h[2];
-            const double v = h[3] * gx + h[4] * gy + h[5];
-            const double w = h[6] * gx + h[7] * gy + h[8];
-            if (w == 0.0 || !std::isfinite(u / w) || !std::isfinite(v / w)) return 0;
-            sx[k] = gx, sy[k] = gy, su[k] = u / w, sv[k] = v / w;
+    // Two passes over the same samples: a sample that would divide by a zero w makes the whole
+    // grid unusable, and the caller's old grid must then stay as it was, so nothing is written
+    // until every sample is known to be finite. The caller's arrays hold nx x ny samples.
+    for (int write = 0; write < 2; ++write) {
+        int k = 0;
+        double gx = minX;
+        for (int i = 0; i < nx; ++i, gx += stepX) {
+            double gy = minY;
+            for (int j = 0; j < ny; ++j, gy += stepY, ++k) {
+                const double u = h[0] * gx + h[1] * gy + h[2];
+                const double v = h[3] * gx + h[4] * gy + h[5];
+                const double w = h[6] * gx + h[7] * gy + h[8];
+                if (!write) {
+                    if (w == 0.0 || !std::isfinite(u / w) || !std::isfinite(v / w)) return 0;
+                    continue;
+                }
+                gridX[k] = gx, gridY[k] = gy, gridx[k] = u / w, gridy[k] = v / w;
+            }
         }
     }
-    std::memcpy(gridX, sx, sizeof(double) * k);
-    std::memcpy(gridY, sy, sizeof(double) * k);
-    std::memcpy(gridx, su, sizeof(double) * k);
-    std::memcpy(gridy, sv, sizeof(double) * k);
     return 1;
 }
 
@@ -147,6 +147,14 @@ int solveExtrinsic(int n, const double* X, const double* Y, const double* x, con
     return solveTz(n, X, Y, x, y, f, T, R);
 }
 
+// The camera frame of the pose (docs/conventions.md, "Camera") has x right, y up the picture
+// and z forward; OpenGL's eye frame has z backward, so the eye frame is C = diag(1, 1, -1) Pc.
+// The models drawn on the target stand along +z of their own frame, towards the camera, while
+// the world's Zw points away from it (the camera sits on the Zw < 0 side), so a model point is
+// Pw = diag(1, 1, -1) Pm. Together
+//     Peye = diag(1, 1, -1) (R diag(1, 1, -1) Pm + T),
+// which negates R's third column and third row (r9 is negated twice) and Tz. OpenGL stores the
+// matrix by columns: M[4 c + r] is row r, column c.
 void buildModelview(const double T[3], const double R[9], double M[16]) {
     M[0] = R[0], M[4] = R[1], M[8] = -R[2], M[12] = T[0];
     M[1] = R[3], M[5] = R[4], M[9] = -R[5], M[13] = T[1];
@@ -154,6 +162,11 @@ void buildModelview(const double T[3], const double R[9], double M[16]) {
     M[3] = 0, M[7] = 0, M[11] = 0, M[15] = 1;
 }
 
+// A symmetric frustum whose half-width at distance `near` is (width / 2) near / f: an eye point
+// at x_e / -z_e = x / f lands at NDC x / (width / 2), so the image point x pixels right of the
+// frame centre lands x pixels right of the viewport centre when the viewport spans the frame.
+// The frustum is centred on the frame's middle, not on a pixel centre: see docs/conventions.md
+// for the half pixel this leaves between the drawing and the picture.
 void buildProjection(double f, double nearPlane, double farPlane, double width, double height, double P[16]) {
     const double top = height * nearPlane / 2 / f, right = width * nearPlane / 2 / f;
     const double bottom = -top, left = -right;
@@ -176,6 +189,7 @@ bool estimatePose(Tracker& t, CameraModel& model) {
         const PointRecord& p = t.targetPoints[kModelRecords[i]];
         X[i] = kModelX[i];
         Y[i] = kModelY[i];
+        // Whole-pixel centring with the halves truncated (docs/conventions.md, "Centring").
         x[i] = static_cast<double>(p.col - t.width / 2);
         y[i] = static_cast<double>(p.row - t.height / 2);
     }
@@ -184,8 +198,8 @@ bool estimatePose(Tracker& t, CameraModel& model) {
     if (!synthesizeGrid(n, X, Y, x, y, kGridSide, kGridSide, model.gridX, model.gridY, model.gridx, model.gridy))
         return false;
     double R[9], T[3];
-    if (!solveExtrinsic(kGridPoints, model.gridX, model.gridY, model.gridx, model.gridy, t.focalLength, T, R))
-        return false;
+    const double f = focalLengthForWidth(t, model);
+    if (!solveExtrinsic(kGridPoints, model.gridX, model.gridY, model.gridx, model.gridy, f, T, R)) return false;
     if (!finite(R, 9) || !finite(T, 3)) return false;
     std::memcpy(model.measuredR, R, sizeof R);
     std::memcpy(model.measuredT, T, sizeof T);
@@ -194,7 +208,19 @@ bool estimatePose(Tracker& t, CameraModel& model) {
     std::memcpy(model.R, R, sizeof R);
     std::memcpy(model.T, T, sizeof T);
     model.hasPose = true;
-    buildModelview(T, R, t.modelview);
-    buildProjection(t.focalLength, kNear, kFar, kProjectionWidth, kProjectionHeight, t.projection);
+    buildDisplayMatrices(R, T, f, t.width, t.height, t.modelview, t.projection);
     return true;
+}
+
+double focalLengthForWidth(const Tracker& t, const CameraModel& model) {
+    // Focal lengths are in pixels, and a webcam delivers its other sizes from the same optics,
+    // so the focal length scales with the frame width (docs/conventions.md, "Units").
+    if (t.width <= 0 || t.width == model.referenceWidth) return t.focalLength;
+    return static_cast<double>(t.focalLength) * t.width / model.referenceWidth;
+}
+
+void buildDisplayMatrices(const double R[9], const double T[3], double f, int width, int height, double modelview[16],
+                          double projection[16]) {
+    buildModelview(T, R, modelview);
+    buildProjection(f, kNear, kFar, width, height, projection);
 }

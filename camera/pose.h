@@ -12,6 +12,8 @@ class Tracker;
 constexpr int kGridSide = 8;
 constexpr int kGridPoints = kGridSide * kGridSide;
 constexpr int kMaxHomographyPoints = 12;
+// Reference-point files give image positions in pixels of a 320 x 240 picture.
+constexpr int kReferenceFrameWidth = 320;
 
 // Everything the pose step keeps between frames.
 struct CameraModel {
@@ -23,6 +25,9 @@ struct CameraModel {
     double R[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     double T[3] = {0, 0, 0};
     bool hasPose = false;
+    // The frame width the reference points were measured in; the focal length is scaled from it
+    // for frames of other widths.
+    int referenceWidth = kReferenceFrameWidth;
     // The last measured pose, before the filter: kept so that the filter's effect can be measured.
     double measuredR[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     double measuredT[3] = {0, 0, 0};
@@ -40,6 +45,15 @@ bool calibrateCamera(Tracker& tracker, CameraModel& model, const std::string& po
 // One frame: answers true when a new pose was computed and the Tracker's modelview and
 // projection were rewritten; false leaves them as they were.
 bool estimatePose(Tracker& tracker, CameraModel& model);
+
+// The calibrated focal length in pixels of the Tracker's current frame width.
+double focalLengthForWidth(const Tracker& tracker, const CameraModel& model);
+
+// The OpenGL matrices that draw on the target from a camera pose (R world to camera, T in
+// millimetres) for a frame of width x height pixels seen with focal length f in those pixels.
+// The viewport they are meant for shows the whole frame, at any scale.
+void buildDisplayMatrices(const double R[9], const double T[3], double f, int width, int height, double modelview[16],
+                          double projection[16]);
 
 int fitHomography(double h[9], int n, const double* X, const double* Y, const double* x, const double* y);
 int synthesizeGrid(int n, const double* X, const double* Y, const double* x, const double* y, int nx, int ny,

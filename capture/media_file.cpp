@@ -256,10 +256,14 @@ bool VideoRecorder::open(const std::string& path, int width, int height, int fps
     s->headerWritten = true;
     s->frame = av_frame_alloc();
     s->packet = av_packet_alloc();
+    if (!s->frame || !s->packet) {
+        error = "out of memory";
+        return false;
+    }
     s->frame->format = s->codec->pix_fmt;
     s->frame->width = width;
     s->frame->height = height;
-    if (!s->frame || !s->packet || av_frame_get_buffer(s->frame, 0) < 0) {
+    if (av_frame_get_buffer(s->frame, 0) < 0) {
         error = "out of memory";
         return false;
     }

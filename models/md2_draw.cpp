@@ -34,6 +34,19 @@ void drawAnimModel(AnimModel& model) {
     glEnd();
 }
 
+void registeredModelMatrix(const double modelview[16], double out[16]) {
+    // Placement = S(k) Rx(90 deg): column-major, (x, y, z) -> k (x, -z, y), so the model's +y
+    // (up) becomes the target frame's +z (towards the camera, above the target).
+    const double k = kModelScale;
+    const double place[16] = {k, 0, 0, 0, 0, 0, k, 0, 0, -k, 0, 0, 0, 0, 0, 1};
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r) {
+            double sum = 0.0;
+            for (int i = 0; i < 4; ++i) sum += modelview[4 * i + r] * place[4 * c + i];
+            out[4 * c + r] = sum;
+        }
+}
+
 void drawRegisteredModel(AnimModel& model, const double modelview[16], const double projection[16]) {
     glClear(GL_DEPTH_BUFFER_BIT);
     glEnable(GL_CULL_FACE);
@@ -45,10 +58,9 @@ void drawRegisteredModel(AnimModel& model, const double modelview[16], const dou
     glLoadIdentity();
     glMultMatrixd(projection);
     glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glMultMatrixd(modelview);
-    glScalef(kModelScale, kModelScale, kModelScale);
-    glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
+    double placed[16];
+    registeredModelMatrix(modelview, placed);
+    glLoadMatrixd(placed);
     drawAnimModel(model);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();

@@ -9,7 +9,12 @@ constexpr float kModelScale = 4.5f;
 
 // Draws the current pose (interpolated towards the next frame) and advances the animation.
 void drawAnimModel(AnimModel& model);
-// Draws the model standing on the target, in the live frame's viewport (10, 10, 320, 240).
+// The modelview that puts the model on the target: `modelview` (target frame, z towards the
+// camera, millimetres) times the model's scale and a quarter turn about x, which stands the
+// MD2 model's y axis (its up) along the target frame's +z. Column-major, as OpenGL's.
+void registeredModelMatrix(const double modelview[16], double out[16]);
+// Draws the model standing on the target, in the live frame's slot (10, 10, 320, 240): the
+// camera matrices describe the whole frame whatever its size (docs/conventions.md, "Display").
 void drawRegisteredModel(AnimModel& model, const double modelview[16], const double projection[16]);
 // The skin as the bound 2-D texture. False when the bitmap cannot be read.
 bool createSkinTexture(unsigned int* textureNames, const std::string& file, int index);

@@ -1,5 +1,6 @@
 // Regions: the large closed sets of black pixels painted in colours, with red marks at the
 // four extreme pixels of each on the live picture.
+#include <algorithm>
 #include <cstdio>
 
 #include "vision/tracker.h"
@@ -41,11 +42,14 @@ void Tracker::markExtremes() {
     const int W = width, H = height;
     if (selectedCount <= 0 || static_cast<int>(labels.size()) != pixelCount()) return;
     extremePoints.assign(4 * static_cast<size_t>(selectedCount), PointRecord{});
+    // The sentinels must lie beyond every row and column, so that the first pixel of a region
+    // replaces them and an unreplaced one is never painted; 999 does that below 1000 pixels.
+    const int32_t farRow = std::max(999, H), farCol = std::max(999, W);
     for (int i = 0; i < selectedCount; ++i) {
-        extremePoints[4 * i] = PointRecord{999, 999, 0, 0, -1};
+        extremePoints[4 * i] = PointRecord{farRow, farCol, 0, 0, -1};
         extremePoints[4 * i + 1] = PointRecord{-1, -1, 0, 0, -1};
-        extremePoints[4 * i + 2] = PointRecord{-1, 999, 0, 0, -1};
-        extremePoints[4 * i + 3] = PointRecord{999, -1, 0, 0, -1};
+        extremePoints[4 * i + 2] = PointRecord{-1, farCol, 0, 0, -1};
+        extremePoints[4 * i + 3] = PointRecord{farRow, -1, 0, 0, -1};
     }
     for (int r = 1; r < H - 1; ++r)
         for (int c = 1; c < W - 1; ++c) {

@@ -52,7 +52,6 @@ void Tracker::identifyTarget() {
         ++fours;
     }
     if (fours != 2) return;
-    targetFound = 1;
 
     const Contour& A = contours->items[0];
     const Contour& B = contours->items[1];
@@ -61,11 +60,17 @@ void Tracker::identifyTarget() {
     const Contour& L = dA <= dB ? B : A;
     const Vec d = S.centre - L.centre;
 
+    // The corner order comes from the edge of S that the line between the centres crosses.
+    // When no edge of S is crossed (equal centres, or a degenerate outline), the order is
+    // unknown: reporting "found" then would hand the pose and the point log stale or zero
+    // points, so the pair is not taken for the target.
     int k = -1;
     findEdge(S, L.centre, d, k);
-    if (k >= 0) writeSquare(targetPoints, 0, S, k);
+    if (k < 0) return;
+    writeSquare(targetPoints, 0, S, k);
     findEdge(L, L.centre, d, k);
-    if (k >= 0) writeSquare(targetPoints, 5, L, k);
+    writeSquare(targetPoints, 5, L, k);
+    targetFound = 1;
 }
 
 void Tracker::drawContours() {
