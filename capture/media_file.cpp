@@ -36,6 +36,9 @@ public:
         avformat_close_input(&format);
     }
 
+    // Frames as fast as they are asked for, instead of at the file's own rate.
+    void unpace() { fps = 0.0; }
+
     bool init(std::string& error) {
         int r = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
         if (r < 0) return fail(error, avError(r));
@@ -158,10 +161,12 @@ private:
 
 }  // namespace
 
-std::unique_ptr<CaptureBackend> createMediaFileBackend(const std::string& path, bool loop, std::string& error) {
+std::unique_ptr<CaptureBackend> createMediaFileBackend(const std::string& path, bool loop, std::string& error,
+                                                      bool paced) {
     quietLibraries();
     auto backend = std::make_unique<MediaFileBackend>(path, loop);
     if (!backend->init(error)) return nullptr;
+    if (!paced) backend->unpace();
     return backend;
 }
 

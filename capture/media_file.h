@@ -10,7 +10,9 @@
 
 // A capture device over a video file; null with `error` when it cannot be played. At the end
 // the device stops (endOfStream), or starts again from the beginning when `loop` is set.
-std::unique_ptr<CaptureBackend> createMediaFileBackend(const std::string& path, bool loop, std::string& error);
+// `paced` false delivers frames as fast as they are asked for (tests and measurements).
+std::unique_ptr<CaptureBackend> createMediaFileBackend(const std::string& path, bool loop, std::string& error,
+                                                      bool paced = true);
 
 // Writes 24-bit BGR bottom-up frames to a video file; the container and codec follow the file
 // name's extension (.mkv, .mp4, .avi, ...).

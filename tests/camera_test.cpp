@@ -49,47 +49,6 @@ TEST(CameraMatrices, ProjectionAndModelviewFollowTheCameraConventions) {
     for (int i = 0; i < 16; ++i) EXPECT_EQ(M[i], expected[i]) << i;
 }
 
-TEST(Lens, ReportAndTablesAtThePrincipalPointAndTheCorner) {
-    FILE* out = std::tmpfile();
-    printLensReport(lensParameters(320, 240), out);
-    std::rewind(out);
-    char text[256] = {};
-    const size_t n = std::fread(text, 1, sizeof text - 1, out);
-    std::fclose(out);
-    EXPECT_EQ(std::string(text, n),
-              "\n\nParametros da camera Creative WebCam PRO:\nox = 143\noy = 135\nsx = 0.258000\nsy = 0.254000\nf = 100.000000");
-
-    Tracker t;
-    t.setFrameSize(240, 320);
-    buildLensTables(t);
-    ASSERT_TRUE(t.hasLensTables());
-    const int pp = 135 * 320 + 143;
-    EXPECT_EQ(t.lensIndex[pp], pp * 3);
-    EXPECT_EQ(t.lensIndexX[pp], (pp - 1) * 3);
-    EXPECT_EQ(t.lensIndexY[pp], (pp - 320) * 3);
-    EXPECT_FLOAT_EQ(t.lensWeightX[pp], 0.5f);
-    EXPECT_FLOAT_EQ(t.lensWeightY[pp], 0.5f);
-    EXPECT_FLOAT_EQ(t.lensWeight[pp], 0.0f);
-    EXPECT_FLOAT_EQ(t.lensGain[pp], 1.0f);
-    EXPECT_EQ(t.lensIndex[0], 7707);
-    EXPECT_EQ(t.lensIndexX[0], 7704);
-    EXPECT_NEAR(t.lensWeightX[0], 0.431f, 1e-6);
-    EXPECT_EQ(t.lensIndexY[0], 8667);
-    EXPECT_NEAR(t.lensWeightY[0], 0.062f, 1e-6);
-    EXPECT_NEAR(t.lensWeight[0], 0.507f, 1e-6);
-    EXPECT_NEAR(t.lensGain[0], 1.400f, 0.002);
-    // Other sizes keep every sample inside the frame.
-    Tracker big;
-    big.setFrameSize(480, 640);
-    buildLensTables(big);
-    for (int k = 0; k < 640 * 480; ++k) {
-        for (int off : {big.lensIndex[k], big.lensIndexX[k], big.lensIndexY[k]}) {
-            ASSERT_GE(off, 0);
-            ASSERT_LE(off, 640 * 480 * 3 - 3);
-        }
-    }
-}
-
 TEST(Calibration, ShippedReferencePointsGiveTheVirtualCamerasFocalLength) {
     ReferencePoints pts;
     std::string error;
@@ -234,4 +193,23 @@ TEST(Lens, CorrectionUndoesTheVirtualLens) {
     std::printf("mean difference from the ideal picture: %.2f distorted, %.2f corrected\n", before / n, after / n);
     EXPECT_LT(after / n, 3.0);
     EXPECT_GT(before / n, 3 * after / n);
+}
+
+TEST(Pose, Regression_GridsOfMoreThanSixtyFourPointsAreSynthesised) {
+    // An exact homography: the grid's image points must follow it whatever the grid's size.
+    const double X[4] = {-90, 90, 90, -90}, Y[4] = {-80, -80, 80, 80};
+    double x[4], y[4];
+    for (int i = 0; i < 4; ++i) {
+        const double w = 0.001 * X[i] + 1.0;
+        x[i] = (2 * X[i] + Y[i] + 5) / w, y[i] = (X[i] - Y[i]) / w;
+    }
+    std::vector<double> gX(100), gY(100), gx(100), gy(100);
+    ASSERT_EQ(synthesizeGrid(4, X, Y, x, y, 10, 10, gX.data(), gY.data(), gx.data(), gy.data()), 1);
+    for (int k = 0; k < 100; ++k) {
+        const double w = 0.001 * gX[k] + 1.0;
+        EXPECT_NEAR(gx[k], (2 * gX[k] + gY[k] + 5) / w, 1e-6);
+        EXPECT_NEAR(gy[k], (gX[k] - gY[k]) / w, 1e-6);
+    }
+    EXPECT_DOUBLE_EQ(gX[99], 90);
+    EXPECT_DOUBLE_EQ(gY[99], 80);
 }

@@ -5,13 +5,6 @@
 #include "capture/capture.h"
 #include "fake_backend.h"
 
-TEST(Capture, NoDeviceMeansNoHandle) {
-    auto dev = std::make_shared<FakeDevice>();
-    dev->names.clear();
-    EXPECT_EQ(captureCreateWith(makeFake(dev)), nullptr);
-    EXPECT_EQ(captureCreateWith(nullptr), nullptr);
-}
-
 TEST(Capture, DeviceListNamesAreNumberedCutAndBounded) {
     auto dev = std::make_shared<FakeDevice>();
     dev->names.assign(40, "cam");
@@ -25,40 +18,6 @@ TEST(Capture, DeviceListNamesAreNumberedCutAndBounded) {
     EXPECT_NE(captureGetDeviceName(c, 29), nullptr);
     EXPECT_EQ(captureGetDeviceName(c, 30), nullptr);
     EXPECT_EQ(captureGetDeviceName(c, -1), nullptr);
-    captureDestroy(c);
-}
-
-TEST(Capture, StatesBeforeAndAfterOpeningADevice) {
-    auto dev = std::make_shared<FakeDevice>();
-    dev->names = {"a", "b"};
-    CaptureDevice* c = captureCreateWith(makeFake(dev));
-    ASSERT_NE(c, nullptr);
-    int w = -1, h = -1;
-    EXPECT_EQ(captureGetSize(c, &w, &h), 0);
-    EXPECT_EQ(w, 0);
-    EXPECT_EQ(h, 0);
-    EXPECT_EQ(captureSetRunning(c, -1), 0);
-    EXPECT_EQ(captureSetRunning(c, 1), 0);
-    unsigned char buf[8];
-    EXPECT_EQ(captureGrabFrame(c, buf, sizeof buf, 0), 0);
-    EXPECT_EQ(captureSelectDevice(c, -1), -1);
-    EXPECT_EQ(captureSelectDevice(c, 5), 0);
-
-    EXPECT_EQ(captureSelectDevice(c, 1), 1);
-    EXPECT_EQ(captureSelectDevice(c, -1), 1);
-    EXPECT_EQ(captureSelectDevice(c, 1), 1);  // already open: nothing changes
-    EXPECT_EQ(dev->openDevice, 1);
-    EXPECT_EQ(captureGetSize(c, &w, &h), 1);
-    EXPECT_EQ(w, 8);
-    EXPECT_EQ(h, 6);
-
-    EXPECT_EQ(captureSetRunning(c, 1), 1);
-    EXPECT_EQ(captureSetRunning(c, -1), 1);
-    EXPECT_EQ(captureSetRunning(c, 0), 1);
-    EXPECT_EQ(captureSetRunning(c, -1), 0);
-    dev->failStart = true;
-    EXPECT_EQ(captureSetRunning(c, 1), 0);
-    EXPECT_EQ(captureSetRunning(c, -1), 0);
     captureDestroy(c);
 }
 

@@ -15,16 +15,6 @@ bool parse(const std::vector<const char*>& args, CommandLine& out, std::string& 
 }
 }  // namespace
 
-TEST(CommandLine, DefaultsToTheCameraAndRunsUntilEsc) {
-    CommandLine c;
-    std::string e;
-    ASSERT_TRUE(parse({}, c, e));
-    EXPECT_EQ(c.source, SourceKind::Camera);
-    EXPECT_EQ(c.frames, -1);
-    EXPECT_TRUE(c.screenshot.empty());
-    EXPECT_EQ(c.glutArgs.size(), 1u);
-}
-
 TEST(CommandLine, ReadsEveryOptionAndPassesGlutOptionsOn) {
     CommandLine c;
     std::string e;

@@ -50,23 +50,3 @@ TEST(Edges, ThinEdgesKeepATwoPixelStepAndSuppressItsFlanks) {
     EXPECT_EQ(t.gradMagnitude[0], 0.0f);
     EXPECT_EQ(t.gradMagnitude[3 * 10 + 9], 0.0f);
 }
-
-TEST(Edges, DirectionIsTheArctangentOfTheIntegerQuotient) {
-    // One interior pixel with dx = p(c-1) - p(c+1) and dy = p(r-1) - p(r+1) set by hand.
-    auto direction = [](int left, int right, int up, int down) {
-        Canvas in(3, 3, 0);
-        in.set(1, 0, left);
-        in.set(1, 2, right);
-        in.set(0, 1, up);
-        in.set(2, 1, down);
-        Tracker t;
-        loadOutput(t, in);
-        t.thinEdges(150, 100);
-        return t.gradDirection[4];
-    };
-    EXPECT_FLOAT_EQ(direction(20, 0, 20, 0), 45.0f);
-    EXPECT_NEAR(direction(20, 0, 50, 0), 63.4349f, 1e-3);   // 50 / 20 = 2
-    EXPECT_NEAR(direction(20, 0, 79, 0), 71.5651f, 1e-3);   // 79 / 20 = 3
-    EXPECT_FLOAT_EQ(direction(0, 0, 50, 0), 0.0f);           // dx = 0
-    EXPECT_FLOAT_EQ(direction(0, 20, 20, 0), -45.0f);
-}

@@ -32,31 +32,6 @@ TEST(Corners, AnEdgeCornerPassesAStraightEdgeDoesNot) {
     EXPECT_EQ(countColour(t, 255, 0, 0), 0);
 }
 
-TEST(Corners, SortIsDescendingAndSuppressionNeedsBothCoordinatesApart) {
-    Tracker t;
-    std::mt19937 rng(3);
-    for (int n : {1, 2, 7, 200, 30000}) {
-        std::vector<int> values;
-        for (int i = 0; i < n; ++i) {
-            t.corners[i].value = (n == 30000) ? 42 : static_cast<int>(rng() % 50);  // many ties
-            values.push_back(t.corners[i].value);
-        }
-        t.sortCorners(0, n - 1);
-        std::vector<int> sorted;
-        for (int i = 0; i < n; ++i) sorted.push_back(t.corners[i].value);
-        std::sort(values.rbegin(), values.rend());
-        EXPECT_EQ(sorted, values) << n;
-    }
-    t.corners[0] = {50, 50, 0, 0, 900};
-    t.corners[1] = {50, 150, 0, 0, 800};  // same row: dropped
-    t.corners[2] = {60, 60, 0, 0, 700};   // both apart by more than 4: kept
-    t.corners[3] = {64, 90, 0, 0, 600};   // row only 4 from the last kept: dropped
-    t.cornerCount = 4;
-    t.suppressCorners(9);
-    ASSERT_EQ(t.cornerCount, 2);
-    EXPECT_EQ(t.corners[1].row, 60);
-}
-
 TEST(Corners, CandidatesBeyondTheListAreDropped) {
     Canvas c(400, 400);
     for (int r = 0; r < 400; ++r)
@@ -148,4 +123,25 @@ TEST(Hough, LargeFramesDropVotesBeyondTheTable) {
     loadOutput(t, white);
     t.houghLines(400, 100);
     EXPECT_EQ(countColour(t, 0, 0, 0), 640 * 480);
+}
+
+TEST(Regions, Regression_SentinelsOfLargeFramesAreNeverPainted) {
+    // A region that lies wholly beyond row and column 999 of a large frame: its extremes must
+    // replace the "not yet seen" marks, and nothing is painted at (999, 999).
+    Canvas c(1200, 1100);
+    c.fillSquare(1040, 1100, 60, 0);
+    Canvas live(1200, 1100, 100);
+    Tracker t;
+    loadOutput(t, c);
+    t.input = live.bgr.data();
+    testing::internal::CaptureStdout();
+    t.labelRegions();
+    testing::internal::GetCapturedStdout();
+    t.markExtremes();
+    ASSERT_EQ(t.selectedCount, 1);
+    EXPECT_EQ(live.at(999, 999)[2], 100);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_GE(t.extremePoints[i].row, 1010) << i;
+        EXPECT_LT(t.extremePoints[i].row, 1070) << i;
+    }
 }

@@ -26,31 +26,12 @@ TEST(Keyboard, LetterKeysToggleTheirFlagsAndNothingElse) {
     EXPECT_EQ(a.s_log_enabled, 0);
 }
 
-TEST(Keyboard, UpperCaseAndUnknownKeysOnlyAskForARedisplay) {
-    AppFixture f;
-    for (int key : {int{'G'}, int{'X'}, int{'z'}, int{'1'}, 200, 0}) {
-        EXPECT_EQ(handleKey(f.app, static_cast<unsigned char>(key)), KeyAction::Redisplay);
-    }
-    EXPECT_EQ(f.app.s_key_g, 0);
-    EXPECT_EQ(f.app.s_key_x, 0);
-}
-
 TEST(Keyboard, PlusPrintsTheThresholdBeforeRaisingIt) {
     AppFixture f;
     testing::internal::CaptureStdout();
     for (int i = 0; i < 3; ++i) handleKey(f.app, '+');
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "1000000 \n1030000 \n1060000 \n");
     EXPECT_EQ(f.app.s_corner_threshold, 1090000);
-}
-
-TEST(Keyboard, LogKeyRestartsTheCountdown) {
-    AppFixture f;
-    handleKey(f.app, 'l');
-    EXPECT_EQ(f.app.s_log_enabled, 1);
-    f.app.s_log_countdown = 17;
-    handleKey(f.app, 'l');
-    EXPECT_EQ(f.app.s_log_enabled, 1);  // not a toggle
-    EXPECT_EQ(f.app.s_log_countdown, 400);
 }
 
 TEST(Keyboard, SpacePausesAndResumesCapture) {
@@ -61,14 +42,6 @@ TEST(Keyboard, SpacePausesAndResumesCapture) {
     handleKey(f.app, ' ');
     EXPECT_EQ(captureSetRunning(f.app.s_capture, -1), 1);
     EXPECT_TRUE(f.device->streaming);
-}
-
-TEST(Keyboard, SpaceWithoutACaptureDeviceIsHarmless) {
-    Tracker t;
-    AppState a;
-    a.s_tracker = &t;
-    EXPECT_EQ(handleKey(a, ' '), KeyAction::None);
-    EXPECT_EQ(handleKey(a, 'd'), KeyAction::None);
 }
 
 TEST(Keyboard, EscReleasesCaptureAndFrameThenAsksToExit) {

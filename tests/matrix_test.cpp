@@ -28,23 +28,6 @@ TEST(FloatMatrix, InverseExchangesRowsAndRefusesSingularMatrices) {
     for (int i = 0; i < 144; ++i) EXPECT_NEAR(P[i], i % 13 == 0 ? 1.0f : 0.0f, 1e-4f);
 }
 
-TEST(FloatMatrix, ProductsCheckTheirSizes) {
-    const float A[6] = {1, 2, 3, 4, 5, 6};  // 2 x 3
-    const float B[6] = {1, 0, 0, 1, 1, 1};  // 3 x 2
-    float M[4] = {9, 9, 9, 9};
-    EXPECT_EQ(matMul(A, 2, 3, A, 2, 3, M), kMatBadSize);
-    EXPECT_EQ(M[0], 9.0f);  // untouched
-    EXPECT_EQ(matMul(A, 2, 3, nullptr, 3, 2, M), kMatNull);
-    ASSERT_EQ(matMul(A, 2, 3, B, 3, 2, M), kMatOk);
-    EXPECT_EQ(M[0], 4.0f);
-    EXPECT_EQ(M[3], 11.0f);
-    float AAt[4];
-    ASSERT_EQ(matMulTransposed(A, 2, 3, A, 2, 3, AAt), kMatOk);
-    EXPECT_EQ(AAt[1], 32.0f);
-    EXPECT_EQ(matAdd(A, A, M, 0, 2), kMatBadSize);
-    EXPECT_NEAR(matDeterminant(B, 2), 1.0f, 0.0f);  // [[1,0],[0,1]] read as 2 x 2
-}
-
 TEST(DoubleSolver, ReportsZeroRowsAndTinyPivots) {
     double A[3 * kSolveStride] = {};
     double b[3] = {1, 2, 3};

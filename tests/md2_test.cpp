@@ -94,18 +94,6 @@ TEST(Md2, ReadsFramesAxesTextureCoordinatesAndClips) {
     EXPECT_EQ(m.animations[1].endFrame, 45);
 }
 
-TEST(Md2, NamesWithoutClipsPlayAsOne) {
-    AnimModel m;
-    parseAnimations({"pose"}, m);
-    ASSERT_EQ(m.animations.size(), 1u);
-    EXPECT_EQ(m.animations[0].endFrame, 1);
-    m.objects.resize(1);
-    EXPECT_EQ(nextAnimFrame(m), 0);
-    parseAnimations({"walk99", "walk98"}, m);  // numbers that point past the file
-    m.objects.resize(2);
-    EXPECT_EQ(nextAnimFrame(m), 0);
-}
-
 TEST(Md2, PlaybackStepsEvery200MillisecondsAndLoopsItsClip) {
     AnimModel m;
     std::string error;

@@ -37,21 +37,6 @@ TEST(Smoothing, InPlaceARowStepSpreadsThreePixelsRight) {
     for (int c = 0; c < 6; ++c) EXPECT_EQ(t.output[c * 3], expected[c]) << c;  // row 0: row pass only
 }
 
-TEST(Smoothing, GreyUsesLumaWeights) {
-    Canvas in(3, 1);
-    unsigned char* p = in.bgr.data();
-    const unsigned char pixels[9] = {255, 255, 255, 0, 0, 255, 255, 0, 0};
-    std::copy(pixels, pixels + 9, p);
-    Tracker t;
-    loadOutput(t, in);
-    t.convertToGrey();
-    EXPECT_EQ(t.output[0], 255);
-    EXPECT_EQ(t.output[3], 76);
-    EXPECT_EQ(t.output[4], 76);
-    EXPECT_EQ(t.output[6], 29);
-    EXPECT_EQ(t.output[8], 29);
-}
-
 TEST(LensCorrection, WithoutTablesItCopiesAndWithTablesItClampsAndStaysInside) {
     Canvas in(2, 2, 0);
     in.at(0, 0)[0] = 100;

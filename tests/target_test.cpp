@@ -98,3 +98,24 @@ TEST(Target, EqualSquaresTakeTheFirstMetAsTheSmallOne) {
     EXPECT_LT(dist(t.targetPoints[4], 60, 100), 2.0);
     t.drawContours();
 }
+
+TEST(Target, Regression_OutlinesWithEqualCentresAreNotTakenForTheTarget) {
+    // Two nested four-cornered outlines about one centre give no direction from the large
+    // centre to the small one, so no corner order: "found" would hand on stale points.
+    ContourList list;
+    list.items.resize(2);
+    list.count = 2;
+    const int half[2] = {20, 40};
+    for (int i = 0; i < 2; ++i) {
+        Contour& ct = list.items[i];
+        const int h = half[i];
+        ct.vertices = {{120 - h, 160 - h}, {120 - h, 160 + h}, {120 + h, 160 + h}, {120 + h, 160 - h}};
+        ct.vertexCount = 4;
+        ct.centre = PointRecord{120, 160, 0, 0, 0};
+    }
+    Tracker t;
+    t.setFrameSize(240, 320);
+    t.contours = &list;
+    t.identifyTarget();
+    EXPECT_EQ(t.targetFound, 0);
+}

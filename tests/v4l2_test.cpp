@@ -149,21 +149,3 @@ TEST(CameraProperties, PercentOfTheRangeOnTheStepGrid) {
     EXPECT_EQ(captureSetPropertyAuto(w.dev, "VideoContrast", 1), 1);  // no automatic mode: the default
     EXPECT_EQ(w.cam->controls[V4L2_CID_CONTRAST].value, 128);
 }
-
-TEST(CameraProperties, NineteenNamesInNineteenBuckets) {
-    int count = 0;
-    const int* codes = propertyCodes(&count);
-    ASSERT_EQ(count, 19);
-    std::set<int> buckets;
-    for (int i = 0; i < count; ++i) {
-        const char* name = propertyName(codes[i]);
-        buckets.insert(propertyBucket(name));
-        EXPECT_EQ(propertyCode(name), codes[i]) << name;
-    }
-    EXPECT_EQ(buckets.size(), 19u);
-    EXPECT_EQ(propertyCode("VideoBrightnes"), -1);
-    EXPECT_EQ(propertyCode(""), -1);
-    Webcam w;
-    w.create();
-    EXPECT_EQ(captureSetProperty(w.dev, "VideoBrightness", 50), 0);  // no device open yet
-}

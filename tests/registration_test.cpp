@@ -1,0 +1,120 @@
+// What a person sees: things drawn with the display's matrices land on the picture where the
+// camera put the target, at every frame size, and the character stands upright on it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/frame_loop.h"
+#include "app/tracking_run.h"
+#include "camera/pose.h"
+#include "capture/virtual_scene.h"
+#include "models/md2_draw.h"
+#include "models/md2_model.h"
+
+namespace {
+
+struct SlotPoint {
+    double x, y;  // slot pixels from the slot's bottom-left corner (docs/conventions.md)
+};
+
+// Where OpenGL puts model point (X, Y, Z) (Z towards the camera) in the 320 x 240 slot.
+SlotPoint drawnAt(const double modelview[16], const double projection[16], double X, double Y, double Z) {
+    double eye[4], clip[4];
+    const double p[4] = {X, Y, Z, 1.0};
+    for (int r = 0; r < 4; ++r) eye[r] = modelview[r] * p[0] + modelview[4 + r] * p[1] + modelview[8 + r] * p[2] + modelview[12 + r];
+    for (int r = 0; r < 4; ++r)
+        clip[r] = projection[r] * eye[0] + projection[4 + r] * eye[1] + projection[8 + r] * eye[2] + projection[12 + r] * eye[3];
+    return {(clip[0] / clip[3] + 1.0) * 160.0, (clip[1] / clip[3] + 1.0) * 120.0};
+}
+
+// Where the virtual camera films model point (X, Y, Z): the world has Zw = -Z.
+SlotPoint filmedAt(const CameraPose& pose, double f, int width, int height, double X, double Y, double Z) {
+    const double Pw[3] = {X, Y, -Z};
+    double Pc[3];
+    for (int r = 0; r < 3; ++r) Pc[r] = pose.R[3 * r] * Pw[0] + pose.R[3 * r + 1] * Pw[1] + pose.R[3 * r + 2] * Pw[2] + pose.T[r];
+    const double col = f * Pc[0] / Pc[2] + width / 2, row = f * Pc[1] / Pc[2] + height / 2;
+    // Pixel (row, col) covers [col, col + 1) of the frame; the slot scales the frame.
+    return {(col + 0.5) * 320.0 / width, (row + 0.5) * 240.0 / height};
+}
+
+double distance(SlotPoint a, SlotPoint b) { return std::hypot(a.x - b.x, a.y - b.y); }
+
+struct View {
+    int width, height;
+    double tilt, azimuth, roll;
+};
+
+constexpr View kViews[] = {{320, 240, 35, 30, 10}, {640, 480, 35, 30, 10}, {320, 240, 50, -60, -20},
+                           {1280, 720, 45, 150, 5}};
+
+// The eight target corners and a point 100 mm above the target's middle.
+constexpr double kProbes[9][3] = {{56, 56, 0},  {-68, 56, 0},  {-68, -18, 0}, {56, -18, 0}, {91, 80, 0},
+                                  {-91, 80, 0}, {-91, -80, 0}, {91, -80, 0},  {0, 0, 100}};
+
+}  // namespace
+
+TEST(Registration, TargetCornersAndAPointAboveItAreDrawnWhereTheCameraFilmsThem) {
+    for (const View& v : kViews) {
+        SCOPED_TRACE(testing::Message() << v.width << "x" << v.height << " tilt " << v.tilt << " azimuth " << v.azimuth);
+        VirtualCameraOptions o;
+        o.width = v.width, o.height = v.height;
+        o.fixedView = true, o.tilt = v.tilt, o.azimuth = v.azimuth, o.roll = v.roll;
+        HeadlessApp headless(o, "gsxk", TOVRAK_BUILD_DIR "/pontos1.txt");
+        ASSERT_TRUE(headless.error.empty()) << headless.error;
+        for (int n = 0; n < 30; ++n) runFramePass(headless.app);
+        ASSERT_TRUE(headless.camera.hasPose);
+        const VirtualFrameTruth truth = headless.virtualCamera().truthOf(0);
+
+        // The display's matrices from the true pose: only the half pixel between frustum and
+        // pixel centres remains (0.5 frame pixels, scaled into the slot).
+        double mv[16], proj[16];
+        buildDisplayMatrices(truth.pose.R, truth.pose.T, truth.focalLength, v.width, v.height, mv, proj);
+        const double halfPixel = 0.5 * std::hypot(320.0 / v.width, 240.0 / v.height) + 1e-6;
+        // The tracked pose, as the window draws it.
+        const Tracker& t = headless.tracker;
+        double cornerWorst = 0, aboveError = 0;
+        for (int i = 0; i < 9; ++i) {
+            const double* p = kProbes[i];
+            const SlotPoint truthAt = filmedAt(truth.pose, truth.focalLength, v.width, v.height, p[0], p[1], p[2]);
+            EXPECT_LE(distance(drawnAt(mv, proj, p[0], p[1], p[2]), truthAt), halfPixel) << "probe " << i;
+            const double e = distance(drawnAt(t.modelview, t.projection, p[0], p[1], p[2]), truthAt);
+            if (i < 8) cornerWorst = std::max(cornerWorst, e);
+            else aboveError = e;
+        }
+        std::printf("%dx%d: tracked corners within %.2f slot px, the point 100 mm above within %.2f\n", v.width,
+                    v.height, cornerWorst, aboveError);
+        // Whole-pixel corners through the grid pose: up to 2.7 slot pixels measured.
+        EXPECT_LT(cornerWorst, 3.5);
+        EXPECT_LT(aboveError, 4.5);
+    }
+}
+
+TEST(Registration, TheCharacterStandsUprightOnTheTarget) {
+    AnimModel creature;
+    ASSERT_TRUE(importMd2(creature, TOVRAK_BUILD_DIR "/Ogros.md2", ""));
+    const std::vector<float>& vertices = creature.objects[0].vertices;
+    for (const View& v : kViews) {
+        const CameraPose pose = lookAtPose(0, 0, 500, v.tilt, v.azimuth, v.roll);
+        const double f = virtualFocalLength(v.width);
+        double mv[16], proj[16], placed[16];
+        buildDisplayMatrices(pose.R, pose.T, f, v.width, v.height, mv, proj);
+        registeredModelMatrix(mv, placed);
+        // "Up" in the picture is the picture's up along the target's normal: the direction in
+        // which a point above the target's middle moves.
+        const SlotPoint base = filmedAt(pose, f, v.width, v.height, 0, 0, 0);
+        const SlotPoint top = filmedAt(pose, f, v.width, v.height, 0, 0, 100);
+        const double ux = (top.x - base.x) / distance(top, base), uy = (top.y - base.y) / distance(top, base);
+        double highest = -1e9, lowest = 1e9;
+        for (size_t i = 0; i + 2 < vertices.size(); i += 3) {
+            const SlotPoint s = drawnAt(placed, proj, vertices[i], vertices[i + 1], vertices[i + 2]);
+            const double up = (s.x - base.x) * ux + (s.y - base.y) * uy;
+            highest = std::max(highest, up);
+            lowest = std::min(lowest, up);
+        }
+        // Head well above the target (the character is 120 mm tall), and nothing far below it
+        // (its feet reach forward a little): hanging under the table, or lying on it, fails.
+        EXPECT_GT(highest, 0.9 * distance(top, base)) << v.width << " tilt " << v.tilt;
+        EXPECT_GT(lowest, -0.3 * highest) << v.width << " tilt " << v.tilt;
+    }
+}
