@@ -147,7 +147,7 @@ TEST(Bitmap, EveryTruncationAndRandomDamageIsRefusedOrRead) {
         for (size_t n = 0; n < file.size(); ++n) {
             DibImage img;
             std::string m, d;
-            decodeDib(std::vector<uint8_t>(file.begin(), file.begin() + n), img, m, d);
+            EXPECT_FALSE(decodeDib(std::vector<uint8_t>(file.begin(), file.begin() + n), img, m, d)) << n;
         }
         for (int i = 0; i < 1500; ++i) {
             std::vector<uint8_t> damaged = file;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/frame_loop.h"
+#include "app/keyboard.h"
 #include "capture/capture.h"
 #include "capture/virtual_backend.h"
 #include "capture/virtual_camera.h"
@@ -68,15 +69,16 @@ ChainResult runChain(const VirtualCameraOptions& options, int frames) {
 
 TEST(Detection, FindsTheTargetAlongThePathWithPointsNearTheTruth) {
     VirtualCameraOptions clean;
-    ChainResult r = runChain(clean, 900);
+    ChainResult r = runChain(clean, 450);
     r.report("clean");
-    EXPECT_GT(r.usable, 600);
+    EXPECT_GT(r.usable, 300);
     // The closed-outline test of the fill misses now and then when the seed sits at the tip
     // of a sharp corner; everything else is found.
     EXPECT_GE(r.found, r.usable * 99 / 100);
-    EXPECT_LT(r.quantile(0.5), 1.0);
-    EXPECT_LT(r.quantile(0.95), 2.0);
-    EXPECT_LT(r.quantile(1.0), 4.0);
+    // Measured: 0.66, 1.54 and 2.45 px.
+    EXPECT_LT(r.quantile(0.5), 0.8);
+    EXPECT_LT(r.quantile(0.95), 1.8);
+    EXPECT_LT(r.quantile(1.0), 3.0);
 }
 
 TEST(Detection, SurvivesSensorNoiseBlurAndTheLens) {
@@ -85,11 +87,12 @@ TEST(Detection, SurvivesSensorNoiseBlurAndTheLens) {
     rough.blur = 0.8;
     rough.lens = true;
     rough.start = 2000;
-    ChainResult r = runChain(rough, 300);
+    ChainResult r = runChain(rough, 200);
     r.report("noise 3, blur 0.8, lens");
-    EXPECT_GT(r.usable, 200);
+    EXPECT_GT(r.usable, 130);
     EXPECT_GE(r.found, r.usable * 98 / 100);
-    EXPECT_LT(r.quantile(0.95), 2.0);
+    EXPECT_LT(r.quantile(0.5), 0.8);
+    EXPECT_LT(r.quantile(0.95), 1.8);
 }
 
 TEST(Detection, FrameLoopRunsEveryStepOnExtremePicturesWithoutTouchingTheLiveFrame) {
@@ -109,29 +112,20 @@ TEST(Detection, FrameLoopRunsEveryStepOnExtremePicturesWithoutTouchingTheLiveFra
         runFramePass(app);
         if (value >= 0) std::fill(app.s_frame.begin(), app.s_frame.end(), static_cast<unsigned char>(value));
         const std::vector<unsigned char> live = app.s_frame;
-        // Every step but the regions, whose red marks belong on the live picture.
-        for (const char* keys : {"s", "c", "x", "e", "h", "csxeh", "gcsxeh", "rgcsxeh"}) {
+        for (const char* keys : {"s", "c", "x", "e", "h", "csxeh", "gcsxeh", "rgcsxeh", "gsp"}) {
             app.s_key_r = app.s_key_g = app.s_key_c = app.s_key_s = app.s_key_x = app.s_key_e = app.s_key_h = 0;
-            for (const char* k = keys; *k; ++k) {
-                switch (*k) {
-                    case 'r': app.s_key_r = 1; break;
-                    case 'g': app.s_key_g = 1; break;
-                    case 'c': app.s_key_c = 1; break;
-                    case 's': app.s_key_s = 1; break;
-                    case 'x': app.s_key_x = 1; break;
-                    case 'e': app.s_key_e = 1; break;
-                    case 'h': app.s_key_h = 1; break;
-                }
-            }
+            app.s_key_p = 0;
+            for (const char* k = keys; *k; ++k) handleKey(app, static_cast<unsigned char>(*k));
             t.input = app.s_frame.data();
+            testing::internal::CaptureStdout();
             runProcessingSteps(app);
-            EXPECT_EQ(app.s_frame, live) << keys;
+            testing::internal::GetCapturedStdout();
+            // Only the regions' red marks belong on the live picture.
+            if (!app.s_key_p) {
+                EXPECT_EQ(app.s_frame, live) << keys;
+            }
             EXPECT_NE(t.output, nullptr) << keys;
         }
-        app.s_key_p = 1;
-        testing::internal::CaptureStdout();
-        runProcessingSteps(app);
-        testing::internal::GetCapturedStdout();
         captureDestroy(dev);
     }
 }

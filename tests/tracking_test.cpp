@@ -46,10 +46,14 @@ TEST(Tracking, FilteredPoseFollowsTheVirtualCameraWithoutRunningAway) {
     EXPECT_GT(found, 480);
     // Whole-pixel corners through the coplanar solve leave a few degrees of tilt uncertainty
     // when the camera looks nearly straight at the target; the distance is well determined.
-    EXPECT_LT(rotMedian, 4.0);
-    EXPECT_LT(transMedian, 1.0);
-    EXPECT_LT(wild, found / 10);
-    for (const TrackedFrame& f : run.frames) EXPECT_LT(f.rotationErrorDeg, 45.0);
+    // Measured: 2.5 degrees, 0.55 %, 4 % of frames off by more than 10 degrees.
+    EXPECT_LT(rotMedian, 3.0);
+    EXPECT_LT(transMedian, 0.7);
+    EXPECT_LT(wild, found / 15);
+    double worst = 0;
+    for (const TrackedFrame& f : run.frames) worst = std::max(worst, f.rotationErrorDeg);
+    std::printf("worst rotation error %.1f deg\n", worst);
+    EXPECT_LT(worst, 25.0);  // measured 18 degrees
 }
 
 TEST(Tracking, PointLogWritesFourHundredRecordsWhileTheTargetIsTracked) {
@@ -57,8 +61,9 @@ TEST(Tracking, PointLogWritesFourHundredRecordsWhileTheTargetIsTracked) {
     ASSERT_TRUE(headless.error.empty()) << headless.error;
     AppState& app = headless.app;
     app.s_log_file = std::tmpfile();
+    app.s_log_countdown = 20;  // the countdown, not the count, decides: 400 in use
     testing::internal::CaptureStdout();
-    for (int i = 0; i < 403; ++i) runFramePass(app);
+    for (int i = 0; i < 23; ++i) runFramePass(app);
     const std::string console = testing::internal::GetCapturedStdout();
     EXPECT_EQ(console, "acabou\nacabou\nacabou\n");
     std::rewind(app.s_log_file);
@@ -72,8 +77,8 @@ TEST(Tracking, PointLogWritesFourHundredRecordsWhileTheTargetIsTracked) {
             EXPECT_EQ(std::sscanf(line, "%d   %d", &a, &b), 2) << line;
         }
     }
-    EXPECT_EQ(lines, 400 * 10);
-    EXPECT_EQ(empty, 400 * 2);
+    EXPECT_EQ(lines, 20 * 10);
+    EXPECT_EQ(empty, 20 * 2);
     std::fclose(app.s_log_file);
     app.s_log_file = nullptr;
 }
