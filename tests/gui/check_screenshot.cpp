@@ -2,6 +2,7 @@
 // frame-rate text. Usage: check_screenshot FILE CHECK... ; prints what it found, exits 1 on
 // the first failed check.
 #include <cstdio>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -92,6 +93,25 @@ bool check(const std::string& name) {
             }
         std::printf("blue pixels over the live frame: %d\n", blue);
         return none ? blue == 0 : blue >= need;
+    }
+    if (name == "cone-on-target") {
+        // The cone's base (its lowest blue pixels) lies on the printed target: near the middle
+        // of the dark ink's extent in the live slot.
+        double inkRow = 0, inkCol = 0, baseCol = 0;
+        int ink = 0, baseRow = -1, base = 0;
+        for (int r = kSlotTop; r < kSlotTop + kSlotHeight; ++r)
+            for (int c = kLiveLeft; c < kLiveLeft + kSlotWidth; ++c) {
+                const unsigned char* p = px(r, c);
+                if (p[0] < 60 && p[1] < 60 && p[2] < 60) ++ink, inkRow += r, inkCol += c;
+                if (p[2] > 60 && p[2] > p[0] + 50 && r >= baseRow) {
+                    if (r > baseRow) baseRow = r, baseCol = 0, base = 0;
+                    baseCol += c, ++base;
+                }
+            }
+        if (!ink || !base) return false;
+        inkRow /= ink, inkCol /= ink, baseCol /= base;
+        std::printf("target ink centred at (%.0f, %.0f), cone base at (%d, %.0f)\n", inkRow, inkCol, baseRow, baseCol);
+        return std::abs(baseRow - inkRow) < 30 && std::abs(baseCol - inkCol) < 30;
     }
     if (name.rfind("creature:", 0) == 0) {  // the green, textured character over the live frame
         const int need = std::atoi(name.c_str() + 9);

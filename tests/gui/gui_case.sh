@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# One check of the real program in a virtual X server: screenshots, a real Esc key, and its
+# answers on the console. Each case is a CTest test of its own, so a failure names itself.
+# Usage: TOVRAK=path/to/tovrak CHECK=path/to/check_screenshot gui_case.sh CASE OUTDIR
+set -uo pipefail
+case_name=${1:?case}
+out=${2:?output directory}/$case_name
+rm -rf "$out" && mkdir -p "$out" && cd "$out" || exit 1
+
+xrun() { xvfb-run -a -s "-screen 0 800x600x24" "$@"; }
+# Runs the program under Xvfb with the given options, writing shot.png; shows its log on failure.
+shot() {
+  xrun "$TOVRAK" "$@" --screenshot shot.png >run.log 2>&1 || { cat run.log; return 1; }
+}
+
+case $case_name in
+plain)  # every flag off: both slots show the same live frame, with the green frame rate
+  shot --source synthetic --frames 40 && "$CHECK" shot.png size slots-hold-frames slots-equal fps-text ;;
+grey)  # smoothing and grey: the processed slot is grey
+  shot --source synthetic --keys g --frames 20 && "$CHECK" shot.png size slots-hold-frames processed-grey ;;
+target)  # the target chain: the two outlines painted in their colours on white
+  shot --source synthetic --keys gsx --frames 30 && "$CHECK" shot.png size colours:150 ;;
+cone)  # the cone stands on the target in the live slot; without "n" nothing is drawn
+  shot --source synthetic --keys gsxkn --frames 30 && "$CHECK" shot.png size drawn-on-live:300 &&
+    shot --source synthetic --keys gsxk --frames 30 && "$CHECK" shot.png nothing-drawn-on-live ;;
+large-frames)  # 640 x 480 frames fill their slots and the cone stands on the target
+  shot --source synthetic:size=640x480,tilt=40,azimuth=30 --keys gsxkn --frames 30 &&
+    "$CHECK" shot.png size slots-hold-frames drawn-on-live:300 cone-on-target ;;
+model)  # the textured character stands on the target
+  shot --source synthetic:tilt=50,azimuth=30 --keys gsxkm --frames 30 && "$CHECK" shot.png size creature:400 ;;
+missing-skin)  # ends with status 0, saying which file and where it was looked for
+  cp "$(dirname "$TOVRAK")/Ogros.md2" . && cp "$TOVRAK" tovrak-copy
+  xrun ./tovrak-copy --source synthetic --frames 5 >run.log 2>&1
+  status=$?
+  [ $status = 0 ] && grep -q "OGRO.bmp" run.log && grep -q "looked in" run.log || { cat run.log; exit 1; } ;;
+regions)  # regions print their count once per frame
+  xrun "$TOVRAK" --source synthetic --keys gsp --frames 10 >run.log 2>&1 &&
+    [ "$(grep -c -x '[0-9]*' run.log)" -ge 10 ] || { cat run.log; exit 1; } ;;
+esc)  # a real Esc key sent to the window ends the program with status 1 and writes the screenshot
+  cat > esc.sh <<INNER
+"$TOVRAK" --source synthetic --screenshot esc.png >run.log 2>&1 &
+pid=\$!
+xdotool search --sync --onlyvisible --name '^Tovrak\$' >/dev/null
+xdotool search --name '^Tovrak\$' windowfocus --sync key Escape
+wait \$pid
+echo \$? > esc.status
+INNER
+  timeout 60 xvfb-run -a -s "-screen 0 800x600x24" bash esc.sh
+  [ "$(cat esc.status 2>/dev/null)" = 1 ] && [ -s esc.png ] || { echo "status $(cat esc.status 2>/dev/null)"; cat run.log; exit 1; } ;;
+record-replay)  # the replay of a recording is tracked as the original, and its end ends the run
+  xrun "$TOVRAK" --source synthetic --keys gsxk --frames 60 --record rec.mkv --poses orig.csv >rec.log 2>&1 &&
+    xrun "$TOVRAK" --source rec.mkv --keys gsxk --poses replay.csv >replay.log 2>&1 || { cat rec.log replay.log; exit 1; }
+  orig=$(awk -F, 'NR>1{f+=$2} END{print f}' orig.csv)
+  replay=$(awk -F, 'NR>1{f+=$2} END{print f}' replay.csv)
+  rows=$(($(wc -l <replay.csv) - 1))
+  echo "poses found: original $orig of 60, replayed $replay of $rows"
+  [ "$rows" = 60 ] && [ "$replay" -ge $((orig - 2)) ] ;;
+console)  # help, a bad option, a missing file, no camera, no webcam to list
+  "$TOVRAK" --help | grep -q -- "--source" || { echo "help"; exit 1; }
+  "$TOVRAK" --frames zero >bad.log 2>&1
+  [ $? = 2 ] && grep -q "frames" bad.log && [ "$(wc -l <bad.log)" = 1 ] || { cat bad.log; exit 1; }
+  "$TOVRAK" --source no-such-file.mkv >nofile.log 2>&1
+  [ $? = 1 ] && grep -q "cannot play no-such-file.mkv" nofile.log || { cat nofile.log; exit 1; }
+  env -u DISPLAY "$TOVRAK" >nocam.log 2>&1
+  [ $? = 0 ] && grep -qx "No Capture Device!" nocam.log || { cat nocam.log; exit 1; }
+  if [ -z "$(ls /dev/video* 2>/dev/null)" ]; then
+    "$TOVRAK" --list-devices >list.log 2>&1
+    [ $? = 0 ] && grep -q "No video capture device found" list.log || { cat list.log; exit 1; }
+  fi ;;
+*) echo "unknown case $case_name"; exit 2 ;;
+esac
