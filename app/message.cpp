@@ -44,8 +44,6 @@ bool formatMessage(const char* format, va_list args) {
     return msg[kMessageBufferBytes - 1] == 1;
 }
 
-const char* messageBuffer() { return msg; }
-
 void Message::print(const char* format, ...) {
     va_list args;
     va_start(args, format);

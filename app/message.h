@@ -24,4 +24,3 @@ public:
 
 // Formats into the shared message buffer; false when the text did not fit.
 bool formatMessage(const char* format, va_list args);
-const char* messageBuffer();

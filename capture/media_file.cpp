@@ -301,5 +301,3 @@ void VideoRecorder::close() {
     state.reset();
 }
 
-bool VideoRecorder::isOpen() const { return state != nullptr; }
-int VideoRecorder::framesWritten() const { return state ? state->frames : 0; }

@@ -28,8 +28,6 @@ public:
     bool write(const unsigned char* bottomUpBgr, int width, int height);
     // Finishes the file; safe to call more than once.
     void close();
-    bool isOpen() const;
-    int framesWritten() const;
 
 private:
     struct State;

@@ -64,8 +64,3 @@ const VirtualCamera* virtualCameraOf(CaptureBackend* backend) {
     auto* v = dynamic_cast<VirtualBackend*>(backend);
     return v ? &v->camera : nullptr;
 }
-
-int virtualFramesDelivered(CaptureBackend* backend) {
-    auto* v = dynamic_cast<VirtualBackend*>(backend);
-    return v ? v->delivered : 0;
-}

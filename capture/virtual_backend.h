@@ -11,5 +11,3 @@ std::unique_ptr<CaptureBackend> createVirtualBackend(const VirtualCameraOptions&
 // The camera behind a backend made by createVirtualBackend (null for any other backend), so
 // that tests and measurements can ask for the truth of the frames it delivered.
 const VirtualCamera* virtualCameraOf(CaptureBackend* backend);
-// Number of frames the backend has delivered so far.
-int virtualFramesDelivered(CaptureBackend* backend);

@@ -8,7 +8,7 @@ packages=(
   freeglut3-dev libglu1-mesa-dev libgl-dev
   libpng-dev libtiff-dev libjpeg-dev
   libv4l-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libbenchmark-dev
   xvfb xauth xdotool
 )
 

@@ -7,11 +7,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
 
 build=${TOVRAK_BUILD_DIR:-$root/build}
-TOVRAK_BUILD_DIR=$build bash "$root/scripts/build.sh"
+TOVRAK_BUILD_DIR=$build bash "$root/scripts/build.sh" -DTOVRAK_WERROR=ON
 (cd "$build" && ctest --output-on-failure -j "$(nproc)")
 
 if [ "${TOVRAK_SKIP_SANITIZE:-0}" != 1 ]; then
   asan=${build}-asan
-  TOVRAK_BUILD_DIR=$asan TOVRAK_BUILD_TYPE=RelWithDebInfo bash "$root/scripts/build.sh" -DTOVRAK_SANITIZE=ON -DTOVRAK_BENCH=OFF
+  TOVRAK_BUILD_DIR=$asan TOVRAK_BUILD_TYPE=RelWithDebInfo bash "$root/scripts/build.sh" -DTOVRAK_SANITIZE=ON -DTOVRAK_BENCH=OFF -DTOVRAK_WERROR=ON
   (cd "$asan" && ctest --output-on-failure -j "$(nproc)")
 fi
