@@ -1,6 +1,11 @@
 // The state the GLUT callbacks share: the point log, the capture handle, the frame buffer,
 // the Tracker, the key flags and the frame-rate meter. One instance serves the window; tests
 // make their own and drive the same code without one.
+//
+// Ownership: AppState owns `s_frame` and the capture handle (released by Esc). Everything it
+// points to otherwise (the Tracker, the camera model, the model, the recorder, the open log
+// and pose files) belongs to whoever set it up: the application's start-up for the window, the
+// test or HeadlessApp otherwise, and outlives every frame pass.
 #pragma once
 
 #include <cstdint>

@@ -61,6 +61,7 @@ void displayFrame(AppState& app) {
     const size_t bytes = static_cast<size_t>(app.s_width) * app.s_height * 3;
     if (bytes > 0 && app.s_frame.size() == bytes) {
         const unsigned char* processed = app.s_tracker->output ? app.s_tracker->output : app.s_frame.data();
+        // Frames are B G R with row 0 at the bottom (docs/conventions.md, "Frames" and "Display slots").
         // Row 0 is the bottom row, as glDrawPixels reads it; a frame of any size fills its slot.
         glPixelZoom(static_cast<float>(kSlotWidth) / app.s_width, static_cast<float>(kSlotHeight) / app.s_height);
         glRasterPos2i(kLiveSlotX, kSlotY);

@@ -18,6 +18,7 @@ bool saveWindowScreenshot(const std::string& path, bool fromFront, std::string& 
     std::vector<unsigned char> bottomUp(rowBytes * image.height);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(fromFront ? GL_FRONT : GL_BACK);
+    // glReadPixels gives the bottom row first; PNG wants the top row first (docs/conventions.md, "Frames").
     glReadPixels(0, 0, image.width, image.height, GL_RGB, GL_UNSIGNED_BYTE, bottomUp.data());
     image.pixels.resize(bottomUp.size());
     for (int r = 0; r < image.height; ++r) {

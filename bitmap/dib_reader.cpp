@@ -100,6 +100,7 @@ public:
         image.width = static_cast<int>(h.width);
         image.height = static_cast<int>(rows);
         // Rows as stored; the picture's bottom row goes first in the result either way.
+        // (docs/conventions.md, "Frames")
         auto outRow = [&](int64_t stored) { return h.height < 0 ? rows - 1 - stored : stored; };
 
         const char* result = nullptr;

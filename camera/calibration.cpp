@@ -64,12 +64,28 @@ bool readPointFile(const std::string& path, ReferencePoints& points, std::string
         }
         points.Xw.push_back(v[0]);
         points.Yw.push_back(v[1]);
+        // Xd, Yd: reference-point centring of a 320 x 240 picture (docs/conventions.md, "Centring").
         points.Xd.push_back(v[2]);
         points.Yd.push_back(v[3]);
     }
     return true;
 }
 
+// The coplanar calibration (Tsai). For a point (Xw, Yw, 0) of the plane, with Pc = R Pw + T,
+//     Xd = f (r1 Xw + r2 Yw + Tx) / (r7 Xw + r8 Yw + Tz),
+//     Yd = f (r4 Xw + r5 Yw + Ty) / (r7 Xw + r8 Yw + Tz).
+// Their ratio Xd / Yd = (r1 Xw + r2 Yw + Tx) / (r4 Xw + r5 Yw + Ty) loses f and Tz; dividing
+// through by Ty and writing U = (r1, r2, Tx, r4, r5) / Ty gives one linear equation a point,
+//     Yd Xw U1 + Yd Yw U2 + Yd U3 - Xd Xw U4 - Xd Yw U5 = Xd        (solveU, least squares).
+// The rows (r1, r2, r3) and (r4, r5, r6) are unit and orthogonal; with only U's four rotation
+// terms known up to the scale Ty, eliminating r3 and r6 gives
+//     Ty^2 = (Sr - sqrt(Sr^2 - 4 D^2)) / (2 D^2),  Sr = U1^2 + U2^2 + U4^2 + U5^2,
+//     D = U1 U5 - U4 U2                                                  (solveTy),
+// with the simpler forms where a pair of U's vanishes. Ty's sign is the one that puts the point
+// farthest from the centre on the side of the picture it is seen on (f > 0). r3 and r6 follow
+// from the unit rows, r6's sign from the rows' orthogonality, and the third row is the cross
+// product of the first two (solveRotation); its sign is still open, which the sign of f found by
+// the linear least squares in f and Tz settles (solveFTz, and calibrateCoplanar's retry).
 int solveU(int n, const double* Xw, const double* Yw, const double* Xd, const double* Yd, double U[5]) {
     if (n > kLsqMaxRows) return 0;
     double A[kLsqMaxRows * kLsqMaxVars];

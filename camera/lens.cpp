@@ -13,6 +13,7 @@ constexpr double kVignetting = 0.85;
 
 LensParameters lensParameters(int width, int height) {
     LensParameters p;
+    // The lens principal point, not the frame centre (docs/conventions.md, "Centring").
     p.ox = static_cast<int>(static_cast<float>(width) / 640.0f * 286.0f);
     p.oy = static_cast<int>(static_cast<float>(height) / 480.0f * 270.0f);
     p.sx = 640.0f / static_cast<float>(width) * 0.129f;
@@ -37,6 +38,12 @@ void buildLensTables(Tracker& t) {
     const LensParameters p = lensParameters(W, H);
     for (auto* v : {&t.lensIndex, &t.lensIndexX, &t.lensIndexY}) v->assign(n, 0);
     for (auto* v : {&t.lensGain, &t.lensWeight, &t.lensWeightX, &t.lensWeightY}) v->assign(n, 0.0f);
+    // For each corrected pixel (r, q): its offset from the principal point on the sensor,
+    // (dx, dy) mm, is seen at s (dx, dy) with s = 1 + k (dx^2 + dy^2); back in pixels that is
+    // the source (xs, ys). The value is interpolated from the source's pixel and one neighbour
+    // along each axis, on the side the fraction (xs mod 1 - 0.5, in thousandths) points to,
+    // weighted by that fraction: a three-tap stand-in for bilinear interpolation. The gain
+    // 1 / cos^4(theta), theta = atan(0.85 r / f), undoes the natural fall-off of the light.
     int k = 0;
     for (int r = 0; r < H; ++r) {
         for (int q = 0; q < W; ++q, ++k) {

@@ -1,5 +1,12 @@
 // The webcam's lens model: radial distortion and light fall-off, undone every frame through
 // seven per-pixel tables.
+//
+// Units: the principal point (ox, oy) is in pixel-index coordinates of the frame (it is not the
+// frame's centre: docs/conventions.md, "Centring"); sx and sy are the sensor's pixel pitch in
+// millimetres a pixel, f the lens's focal length in millimetres. A pixel at distance r (mm on
+// the sensor) from the principal point is seen at r (1 + k r^2) with k = -2.5e-5 mm^-2, and
+// receives cos^4 light fall-off; the tables map each corrected pixel to three distorted pixels
+// it is interpolated from, with their weights, and the gain that undoes the fall-off.
 #pragma once
 
 #include <cstdio>

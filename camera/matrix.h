@@ -1,6 +1,10 @@
 // Small numeric toolkits over plain arrays: a single-precision matrix library (row-major,
 // sizes passed alongside), a double-precision linear solver with least squares, and 3 x 3
 // rotation helpers.
+//
+// Rotations are 3 x 3 row-major doubles r1..r9 taking world coordinates to camera coordinates
+// (Pc = R Pw + T). Angles are in radians, right-handed (counter-clockwise looking down the axis
+// towards the origin).
 #pragma once
 
 // Result codes of the float routines that validate.

@@ -1,6 +1,12 @@
 // The camera pose from the target points of each frame: a homography sampled on a grid,
 // the coplanar extrinsic solve with the calibrated focal length, the pose filter, and the
 // OpenGL matrices for drawing on the target.
+//
+// Inputs: the Tracker's eight target corners (buffer indices), centred as x = col - width / 2,
+// y = row - height / 2 (pixels, y up the picture), paired with the target's corners in
+// millimetres on its plane Zw = 0. Outputs: R (world to camera, row-major) and T (mm) in
+// CameraModel, and the Tracker's modelview and projection (column-major, OpenGL's order).
+// docs/conventions.md gives the axes and why the modelview negates some of R's terms.
 #pragma once
 
 #include <string>

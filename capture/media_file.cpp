@@ -104,6 +104,7 @@ public:
                                       AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
         if (!scaler) return false;
         bgr.resize(static_cast<size_t>(w) * h * 3);
+        // A negative stride writes the decoded top row last (docs/conventions.md, "Frames").
         uint8_t* planes[1] = {bgr.data() + static_cast<size_t>(w) * 3 * (h - 1)};
         const int strides[1] = {-w * 3};
         sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, planes, strides);
@@ -285,6 +286,7 @@ bool VideoRecorder::write(const unsigned char* bottomUpBgr, int width, int heigh
                                     SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!s.scaler || av_frame_make_writable(s.frame) < 0) return false;
     // Video files keep the top row first.
+    // Read from the last row up: files keep the top row first (docs/conventions.md, "Frames").
     const uint8_t* planes[1] = {bottomUpBgr + static_cast<size_t>(width) * 3 * (height - 1)};
     const int strides[1] = {-width * 3};
     sws_scale(s.scaler, planes, strides, 0, height, s.frame->data, s.frame->linesize);

@@ -309,6 +309,7 @@ private:
     void copyBottomUp(const unsigned char* src, size_t srcBytes, unsigned char* dst, size_t dstBytes) const {
         const size_t row = static_cast<size_t>(width) * 3;
         for (int r = 0; r < height; ++r) {
+            // The driver sends the top row first; frames keep it last (docs/conventions.md, "Frames").
             const size_t from = static_cast<size_t>(height - 1 - r) * stride, to = static_cast<size_t>(r) * row;
             if (to >= dstBytes) break;
             const size_t n = std::min({row, dstBytes - to, from < srcBytes ? srcBytes - from : 0});

@@ -151,6 +151,7 @@ void VirtualCamera::prepareLensMaps() {
     double col, row;
     for (int r = 0; r <= H; ++r)
         for (int c = 0; c <= W; ++c) {
+            // Pixel corners lie half a pixel before the centres (docs/conventions.md, "Pixel coordinates").
             lens.undistort(c - 0.5, r - 0.5, col, row);
             cornerRays[2 * (static_cast<size_t>(r) * (W + 1) + c)] = static_cast<float>(col);
             cornerRays[2 * (static_cast<size_t>(r) * (W + 1) + c) + 1] = static_cast<float>(row);

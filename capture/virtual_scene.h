@@ -1,7 +1,7 @@
 // Geometry of the virtual camera's world: the printed target on a white sheet on a light desk,
 // a pinhole camera moving along a smooth repeatable path, and the webcam lens model.
 //
-// Conventions shared with the pose code: a world point Pw maps to the camera as
+// Conventions shared with the pose code (docs/conventions.md): a world point Pw maps to the camera as
 // Pc = R Pw + T (R row-major, world to camera); the camera looks along +z; the image point is
 // x = f Xc / Zc, y = f Yc / Zc in pixels from the image centre, and buffer pixel (row, col)
 // has its centre at x = col - width/2, y = row - height/2. The target lies in the plane

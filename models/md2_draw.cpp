@@ -78,6 +78,7 @@ bool createSkinTexture(unsigned int* textureNames, const std::string& file, int 
     glGenTextures(1, &textureNames[index]);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glBindTexture(GL_TEXTURE_2D, textureNames[index]);
+    // The bitmap reader gives R G B, bottom row first: texture order (docs/conventions.md, "Frames").
     gluBuild2DMipmaps(GL_TEXTURE_2D, 3, image->width, image->height, GL_RGB, GL_UNSIGNED_BYTE, image->pixels.data());
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);

@@ -100,6 +100,7 @@ bool parseMd2(const std::vector<uint8_t>& file, AnimModel& model, std::string& e
         for (int64_t v = 0; v < vertices; ++v) {
             const uint8_t* b = rec + 40 + 4 * v;
             // The file's z axis is up; the model's y axis is.
+            // (docs/conventions.md, "World, camera and model axes")
             frame.vertices[3 * v] = b[0] * scale[0] + translate[0];
             frame.vertices[3 * v + 1] = b[2] * scale[2] + translate[2];
             frame.vertices[3 * v + 2] = -(b[1] * scale[1] + translate[1]);

@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
         std::perror(argv[1]);
         return 1;
     }
+    // Image positions in reference-point centring (docs/conventions.md, "Centring").
     std::fprintf(out, "%d\n", kCols * kRows);
     for (int i = 0; i < kRows; ++i)
         for (int j = 0; j < kCols; ++j) {

@@ -9,10 +9,24 @@
 
 namespace {
 
+// How an outline is judged closed. The fill walks depth-first from the first pixel met in scan
+// order (the seed), counting its steps. On a closed band the walk goes all the way round and
+// comes back near the seed from the other side; on an open stroke it never returns. So a
+// label counts as closed once the walk, more than kClosedAfterSteps steps in, looks diagonally
+// at a pixel within kClosedRadius rows and columns of the seed. 190 steps is more than the
+// walk needs to leave the seed's neighbourhood on a 2-pixel band (each step covers up to two
+// pixels of a 5 x 5 block), and 8 pixels is wider than a Sobel band plus the block's reach, so a
+// stroke that turns back on itself near its start is the only false "closed". Outlines under
+// kMinLabelPixels pixels are too small to give four usable corners.
 constexpr int kMinLabelPixels = 100;
 constexpr int kClosedAfterSteps = 190;
 constexpr int kClosedRadius = 8;
+// A pixel of a selected label belongs to its outline's solid part when at least this many of
+// the 9 pixels of its 3 x 3 block (itself included) carry the label: stray edge pixels drop out.
 constexpr int kSolidNeighbours = 6;
+// A hull point is a vertex when its two hull sides meet at less than acos(-0.75) = 139 degrees;
+// consecutive vertices within kVertexMergeDistance pixels in both row and column are merged, so
+// each corner of a 2-pixel band, whose hull cuts it with several short sides, is one vertex.
 constexpr float kVertexCosine = -0.75f;
 constexpr int kVertexMergeDistance = 21;
 

@@ -1,6 +1,21 @@
 // The one frame-processing object: the image being processed, the processed image shown in
 // the second display slot, every work buffer of the per-frame steps, the target points handed
 // to the pose code and the camera matrices it writes back.
+//
+// Layout: `input` and `output` are frames of `width` x `height` pixels, B G R, rows packed,
+// row 0 at the bottom (docs/conventions.md, "Frames"). Every per-pixel work array (Sobel sums,
+// gradients, labels, lens tables) has one entry a pixel at index row * width + col, and is
+// allocated on first use at the current size, kept, and dropped by setFrameSize when the size
+// changes. Point lists hold buffer indices (row, col).
+//
+// Step order in one frame pass (the frame loop calls only the steps whose keys are on):
+// applyLensCorrection (r) -> smoothImage, convertToGrey (g) -> thinEdges (c) -> sobelEdges (s)
+// -> labelContours, identifyTarget, [pose, point log], drawContours (x) -> labelRegions,
+// markExtremes (p) -> detectCorners (e) -> houghLines (h). The steps after smoothing work on
+// `output`, which holds black edges on white once the edge steps have run.
+//
+// Units: pixels; thresholds are on squared Sobel sums (sobelEdges) and on the corner response
+// (detectCorners); the angle tables are indexed in whole degrees.
 #pragma once
 
 #include <cstdint>
