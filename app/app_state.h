@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 struct CaptureDevice;
@@ -33,6 +34,8 @@ struct AppState {
     bool s_pose_explained = false;    // the user was told once why "k" does nothing
     int s_focal_scaled_width = 0;     // the frame width the user was last told the focal length for
     FILE* s_pose_file = nullptr;      // --poses: one CSV row per processed frame
+    std::string s_pose_path, s_record_path;  // their file names, for messages
+    bool s_output_failed = false;     // an output could not be written: the run ends non-zero
     AnimModel* s_anim_model = nullptr;  // the character drawn with key "m"
     VideoRecorder* s_recorder = nullptr;  // --record: the frames as captured
 

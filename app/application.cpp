@@ -2,7 +2,10 @@
 
 #include <GL/freeglut.h>
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +16,7 @@
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/data_files.h"
+#include "app/outputs.h"
 #include "app/pose_log.h"
 #include "app/display.h"
 #include "app/frame_loop.h"
@@ -30,11 +34,11 @@
 
 namespace {
 
-constexpr char kPointLogName[] = "kalman.txt";
 constexpr char kReferencePointsName[] = "pontos1.txt";
 constexpr char kModelName[] = "Ogros.md2";
 constexpr char kSkinName[] = "OGRO.bmp";
 constexpr int kBadOptionStatus = 2;
+constexpr int kOutputFailedStatus = 3;  // a file the run was asked to write could not be written
 
 // The one application state; its Tracker is made before main and lives to the end.
 AppState s_app = [] {
@@ -48,6 +52,8 @@ unsigned int s_textureNames[1];
 VideoRecorder s_recorder;
 CommandLine s_options;
 bool s_finishing = false;
+// The signal that asked the run to end (SIGINT, SIGTERM, SIGHUP), or 0.
+volatile std::sig_atomic_t s_stop_signal = 0;
 
 void writeScreenshot(bool fromFront) {
     if (s_options.screenshot.empty()) return;
@@ -56,18 +62,41 @@ void writeScreenshot(bool fromFront) {
         std::fprintf(stderr, "Screenshot written to %s\n", s_options.screenshot.c_str());
     } else {
         std::fprintf(stderr, "Error: %s\n", error.c_str());
+        s_app.s_output_failed = true;
     }
 }
 
-void finishRun() {
-    writeScreenshot(false);
+// Every way out of a running program comes here: the outputs are finished and closed, then the
+// program ends with `status`, or, after a signal, is ended by that signal as if unhandled.
+[[noreturn]] void endRun(int status, bool screenshotFromFront) {
+    writeScreenshot(screenshotFromFront);
+    closeOutputs(s_app);
     captureDestroy(s_app.s_capture);
     s_app.s_capture = nullptr;
     std::fflush(stdout);
-    std::exit(0);
+    std::fflush(stderr);
+    if (const int sig = s_stop_signal) {
+        std::signal(sig, SIG_DFL);
+        std::raise(sig);
+    }
+    std::exit(s_app.s_output_failed && status == 0 ? kOutputFailedStatus : status);
 }
 
+void onStopSignal(int sig) { s_stop_signal = sig; }
+
+// Ctrl-C, kill and a closed terminal end the run as Esc does, from the frame loop, so that the
+// recording gets its end and every file is complete.
+void catchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+}
+
+void finishRun() { endRun(0, false); }
+
 void idle() {
+    if (s_stop_signal) endRun(0, false);
     if (s_finishing) return;
     if (!runFramePass(s_app)) {
         // A recording that has played to its end ends the run, as --frames does.
@@ -92,10 +121,7 @@ void display() {
 
 void keyboard(unsigned char key, int, int) {
     switch (handleKey(s_app, key)) {
-        case KeyAction::Exit:
-            writeScreenshot(true);
-            std::fflush(stdout);
-            std::exit(kEscExitStatus);
+        case KeyAction::Exit: endRun(kEscExitStatus, true);
         case KeyAction::Redisplay: glutPostRedisplay(); break;
         case KeyAction::None: break;
     }
@@ -145,8 +171,6 @@ int listDevices() {
     return 0;
 }
 
-void closeRecording() { s_recorder.close(); }
-
 // The character and its skin. A model that cannot be read leaves the character out; a skin
 // that cannot be read ends the program, as it always has.
 void loadAnimModel() {
@@ -165,6 +189,17 @@ void loadAnimModel() {
         s_animModel.materials[i].textureId = static_cast<int>(i);
     }
     s_app.s_anim_model = &s_animModel;
+}
+
+// Whether the screenshot's file can be written, asked before the run rather than after it. A
+// file this creates is removed again: the screenshot itself comes at the end.
+bool canCreate(const std::string& path) {
+    const bool existed = access(path.c_str(), F_OK) == 0;
+    FILE* f = std::fopen(path.c_str(), "ab");
+    if (!f) return false;
+    std::fclose(f);
+    if (!existed) std::remove(path.c_str());
+    return true;
 }
 
 bool haveDisplay() {
@@ -189,12 +224,17 @@ int runApplication(int argc, char** argv) {
     if (s_options.listDevices) return listDevices();
 
     if (!s_options.poses.empty()) {
+        s_app.s_pose_path = s_options.poses;
         s_app.s_pose_file = std::fopen(s_options.poses.c_str(), "w");
         if (!s_app.s_pose_file) {
             std::fprintf(stderr, "tovrak: --poses %s: %s\n", s_options.poses.c_str(), std::strerror(errno));
             return kBadOptionStatus;
         }
         writePoseHeader(s_app.s_pose_file);
+    }
+    if (!s_options.screenshot.empty() && !canCreate(s_options.screenshot)) {
+        std::fprintf(stderr, "tovrak: --screenshot %s: %s\n", s_options.screenshot.c_str(), std::strerror(errno));
+        return kBadOptionStatus;
     }
 
     s_app.s_log_file = std::fopen(kPointLogName, "w+");
@@ -254,7 +294,7 @@ int runApplication(int argc, char** argv) {
             return kBadOptionStatus;
         }
         s_app.s_recorder = &s_recorder;
-        std::atexit(closeRecording);  // every way out finishes the file
+        s_app.s_record_path = s_options.record;
     }
     initLensCorrection(*s_app.s_tracker);
     std::printf("\n");
@@ -263,6 +303,7 @@ int runApplication(int argc, char** argv) {
         std::fprintf(stderr, "Error: %s; the pose step is disabled\n", s_cameraModel.whyNotReady.c_str());
     }
 
+    catchStopSignals();
     for (unsigned char key : s_options.keys) keyboard(key, 0, 0);
     glutMainLoop();
     return 1;

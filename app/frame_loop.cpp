@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/outputs.h"
 #include "app/point_log.h"
 #include "app/pose_log.h"
 #include "camera/lens.h"
@@ -22,7 +23,7 @@ bool runFramePass(AppState& app) {
     // A device that stopped during the grab (unplugged, or a recording at its end) leaves
     // nothing new to process; the window keeps the last frame.
     if (!fresh && !captureSetRunning(app.s_capture, -1)) return false;
-    if (fresh && app.s_recorder) app.s_recorder->write(app.s_frame.data(), app.s_width, app.s_height);
+    if (fresh) recordFrame(app);
 
     Tracker& t = *app.s_tracker;
     t.setFrameSize(app.s_height, app.s_width);

@@ -1,5 +1,6 @@
 #include "app/keyboard.h"
 
+#include <climits>
 #include <cstdio>
 #include <vector>
 
@@ -26,7 +27,10 @@ KeyAction handleKey(AppState& app, unsigned char key) {
         case '+':
             std::printf("%i \n", app.s_corner_threshold);
             std::fflush(stdout);
-            app.s_corner_threshold += kCornerThresholdStep;
+            // Saturates rather than overflowing after some 71,500 presses.
+            app.s_corner_threshold = app.s_corner_threshold > INT_MAX - kCornerThresholdStep
+                                         ? INT_MAX
+                                         : app.s_corner_threshold + kCornerThresholdStep;
             return KeyAction::None;
         case 'c': toggle(app.s_key_c); return KeyAction::None;
         case 'd':

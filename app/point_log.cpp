@@ -1,5 +1,6 @@
 #include "app/point_log.h"
 
+#include "app/outputs.h"
 #include "vision/tracker.h"
 
 namespace {
@@ -22,6 +23,7 @@ void logPoints(AppState& app) {
             std::fprintf(app.s_log_file, "%d   %d\n", p.row - t.height / 2, p.col - t.width / 2);
         }
         std::fprintf(app.s_log_file, "\n\n");
+        finishRows(app, app.s_log_file, kPointLogName, "point log");
     }
     --app.s_log_countdown;
 }

@@ -1,9 +1,9 @@
 #include "bitmap/dib_reader.h"
 
+#include "imageio/regular_file.h"
+
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -252,12 +252,17 @@ bool decodeDib(const std::vector<uint8_t>& file, DibImage& image, std::string& m
 }
 
 std::unique_ptr<DibImage> loadDibImage(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "Error: Failed to open DIB file %s.\n", fileName.c_str());
-        return nullptr;
+    std::vector<uint8_t> file;
+    std::string why;
+    switch (readRegularFile(fileName, kMaxDibFileBytes, file, why)) {
+        case FileReadResult::Ok: break;
+        case FileReadResult::Missing:
+            std::fprintf(stderr, "Error: Failed to open DIB file %s.\n", fileName.c_str());
+            return nullptr;
+        default:
+            std::fprintf(stderr, "Error: Failed to open DIB file %s: it %s.\n", fileName.c_str(), why.c_str());
+            return nullptr;
     }
-    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     auto image = std::make_unique<DibImage>();
     std::string message, detail;
     if (!decodeDib(file, *image, message, detail)) {

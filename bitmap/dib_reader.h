@@ -3,10 +3,15 @@
 // (12-byte) or the info (40-byte) header.
 #pragma once
 
+#include <cstddef>
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+// The largest bitmap file read: 4096 x 4096 pixels of 32 bits, with headers and palette.
+constexpr size_t kMaxDibFileBytes = (64u << 20) + 4096;
 
 struct DibImage {
     int width = 0;

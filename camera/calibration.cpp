@@ -1,14 +1,13 @@
 #include "camera/calibration.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
+#include <cstdlib>
 #include <sstream>
 
 #include "camera/matrix.h"
+#include "imageio/regular_file.h"
 
 namespace {
 
@@ -32,14 +31,15 @@ bool allFinite(const double* v, int n) {
 
 bool readPointFile(const std::string& path, ReferencePoints& points, std::string& error) {
     points = ReferencePoints{};
-    std::ifstream in(path);
-    if (!in) {
-        error = std::string("cannot be opened (") + std::strerror(errno) + ")";
-        return false;
-    }
+    std::vector<uint8_t> bytes;
+    if (readRegularFile(path, kMaxPointFileBytes, bytes, error) != FileReadResult::Ok) return false;
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    // The count must be a whole number: "5.5" read as 5 would shift every field after it.
+    std::string count;
     long long n = 0;
-    if (!(in >> n)) {
-        error = "does not start with the number of points";
+    char* end = nullptr;
+    if (!(in >> count) || (n = std::strtoll(count.c_str(), &end, 10), end == count.c_str() || *end != '\0')) {
+        error = "does not start with the number of points as a whole number";
         return false;
     }
     if (n < 5) {

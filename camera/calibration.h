@@ -6,6 +6,8 @@
 #include <vector>
 
 constexpr int kMaxReferencePoints = 64;  // 2 n equations must fit the least-squares solver
+// 64 points of four numbers, with room for comments and generous spacing.
+constexpr size_t kMaxPointFileBytes = 64 * 1024;
 
 // World points (Xw, Yw) on the plane Zw = 0 and their image positions (Xd, Yd) in pixels from
 // the image centre.

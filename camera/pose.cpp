@@ -1,6 +1,7 @@
 #include "camera/pose.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "camera/calibration.h"
@@ -39,7 +40,18 @@ bool calibrateCamera(Tracker& tracker, CameraModel& model, const std::string& po
         model.whyNotReady = pointFile + ": its points do not calibrate a camera (all on one line, or inconsistent)";
         return false;
     }
-    tracker.focalLength = static_cast<float>(f);
+    // The Tracker keeps the focal length as a float: one that a float cannot hold would leave
+    // the pose step silently never working. Below a pixel or above a million (a field of view
+    // of a thousandth of a degree at 320 pixels) no webcam is described either.
+    const float focal = static_cast<float>(f);
+    if (!std::isfinite(focal) || focal < kMinFocalLength || focal > kMaxFocalLength) {
+        char value[64];
+        std::snprintf(value, sizeof value, "%g", f);
+        model.whyNotReady = pointFile + ": its points calibrate to a focal length of " + value +
+                            " pixels, which no camera has";
+        return false;
+    }
+    tracker.focalLength = focal;
     kalmanDestroy(model.poseFilter);
     model.poseFilter = createPoseFilter(2.0, 2.0, R, T);
     model.ready = true;

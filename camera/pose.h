@@ -20,6 +20,8 @@ constexpr int kGridPoints = kGridSide * kGridSide;
 constexpr int kMaxHomographyPoints = 12;
 // Reference-point files give image positions in pixels of a 320 x 240 picture.
 constexpr int kReferenceFrameWidth = 320;
+// Focal lengths (pixels) a calibration may give and still describe a camera.
+constexpr float kMinFocalLength = 1.0f, kMaxFocalLength = 1e6f;
 
 // Everything the pose step keeps between frames.
 struct CameraModel {

@@ -2,12 +2,14 @@
 // falls behind gets the next frame at once and the schedule restarts from there: no bursts.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
 class FramePacer {
 public:
     using Clock = std::chrono::steady_clock;
+    static constexpr double kSlowestPeriodSeconds = 3600.0;
 
     void restart(int delivered) {
         epoch = Clock::now();
@@ -18,7 +20,9 @@ public:
     // is not due within it; a negative time-out waits without limit; fps <= 0 never waits.
     bool waitFor(int delivered, double fps, int timeoutMs) {
         if (fps <= 0.0) return true;
-        const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps));
+        // A frame an hour at the slowest: a longer period would overflow the clock's ticks.
+        const auto period = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(std::min(1.0 / fps, kSlowestPeriodSeconds)));
         const auto due = epoch + period * (delivered - epochFrame);
         const auto now = Clock::now();
         if (now >= due) {

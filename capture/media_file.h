@@ -24,9 +24,13 @@ public:
     VideoRecorder& operator=(const VideoRecorder&) = delete;
 
     bool open(const std::string& path, int width, int height, int fps, std::string& error);
-    // False when the frame could not be written (a frame of another size is skipped).
-    bool write(const unsigned char* bottomUpBgr, int width, int height);
-    // Finishes the file; safe to call more than once.
+    // False with a reason when the frame could not be written (a full disk, a frame of another
+    // size). Once a second the file is brought up to date on the disk, so that a recording
+    // whose program is killed loses at most the last second.
+    bool write(const unsigned char* bottomUpBgr, int width, int height, std::string& error);
+    // Finishes the file; false with a reason when its end could not be written. Safe to call
+    // more than once.
+    bool close(std::string& error);
     void close();
 
 private:

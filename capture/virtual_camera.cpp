@@ -302,7 +302,7 @@ bool parseVirtualCameraOptions(const std::string& text, VirtualCameraOptions& o,
             o.still = number != 0;
         } else if (key == "start" && number >= 0 && number <= 1e9) {
             o.start = static_cast<int>(number);
-        } else if (key == "fps" && number >= 0 && number <= 1000) {
+        } else if (key == "fps" && (number == 0 || (number >= 0.1 && number <= 1000))) {
             o.fps = number;
         } else if ((key == "tilt" && number >= 0 && number <= 80) || (key == "azimuth" || key == "roll")) {
             o.fixedView = true;

@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -48,6 +49,12 @@ bool writePng(const std::string& path, const RgbImage& image, std::string& error
     }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
+    // The last buffered bytes reach the disk only now: a full disk shows here.
+    FILE* f = file.release();
+    if (std::ferror(f) | std::fclose(f)) {
+        error = path + ": write failed: " + std::strerror(errno);
+        return false;
+    }
     return true;
 }
 
@@ -57,6 +64,14 @@ bool readPng(const std::string& path, RgbImage& image, std::string& error) {
     img.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&img, path.c_str())) {
         error = path + ": " + img.message;
+        return false;
+    }
+    // The header alone says how much the picture needs; a tiny file may claim gigabytes.
+    if (img.width > kMaxPngSide || img.height > kMaxPngSide ||
+        static_cast<uint64_t>(img.width) * img.height > kMaxPngPixels) {
+        error = path + ": the picture is " + std::to_string(img.width) + " x " + std::to_string(img.height) +
+                " pixels, more than can be read";
+        png_image_free(&img);
         return false;
     }
     img.format = PNG_FORMAT_RGB;

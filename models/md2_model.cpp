@@ -1,13 +1,13 @@
 #include "models/md2_model.h"
 
+#include "imageio/regular_file.h"
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -152,13 +152,17 @@ void parseAnimations(const std::vector<std::string>& frameNames, AnimModel& mode
 }
 
 bool importMd2(AnimModel& model, const std::string& fileName, const std::string& skinFileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "Error: Unable to find the file: %s!\n", fileName.c_str());
-        return false;
-    }
-    const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> file;
     std::string error;
+    switch (readRegularFile(fileName, kMaxMd2FileBytes, file, error)) {
+        case FileReadResult::Ok: break;
+        case FileReadResult::Missing:
+            std::fprintf(stderr, "Error: Unable to find the file: %s!\n", fileName.c_str());
+            return false;
+        default:
+            std::fprintf(stderr, "Error: %s %s\n", fileName.c_str(), error.c_str());
+            return false;
+    }
     if (!parseMd2(file, model, error)) {
         if (error == "version")
             std::fprintf(stderr, "Error: Invalid file format (Version not 8): %s!\n", fileName.c_str());

@@ -8,6 +8,9 @@
 
 constexpr int kMd2Version = 8;
 constexpr int kMd2HeaderBytes = 68;
+// The largest MD2 file read: the format's own limits (512 frames of 2048 vertices, 4096
+// triangles, 2048 texture coordinates, 32 skins) fit in well under 8 MiB.
+constexpr size_t kMaxMd2FileBytes = 8u << 20;
 constexpr int kMd2FrameBufferBytes = 8320;  // one frame record: 2070 vertices at most
 constexpr double kAnimFrameMs = 200.0;
 

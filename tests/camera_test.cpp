@@ -33,22 +33,6 @@ void project(const CameraPose& pose, double f, int n, const double* X, const dou
 
 }  // namespace
 
-TEST(CameraMatrices, ProjectionAndModelviewFollowTheCameraConventions) {
-    double P[16];
-    buildProjection(400, 0.1, 5000, 320, 240, P);
-    EXPECT_DOUBLE_EQ(P[0], 2.5);
-    EXPECT_NEAR(P[5], 10.0 / 3.0, 1e-12);
-    EXPECT_NEAR(P[10], -5000.1 / 4999.9, 1e-12);
-    EXPECT_NEAR(P[14], -1000.0 / 4999.9, 1e-12);
-    EXPECT_EQ(P[11], -1.0);
-    EXPECT_EQ(P[15], 0.0);
-    double M[16];
-    const double I[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}, T[3] = {10, 20, 500};
-    buildModelview(T, I, M);
-    const double expected[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 10, 20, -500, 1};
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(M[i], expected[i]) << i;
-}
-
 TEST(Calibration, ShippedReferencePointsGiveTheVirtualCamerasFocalLength) {
     ReferencePoints pts;
     std::string error;
