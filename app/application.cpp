@@ -183,7 +183,8 @@ void loadAnimModel() {
     }
     for (size_t i = 0; i < s_animModel.materials.size(); ++i) {
         if (!createSkinTexture(s_textureNames, s_animModel.materials[i].file, static_cast<int>(i))) {
-            std::fprintf(stderr, "Error: the skin %s could not be read (looked in %s)\n", kSkinName, triedSkin.c_str());
+            std::fprintf(stderr, "(the skin %s was looked for in %s; the program ends without it)\n", kSkinName,
+                         triedSkin.c_str());
             std::exit(0);
         }
         s_animModel.materials[i].textureId = static_cast<int>(i);

@@ -15,6 +15,10 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
+// libpng would print its own line as well; our caller says it once, naming the file.
+void quietError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void quietWarning(png_structp, png_const_charp) {}
+
 }  // namespace
 
 bool writePng(const std::string& path, const RgbImage& image, std::string& error) {
@@ -28,7 +32,7 @@ bool writePng(const std::string& path, const RgbImage& image, std::string& error
         error = path + ": cannot create file: " + std::strerror(errno);
         return false;
     }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, quietError, quietWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_write_struct(&png, nullptr);
@@ -37,7 +41,7 @@ bool writePng(const std::string& path, const RgbImage& image, std::string& error
     }
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        error = path + ": write failed";
+        error = path + ": write failed (" + std::strerror(errno ? errno : EIO) + ")";
         return false;
     }
     png_init_io(png, file.get());

@@ -32,7 +32,7 @@ missing-skin)  # ends with status 0, saying which file and where it was looked f
   cp "$(dirname "$TOVRAK")/Ogros.md2" . && cp "$TOVRAK" tovrak-copy
   xrun ./tovrak-copy --source synthetic --frames 5 >run.log 2>&1
   status=$?
-  [ $status = 0 ] && grep -q "OGRO.bmp" run.log && grep -q "looked in" run.log || { cat run.log; exit 1; } ;;
+  [ $status = 0 ] && grep -q "Error: .*OGRO.bmp" run.log && grep -q "looked for in" run.log || { cat run.log; exit 1; } ;;
 regions)  # regions print their count once per frame
   xrun "$TOVRAK" --source synthetic --keys gsp --frames 10 >run.log 2>&1 &&
     [ "$(grep -c -x '[0-9]*' run.log)" -ge 10 ] || { cat run.log; exit 1; } ;;
@@ -67,5 +67,49 @@ console)  # help, a bad option, a missing file, no camera, no webcam to list
     "$TOVRAK" --list-devices >list.log 2>&1
     [ $? = 0 ] && grep -q "No video capture device found" list.log || { cat list.log; exit 1; }
   fi ;;
+signals)  # Ctrl-C keeps every processed frame in the recording; SIGKILL loses at most a second
+  cat > sig.sh <<'INNER'
+# Records until signal $2 arrives after $3 seconds; prints "processed replayed status".
+rm -f rec.$1 run.csv replay.csv
+"$TOVRAK" --source synthetic --keys gsxk --record rec.$1 --poses run.csv >run.log 2>&1 &
+pid=$!
+sleep $3
+kill -$2 $pid
+wait $pid
+status=$?
+"$TOVRAK" --source rec.$1 --poses replay.csv >replay.log 2>&1
+echo $(($(wc -l <run.csv) - 1)) $(($(wc -l <replay.csv) - 1)) $status
+INNER
+  check() {  # extension signal seconds most-frames-lost expected-status
+    read -r processed replayed status < <(TOVRAK=$TOVRAK xrun bash sig.sh "$1" "$2" "$3" 2>/dev/null)
+    echo "$1 SIG$2 after $3 s: processed $processed, replayed $replayed, status $status"
+    [ "$processed" -gt 0 ] && [ $((processed - replayed)) -le "$4" ] && [ "$replayed" -le "$processed" ] &&
+      [ "$status" = "$5" ]
+  }
+  check mkv INT 1 0 130 && check mp4 TERM 1 0 143 && check mkv INT 15 0 130 &&
+    check mkv KILL 4 33 137 && check mp4 KILL 4 33 137 ;;
+full-disk)  # writes to a full disk are reported at once, naming the file, with a non-zero status
+  ln -sf /dev/full rec.mkv && ln -sf /dev/full shot.png
+  for args in "--poses /dev/full" "--record rec.mkv" "--screenshot shot.png"; do
+    # shellcheck disable=SC2086
+    xrun "$TOVRAK" --source synthetic --keys gsxk --frames 60 $args >run.log 2>&1
+    status=$?
+    file=${args#* }
+    echo "$args: status $status: $(grep Error run.log)"
+    [ $status != 0 ] && grep -q "Error: .*$file" run.log && [ "$(grep -c Error run.log)" = 1 ] || { cat run.log; exit 1; }
+  done ;;
+bad-data-files)  # a directory, a FIFO or a device as a data file: one line, no hang, no crash
+  cp "$(dirname "$TOVRAK")"/{Ogros.md2,OGRO.bmp,pontos1.txt} . && cp "$TOVRAK" tovrak-copy
+  for name in pontos1.txt Ogros.md2 OGRO.bmp; do
+    for kind in directory fifo zero; do
+      mkdir -p good && cp "$name" good/ && rm -f "$name"
+      case $kind in directory) mkdir "$name" ;; fifo) mkfifo "$name" ;; zero) ln -s /dev/zero "$name" ;; esac
+      timeout 30 xvfb-run -a -s "-screen 0 800x600x24" ./tovrak-copy --source synthetic --keys gsxkm --frames 5 >run.log 2>&1
+      status=$?
+      rm -rf "$name" && cp "good/$name" .
+      echo "$name as a $kind: status $status: $(grep -E 'Error|Warning' run.log | head -1)"
+      [ $status = 0 ] && [ "$(grep -c "Error.*$name" run.log)" = 1 ] || { cat run.log; exit 1; }
+    done
+  done ;;
 *) echo "unknown case $case_name"; exit 2 ;;
 esac
