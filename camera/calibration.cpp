@@ -33,7 +33,12 @@ bool readPointFile(const std::string& path, ReferencePoints& points, std::string
     points = ReferencePoints{};
     std::vector<uint8_t> bytes;
     if (readRegularFile(path, kMaxPointFileBytes, bytes, error) != FileReadResult::Ok) return false;
-    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    return parsePointText(std::string(bytes.begin(), bytes.end()), points, error);
+}
+
+bool parsePointText(const std::string& text, ReferencePoints& points, std::string& error) {
+    points = ReferencePoints{};
+    std::istringstream in(text);
     // The count must be a whole number: "5.5" read as 5 would shift every field after it.
     std::string count;
     long long n = 0;

@@ -18,6 +18,8 @@ struct ReferencePoints {
 
 // Reads "n" then n records "Xw Yw Xd Yd". False with a one-line reason (without the file name).
 bool readPointFile(const std::string& path, ReferencePoints& points, std::string& error);
+// The same from the file's text.
+bool parsePointText(const std::string& text, ReferencePoints& points, std::string& error);
 
 // The stages, in the order calibrateCoplanar runs them; U is their shared intermediate.
 int solveU(int n, const double* Xw, const double* Yw, const double* Xd, const double* Yd, double U[5]);

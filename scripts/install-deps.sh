@@ -10,6 +10,7 @@ packages=(
   libv4l-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool
+  clang libclang-rt-14-dev
 )
 
 missing=()

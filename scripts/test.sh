@@ -10,6 +10,11 @@ build=${TOVRAK_BUILD_DIR:-$root/build}
 TOVRAK_BUILD_DIR=$build bash "$root/scripts/build.sh" -DTOVRAK_WERROR=ON
 (cd "$build" && ctest --output-on-failure -j "$(nproc)")
 
+# A short fuzzing run of every reader of untrusted input (scripts/fuzz.sh runs longer ones).
+if [ "${TOVRAK_SKIP_FUZZ:-0}" != 1 ] && command -v clang++ >/dev/null; then
+  TOVRAK_FUZZ_DIR=${build}-fuzz bash "$root/scripts/fuzz.sh" "${TOVRAK_FUZZ_SECONDS:-30}"
+fi
+
 if [ "${TOVRAK_SKIP_SANITIZE:-0}" != 1 ]; then
   asan=${build}-asan
   TOVRAK_BUILD_DIR=$asan TOVRAK_BUILD_TYPE=RelWithDebInfo bash "$root/scripts/build.sh" -DTOVRAK_SANITIZE=ON -DTOVRAK_BENCH=OFF -DTOVRAK_WERROR=ON
