@@ -50,6 +50,16 @@ void noteFocalLengthScale(AppState& app) {
     app.s_focal_scaled_width = t.width;
 }
 
+bool measurePose(AppState& app) {
+    CameraModel& camera = *app.s_camera;
+    Tracker& t = *app.s_tracker;
+    if (camera.method == PoseMethod::Grid) return estimatePose(t, camera);
+    // With the lens correction on, the pose works on the corrected picture; the corners are
+    // read from the raw frame through the lens model.
+    const LensParameters lens = lensParameters(t.width, t.height);
+    return estimateRefinedPose(t, camera, app.s_key_r ? &lens : nullptr);
+}
+
 bool runProcessingSteps(AppState& app) {
     bool newPose = false;
     Tracker& t = *app.s_tracker;
@@ -76,7 +86,7 @@ bool runProcessingSteps(AppState& app) {
         t.labelContours();
         t.identifyTarget();
         if (app.s_key_k) {
-            if (app.s_camera) newPose = estimatePose(t, *app.s_camera);
+            if (app.s_camera) newPose = measurePose(app);
             if (app.s_log_enabled) logPoints(app);
         }
         t.drawContours();

@@ -19,7 +19,9 @@ double rotationAngleBetween(const double A[9], const double B[9]) {
     return std::acos(std::clamp((trace - 1.0) / 2.0, -1.0, 1.0)) * 180.0 / M_PI;
 }
 
-HeadlessApp::HeadlessApp(const VirtualCameraOptions& options, const std::string& keys, const std::string& pointFile) {
+HeadlessApp::HeadlessApp(const VirtualCameraOptions& options, const std::string& keys, const std::string& pointFile,
+                         PoseMethod method) {
+    camera.method = method;
     VirtualCameraOptions o = options;
     o.fps = 0;  // as fast as the loop asks
     app.s_tracker = &tracker;
@@ -39,9 +41,9 @@ HeadlessApp::~HeadlessApp() { captureDestroy(app.s_capture); }
 const VirtualCamera& HeadlessApp::virtualCamera() const { return *virtualCameraOf(app.s_capture->backend.get()); }
 
 TrackingRun runTracking(const VirtualCameraOptions& options, const std::string& keys, int frames,
-                        const std::string& pointFile) {
+                        const std::string& pointFile, PoseMethod method) {
     TrackingRun run;
-    HeadlessApp headless(options, keys, pointFile);
+    HeadlessApp headless(options, keys, pointFile, method);
     if (!headless.error.empty()) {
         run.error = headless.error;
         return run;

@@ -18,7 +18,8 @@ struct HeadlessApp {
     AppState app;
     std::string error;  // set when the camera could not be calibrated
 
-    HeadlessApp(const VirtualCameraOptions& options, const std::string& keys, const std::string& pointFile);
+    HeadlessApp(const VirtualCameraOptions& options, const std::string& keys, const std::string& pointFile,
+                PoseMethod method = PoseMethod::Refined);
     ~HeadlessApp();
     HeadlessApp(const HeadlessApp&) = delete;
     HeadlessApp& operator=(const HeadlessApp&) = delete;
@@ -44,7 +45,7 @@ struct TrackingRun {
 
 // Runs `frames` frames with the keys typed first (e.g. "gsxk"), calibrated from pointFile.
 TrackingRun runTracking(const VirtualCameraOptions& options, const std::string& keys, int frames,
-                        const std::string& pointFile);
+                        const std::string& pointFile, PoseMethod method = PoseMethod::Refined);
 
 // Angle of the rotation between two rotations, in degrees.
 double rotationAngleBetween(const double A[9], const double B[9]);

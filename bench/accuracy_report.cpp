@@ -1,6 +1,8 @@
 // Tracking accuracy on the virtual camera: for each condition, the detection rate, the rotation
-// and translation errors of the filtered pose against the true pose, and the frame-to-frame
-// jitter while the camera holds still. Usage: tovrak_accuracy [POINT_FILE] [FRAMES]
+// and translation errors of the filtered pose against the true pose, the lag of the filter
+// behind the camera, and the frame-to-frame jitter while the camera holds still. Conditions
+// without a suffix use the refined pose; "_grid" ones the homography-grid method.
+// Usage: tovrak_accuracy [POINT_FILE] [FRAMES]
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -19,9 +21,10 @@ double quantile(std::vector<double> v, double q) {
 }
 
 struct Condition {
-    const char* name;
+    std::string name;
     const char* keys;
     VirtualCameraOptions options;
+    PoseMethod method;
 };
 
 VirtualCameraOptions with(double noise, double blur, bool lens) {
@@ -32,40 +35,76 @@ VirtualCameraOptions with(double noise, double blur, bool lens) {
     return o;
 }
 
+// How many frames the filtered translation trails the camera: the shift of the true path, in
+// tenths of a frame from 0 to 5, that brings it nearest to the filtered one.
+double lagFrames(const TrackingRun& run, const VirtualCameraOptions& options) {
+    const VirtualCamera camera(options);
+    double bestShift = 0, bestError = INFINITY;
+    for (int tenth = 0; tenth <= 50; ++tenth) {
+        const double shift = tenth / 10.0;
+        double sum = 0;
+        int count = 0;
+        for (size_t n = 10; n < run.frames.size(); ++n) {
+            if (!run.frames[n].found) continue;
+            const double at = n - shift;
+            const int a = static_cast<int>(std::floor(at));
+            const double w = at - a;
+            const VirtualFrameTruth ta = camera.truthOf(a), tb = camera.truthOf(a + 1);
+            double d2 = 0;
+            for (int k = 0; k < 3; ++k) {
+                const double truth = (1 - w) * ta.pose.T[k] + w * tb.pose.T[k];
+                d2 += (run.frames[n].T[k] - truth) * (run.frames[n].T[k] - truth);
+            }
+            sum += std::sqrt(d2), ++count;
+        }
+        if (count && sum / count < bestError) bestError = sum / count, bestShift = shift;
+    }
+    return bestShift;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string points = argc > 1 ? argv[1] : "pontos1.txt";
     const int frames = argc > 2 ? std::atoi(argv[2]) : 1800;
     constexpr int kStillFrames = 150, kWarmUp = 30;
-    const Condition conditions[] = {
-        {"clean", "gsxk", with(0, 0, false)},
-        {"noise", "gsxk", with(3, 0.7, false)},
-        {"lens", "gsxk", with(1.5, 0, true)},
-        {"lens_corrected", "rgsxk", with(1.5, 0, true)},
-    };
+    VirtualCameraOptions upright, clutter;
+    upright.upright = true;
+    clutter.clutter = true;
+    std::vector<Condition> conditions;
+    for (PoseMethod method : {PoseMethod::Refined, PoseMethod::Grid}) {
+        const std::string suffix = method == PoseMethod::Grid ? "_grid" : "";
+        conditions.push_back({"clean" + suffix, "gsxk", with(0, 0, false), method});
+        conditions.push_back({"noise" + suffix, "gsxk", with(3, 0.7, false), method});
+        conditions.push_back({"lens" + suffix, "gsxk", with(1.5, 0, true), method});
+        conditions.push_back({"lens_corrected" + suffix, "rgsxk", with(1.5, 0, true), method});
+    }
+    conditions.push_back({"upright", "gsxk", upright, PoseMethod::Refined});
+    conditions.push_back({"clutter", "gsxk", clutter, PoseMethod::Refined});
     for (const Condition& c : conditions) {
-        const TrackingRun run = runTracking(c.options, c.keys, frames, points);
+        const TrackingRun run = runTracking(c.options, c.keys, frames, points, c.method);
         if (!run.error.empty()) {
             std::fprintf(stderr, "Error: %s\n", run.error.c_str());
             return 1;
         }
         std::vector<double> rot, trans, measuredRot;
-        int visible = 0, found = 0, flips = 0;
+        int visible = 0, found = 0, foundVisible = 0, off5 = 0, off10 = 0;
         for (const TrackedFrame& f : run.frames) {
             visible += f.visible;
             if (!f.found) continue;
             ++found;
+            foundVisible += f.visible;
             rot.push_back(f.rotationErrorDeg);
             measuredRot.push_back(f.measuredRotationErrorDeg);
             trans.push_back(f.translationErrorPct);
-            flips += f.rotationErrorDeg > 10.0;
+            off5 += f.rotationErrorDeg > 5.0;
+            off10 += f.rotationErrorDeg > 10.0;
         }
         // Still camera: how much the pose shakes from one frame to the next.
         VirtualCameraOptions still = c.options;
         still.still = true;
         still.start = 300;
-        const TrackingRun hold = runTracking(still, c.keys, kStillFrames, points);
+        const TrackingRun hold = runTracking(still, c.keys, kStillFrames, points, c.method);
         auto rmsStep = [&](bool measured) {
             double sumSq = 0;
             int count = 0;
@@ -78,18 +117,20 @@ int main(int argc, char** argv) {
             return count ? std::sqrt(sumSq / count) : NAN;
         };
         const double jitter = rmsStep(false), measuredJitter = rmsStep(true);
+        const double lag = lagFrames(run, c.options);
 
-        std::printf("%s (keys %s): %d frames, target fully in view in %d, pose found in %d; "
-                    "rotation error median %.2f deg, 95th %.2f deg; translation error median %.2f %%, "
-                    "95th %.2f %%; frames off by more than 10 deg: %d; still-camera jitter %.3f deg rms. "
-                    "Before the filter: rotation error median %.2f deg, jitter %.3f deg rms\n",
-                    c.name, c.keys, frames, visible, found, quantile(rot, 0.5), quantile(rot, 0.95),
-                    quantile(trans, 0.5), quantile(trans, 0.95), flips, jitter, quantile(measuredRot, 0.5),
-                    measuredJitter);
-        std::printf("accuracy: condition=%s frames=%d found=%d rot_med_deg=%.3f rot_p95_deg=%.3f trans_med_pct=%.3f "
-                    "trans_p95_pct=%.3f jitter_deg=%.4f\n",
-                    c.name, frames, found, quantile(rot, 0.5), quantile(rot, 0.95), quantile(trans, 0.5),
-                    quantile(trans, 0.95), jitter);
+        std::printf("%s (keys %s): %d frames, target fully in view in %d, pose found in %d (%d of those in view, "
+                    "%.1f %%); rotation error median %.3f deg, 95th %.3f deg; translation error median %.3f %%, "
+                    "95th %.3f %%; frames off by more than 5 deg: %d, by more than 10 deg: %d; filter lag %.1f frames; "
+                    "still-camera jitter %.4f deg rms. Before the filter: rotation error median %.3f deg, jitter "
+                    "%.4f deg rms\n",
+                    c.name.c_str(), c.keys, frames, visible, found, foundVisible, 100.0 * foundVisible / visible,
+                    quantile(rot, 0.5), quantile(rot, 0.95), quantile(trans, 0.5), quantile(trans, 0.95), off5, off10,
+                    lag, jitter, quantile(measuredRot, 0.5), measuredJitter);
+        std::printf("accuracy: condition=%s frames=%d visible=%d found=%d found_visible_pct=%.2f rot_med_deg=%.3f "
+                    "rot_p95_deg=%.3f trans_med_pct=%.3f trans_p95_pct=%.3f off5=%d lag_frames=%.1f jitter_deg=%.4f\n",
+                    c.name.c_str(), frames, visible, found, 100.0 * foundVisible / visible, quantile(rot, 0.5),
+                    quantile(rot, 0.95), quantile(trans, 0.5), quantile(trans, 0.95), off5, lag, jitter);
         std::fflush(stdout);
     }
     return 0;

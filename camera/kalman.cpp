@@ -80,15 +80,20 @@ KalmanFilter* createPoseFilter(double rotNoise, double transNoise, const double 
     matDiagonal(f->R, m, m, 0.0f);
     for (int i = 0; i < 6; ++i) f->R[i * m + i] = static_cast<float>(i < 3 ? rotNoise : transNoise);
     f->P = matAlloc(n, n);
+    f->x = vecAlloc(n);
+    resetPoseFilter(f, R0, T0);
+    return f;
+}
+
+void resetPoseFilter(KalmanFilter* f, const double R[9], const double T[3]) {
+    const int n = f->n;
     matDiagonal(f->P, n, n, 0.0f);
     for (int i = 0; i < 12; ++i) f->P[i * n + i] = i < 6 ? 1e-5f : 100000.0f;
-    f->x = vecAlloc(n);
     double angles[3];
-    rotationToAngles(R0, angles);
+    rotationToAngles(R, angles);
     for (int i = 0; i < 3; ++i) f->x[i] = static_cast<float>(angles[i]);
-    for (int i = 0; i < 3; ++i) f->x[3 + i] = static_cast<float>(T0[i]);
+    for (int i = 0; i < 3; ++i) f->x[3 + i] = static_cast<float>(T[i]);
     for (int i = 6; i < 12; ++i) f->x[i] = 0.0f;
-    return f;
 }
 
 int smoothPose(double qa, double qt, double R[9], double T[3], double dt, KalmanFilter* f) {

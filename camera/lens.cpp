@@ -22,6 +22,13 @@ LensParameters lensParameters(int width, int height) {
     return p;
 }
 
+void distortedPosition(const LensParameters& p, double col, double row, double& dcol, double& drow) {
+    const double dx = (col - p.ox) * p.sx, dy = (row - p.oy) * p.sy;
+    const double s = 1.0 + kRadial * (dx * dx + dy * dy);
+    dcol = s * dx / p.sx + p.ox;
+    drow = s * dy / p.sy + p.oy;
+}
+
 void printLensReport(const LensParameters& p, FILE* out) {
     std::fprintf(out, "\n\nParametros da camera Creative WebCam PRO:");
     std::fprintf(out, "\nox = %i", p.ox);

@@ -20,6 +20,9 @@ struct LensParameters {
 };
 
 LensParameters lensParameters(int width, int height);
+// Where the raw frame shows what the corrected picture shows at (col, row): the mapping the
+// tables sample, for any real position (pixel-centre coordinates).
+void distortedPosition(const LensParameters& lens, double col, double row, double& dcol, double& drow);
 // The camera-parameter report, as printed at start-up.
 void printLensReport(const LensParameters& lens, FILE* out);
 // Fills the seven lens tables for the Tracker's frame size.

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "camera/calibration.h"
+#include "camera/corner_refinement.h"
+#include "vision/target_model.h"
 #include "camera/matrix.h"
 #include "vision/tracker.h"
 
@@ -16,6 +18,15 @@ constexpr double kModelY[8] = {56, 56, -18, -18, 80, 80, -80, -80};
 constexpr int kModelRecords[8] = {0, 1, 2, 3, 5, 6, 7, 8};
 
 constexpr double kPoseRotationNoise = 0.05, kPoseTranslationNoise = 0.05;
+
+// The refined method's filter. Measurement noise (variances of the measured angles, rad^2,
+// and translation, mm^2) from the refined pose's own scatter on a still camera with sensor
+// noise; process noise (how much the angular and linear velocity may change in a frame) from
+// the motion of a hand-held camera. Tuned on the virtual camera's path: see docs/accuracy.md.
+constexpr double kRefinedAngleVariance = 4e-6, kRefinedTranslationVariance = 0.25;
+constexpr double kRefinedAngleProcess = 2e-6, kRefinedTranslationProcess = 0.5;
+// After this many passes without a pose the filter's velocity is stale: start it afresh.
+constexpr int kRestartFilterAfter = 10;
 constexpr double kNear = 0.1, kFar = 5000.0;
 
 bool finite(const double* v, int n) {
@@ -53,7 +64,10 @@ bool calibrateCamera(Tracker& tracker, CameraModel& model, const std::string& po
     }
     tracker.focalLength = focal;
     kalmanDestroy(model.poseFilter);
-    model.poseFilter = createPoseFilter(2.0, 2.0, R, T);
+    model.poseFilter = model.method == PoseMethod::Grid
+                           ? createPoseFilter(2.0, 2.0, R, T)
+                           : createPoseFilter(kRefinedAngleVariance, kRefinedTranslationVariance, R, T);
+    model.passesSinceMeasured = -1;
     model.ready = true;
     model.whyNotReady.clear();
     return true;
@@ -216,6 +230,45 @@ bool estimatePose(Tracker& t, CameraModel& model) {
     std::memcpy(model.measuredR, R, sizeof R);
     std::memcpy(model.measuredT, T, sizeof T);
     smoothPose(kPoseRotationNoise, kPoseTranslationNoise, R, T, 1.0, model.poseFilter);
+    if (!finite(R, 9) || !finite(T, 3)) return false;
+    std::memcpy(model.R, R, sizeof R);
+    std::memcpy(model.T, T, sizeof T);
+    model.hasPose = true;
+    buildDisplayMatrices(R, T, f, t.width, t.height, t.modelview, t.projection);
+    return true;
+}
+
+bool estimateRefinedPose(Tracker& t, CameraModel& model, const LensParameters* lens) {
+    if (model.passesSinceMeasured >= 0) ++model.passesSinceMeasured;
+    if (!model.ready || !model.poseFilter || !(t.focalLength > 0.0f)) return false;
+    TargetCorners corners;
+    if (!model.finder.find(t, corners)) return false;
+    // Whole-pixel corners still give a pose when a side shows too little edge to refine.
+    refineTargetCorners(t, lens, corners);
+    model.corners = corners;
+    double X[8], Y[8], x[8], y[8];
+    for (int i = 0; i < 8; ++i) {
+        X[i] = kTargetCornerMm[i][0], Y[i] = kTargetCornerMm[i][1];
+        // Exact centring of sub-pixel positions (docs/conventions.md, "Centring").
+        x[i] = corners.xy[i][0] - t.width / 2.0;
+        y[i] = corners.xy[i][1] - t.height / 2.0;
+    }
+    const bool recent = model.passesSinceMeasured >= 0 && model.passesSinceMeasured <= kRestartFilterAfter;
+    PlanarPose pose;
+    const double f = focalLengthForWidth(t, model);
+    if (!solvePlanarPose(8, X, Y, x, y, f, recent ? &model.lastMeasured : nullptr, pose)) return false;
+    if (!finite(pose.R, 9) || !finite(pose.T, 3)) return false;
+    model.lastMeasured = pose;
+    model.passesSinceMeasured = 0;
+    std::memcpy(model.measuredR, pose.R, sizeof pose.R);
+    std::memcpy(model.measuredT, pose.T, sizeof pose.T);
+    double R[9], T[3];
+    std::memcpy(R, pose.R, sizeof R);
+    std::memcpy(T, pose.T, sizeof T);
+    // The first pose, or the first after the target was lost: the filter starts there rather
+    // than taking the jump from its old state for a velocity.
+    if (!recent) resetPoseFilter(model.poseFilter, R, T);
+    else smoothPose(kRefinedAngleProcess, kRefinedTranslationProcess, R, T, 1.0, model.poseFilter);
     if (!finite(R, 9) || !finite(T, 3)) return false;
     std::memcpy(model.R, R, sizeof R);
     std::memcpy(model.T, T, sizeof T);

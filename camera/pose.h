@@ -12,8 +12,11 @@
 #include <string>
 
 #include "camera/kalman.h"
+#include "camera/refined_pose.h"
+#include "vision/target_finder.h"
 
 class Tracker;
+struct LensParameters;
 
 constexpr int kGridSide = 8;
 constexpr int kGridPoints = kGridSide * kGridSide;
@@ -23,8 +26,13 @@ constexpr int kReferenceFrameWidth = 320;
 // Focal lengths (pixels) a calibration may give and still describe a camera.
 constexpr float kMinFocalLength = 1.0f, kMaxFocalLength = 1e6f;
 
+// How the pose is measured each frame: from the sub-pixel target corners by minimising the
+// reprojection error (the default), or by the homography grid and the coplanar solve.
+enum class PoseMethod { Refined, Grid };
+
 // Everything the pose step keeps between frames.
 struct CameraModel {
+    PoseMethod method = PoseMethod::Refined;
     KalmanFilter* poseFilter = nullptr;
     bool ready = false;            // calibrated: the pose step can run
     std::string whyNotReady;       // one line for the user when it cannot
@@ -39,6 +47,12 @@ struct CameraModel {
     // The last measured pose, before the filter: kept so that the filter's effect can be measured.
     double measuredR[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     double measuredT[3] = {0, 0, 0};
+    // The refined method's state: the last measured pose (for continuity), how many passes
+    // since it, and the corners it was measured from.
+    PlanarPose lastMeasured;
+    int passesSinceMeasured = -1;  // -1: none yet
+    TargetCorners corners{};
+    TargetFinder finder;
 
     CameraModel() = default;
     CameraModel(const CameraModel&) = delete;
@@ -53,6 +67,12 @@ bool calibrateCamera(Tracker& tracker, CameraModel& model, const std::string& po
 // One frame: answers true when a new pose was computed and the Tracker's modelview and
 // projection were rewritten; false leaves them as they were.
 bool estimatePose(Tracker& tracker, CameraModel& model);
+
+// One frame by the refined method, on the contour list of this pass (between labelContours and
+// drawContours): the target found among the outlines, its corners refined (through `lens` when
+// the picture is lens-corrected, else null), the pose solved and filtered, the matrices built.
+// The filter starts afresh from the first pose, and again after the target was lost for a while.
+bool estimateRefinedPose(Tracker& tracker, CameraModel& model, const LensParameters* lens);
 
 // The calibrated focal length in pixels of the Tracker's current frame width.
 double focalLengthForWidth(const Tracker& tracker, const CameraModel& model);

@@ -11,9 +11,16 @@ namespace {
 
 enum Region : uint8_t { kDesk = 0, kPaper = 1, kInk = 2 };
 
-Region regionAt(double X, double Y) {
+// Two dark rectangles on the sheet's margins, left and right of the target, for the clutter
+// scene: lone rectangles that must not be taken for the target.
+constexpr double kClutterRects[2][4] = {{105, 135, -50, 30}, {-135, -110, 10, 70}};  // X0 X1 Y0 Y1
+
+Region regionAt(double X, double Y, bool clutter) {
     const double ax = std::fabs(X), ay = std::fabs(Y);
     if (ax > kSheetHalfX || ay > kSheetHalfY) return kDesk;
+    if (clutter)
+        for (const auto& r : kClutterRects)
+            if (X > r[0] && X < r[1] && Y > r[2] && Y < r[3]) return kInk;
     if (ax > kTargetOuterHalfX || ay > kTargetOuterHalfY) return kPaper;
     if (X > kTargetInnerMinX && X < kTargetInnerMaxX && Y > kTargetInnerMinY && Y < kTargetInnerMaxY)
         return kPaper;
@@ -28,16 +35,17 @@ double illumination(double X, double Y) {
 
 // Colours in B, G, R. The desk is light (a plain table top with a faint grain) so that the
 // sheet's own edge stays far below the edge detector's threshold: only the target is seen.
-void shade(Region region, double X, double Y, float bgr[3]) {
+void shade(Region region, double X, double Y, bool darkDesk, float bgr[3]) {
     static const float kPaperColour[3] = {232.0f, 238.0f, 242.0f};
     static const float kInkColour[3] = {38.0f, 34.0f, 32.0f};
     static const float kDeskColour[3] = {170.0f, 192.0f, 208.0f};
+    static const float kDarkDeskColour[3] = {52.0f, 60.0f, 74.0f};  // a dark wooden table
     double gain = illumination(X, Y);
     const float* base = kPaperColour;
     if (region == kInk) {
         base = kInkColour;
     } else if (region == kDesk) {
-        base = kDeskColour;
+        base = darkDesk ? kDarkDeskColour : kDeskColour;
         gain *= 1.0 + 0.035 * std::sin(X / 6.0 + 1.7 * std::sin(Y / 45.0));
     }
     for (int ch = 0; ch < 3; ++ch) bgr[ch] = static_cast<float>(base[ch] * gain);
@@ -106,7 +114,8 @@ void VirtualCamera::setSize(int width, int height) {
 
 CameraPose VirtualCamera::poseOf(int n) const {
     if (opts.fixedView) return lookAtPose(0, 0, opts.distance, opts.tilt, opts.azimuth, opts.roll);
-    return trajectoryPose(opts.still ? opts.start : opts.start + n);
+    const int frame = opts.still ? opts.start : opts.start + n;
+    return opts.upright ? uprightTrajectoryPose(frame) : trajectoryPose(frame);
 }
 
 VirtualFrameTruth VirtualCamera::truthOf(int n) const { return truthFor(poseOf(n)); }
@@ -175,7 +184,7 @@ void VirtualCamera::shadeScene(const CameraPose& pose) {
 
     // Ideal (undistorted) pixel position to plane point.
     auto lookAt = [&](double col, double row, double& X, double& Y) {
-        if (map.toPlane(col - W / 2.0, row - H / 2.0, X, Y)) return regionAt(X, Y);
+        if (map.toPlane(col - W / 2.0, row - H / 2.0, X, Y)) return regionAt(X, Y, opts.clutter);
         X = Y = 1e6;
         return kDesk;
     };
@@ -202,7 +211,7 @@ void VirtualCamera::shadeScene(const CameraPose& pose) {
             float bgr[3];
             if (top[0] == top[1] && top[0] == bottom[0] && top[0] == bottom[1]) {
                 const Region reg = opts.lens ? lookAt(centreRays[2 * k], centreRays[2 * k + 1], X, Y) : lookAt(c, r, X, Y);
-                shade(reg, X, Y, bgr);
+                shade(reg, X, Y, opts.clutter, bgr);
                 out[0] = bgr[0], out[1] = bgr[1], out[2] = bgr[2];
             } else {
                 // An edge crosses this pixel: average a 4 x 4 grid of samples.
@@ -210,7 +219,7 @@ void VirtualCamera::shadeScene(const CameraPose& pose) {
                 for (int i = 0; i < kSub; ++i) {
                     for (int j = 0; j < kSub; ++j) {
                         const Region reg = sample(c - 0.5 + (j + 0.5) / kSub, r - 0.5 + (i + 0.5) / kSub, X, Y);
-                        shade(reg, X, Y, bgr);
+                        shade(reg, X, Y, opts.clutter, bgr);
                         for (int ch = 0; ch < 3; ++ch) sum[ch] += bgr[ch];
                     }
                 }
@@ -300,6 +309,10 @@ bool parseVirtualCameraOptions(const std::string& text, VirtualCameraOptions& o,
             o.seed = static_cast<uint32_t>(number);
         } else if (key == "still") {
             o.still = number != 0;
+        } else if (key == "upright") {
+            o.upright = number != 0;
+        } else if (key == "clutter") {
+            o.clutter = number != 0;
         } else if (key == "start" && number >= 0 && number <= 1e9) {
             o.start = static_cast<int>(number);
         } else if (key == "fps" && (number == 0 || (number >= 0.1 && number <= 1000))) {
@@ -316,7 +329,8 @@ bool parseVirtualCameraOptions(const std::string& text, VirtualCameraOptions& o,
             return false;
         } else {
             error = "unknown virtual camera option '" + key +
-                    "' (known: size, noise, blur, lens, seed, still, start, fps, tilt, azimuth, roll, distance)";
+                    "' (known: size, noise, blur, lens, seed, still, upright, clutter, start, fps, tilt, azimuth, roll, "
+                    "distance)";
             return false;
         }
     }

@@ -18,6 +18,8 @@ struct VirtualCameraOptions {
     bool lens = false;     // radial distortion and vignetting of the webcam lens model
     uint32_t seed = 1;     // noise seed
     bool still = false;    // hold the camera at the start frame
+    bool upright = false;  // a path that keeps the target within 2 degrees of upright
+    bool clutter = false;  // the sheet on a dark table, with two more dark rectangles on it
     int start = 0;         // first frame of the path
     double fps = 30.0;     // frame rate the backend paces to; 0 delivers as fast as asked
     // A fixed view instead of the path (any of tilt, azimuth, roll, distance given).
@@ -25,8 +27,8 @@ struct VirtualCameraOptions {
     double tilt = 20.0, azimuth = 0.0, roll = 0.0, distance = 500.0;  // degrees, millimetres
 };
 
-// Parses "key=value,key=value" (keys: size=WxH, noise, blur, lens, seed, still, start, fps,
-// tilt, azimuth, roll, distance).
+// Parses "key=value,key=value" (keys: size=WxH, noise, blur, lens, seed, still, upright,
+// clutter, start, fps, tilt, azimuth, roll, distance).
 // Answers false with a one-line reason on a malformed or unknown option.
 bool parseVirtualCameraOptions(const std::string& text, VirtualCameraOptions& options,
                                std::string& error);

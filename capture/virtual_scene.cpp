@@ -84,6 +84,16 @@ CameraPose trajectoryPose(int frame) {
     return lookAtPose(lookX, lookY, distance, tilt, azimuth, roll);
 }
 
+CameraPose uprightTrajectoryPose(int frame) {
+    const double t = frame / kPathFps;
+    const double distance = 470.0 + 100.0 * wave(t, 8.0, 0.0);
+    const double tilt = 22.0 + 15.0 * wave(t, 7.0, 1.0);
+    const double roll = 1.5 * wave(t, 10.0, 0.5);
+    const double lookX = 35.0 * wave(t, 5.5, 0.3);
+    const double lookY = 25.0 * wave(t, 6.5, 2.0);
+    return lookAtPose(lookX, lookY, distance, tilt, 0.0, roll);
+}
+
 bool projectPoint(const CameraPose& p, double f, int width, int height, double X, double Y,
                   double& col, double& row) {
     const double xc = p.R[0] * X + p.R[1] * Y + p.T[0];

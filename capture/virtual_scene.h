@@ -33,6 +33,9 @@ double virtualFocalLength(int width);
 
 // Pose for a frame of the standard path. `still` freezes the path at `frame`.
 CameraPose trajectoryPose(int frame);
+// The same path's distances, tilts and looks, from straight in front of the target with the
+// camera turned at most 1.5 degrees: the target stays upright in the picture.
+CameraPose uprightTrajectoryPose(int frame);
 
 // Pose of a camera at `distance` from the point (lookX, lookY) of the target plane, its axis
 // tilted by `tiltDeg` from the plane's normal, standing at `azimuthDeg` around the target (0: on

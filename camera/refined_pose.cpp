@@ -1,0 +1,224 @@
+#include "camera/refined_pose.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "camera/matrix.h"
+
+namespace {
+
+constexpr int kMaxIterations = 20;
+// Two poses explain the points "about equally well" when the worse one's rms error is within
+// this factor of the better one's, plus this many pixels: the corner noise, not the geometry,
+// then decides between them, and continuity with the last frame is the better guide.
+constexpr double kAmbiguityRatio = 1.5, kAmbiguityPixels = 0.1;
+
+// R = exp([w]x): Rodrigues' formula, row-major.
+void rotationFromVector(const double w[3], double R[9]) {
+    const double theta = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
+    double a = 1.0, b = 0.5;  // sin(theta) / theta, (1 - cos(theta)) / theta^2, with their limits
+    if (theta > 1e-9) a = std::sin(theta) / theta, b = (1.0 - std::cos(theta)) / (theta * theta);
+    const double K[9] = {0, -w[2], w[1], w[2], 0, -w[0], -w[1], w[0], 0};
+    double K2[9];
+    mat3Mul(K, K, K2);
+    for (int i = 0; i < 9; ++i) R[i] = (i % 4 == 0 ? 1.0 : 0.0) + a * K[i] + b * K2[i];
+}
+
+void cross3(const double a[3], const double b[3], double out[3]) {
+    out[0] = a[1] * b[2] - a[2] * b[1];
+    out[1] = a[2] * b[0] - a[0] * b[2];
+    out[2] = a[0] * b[1] - a[1] * b[0];
+}
+
+double norm3(const double v[3]) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
+
+double rmsError(int n, const double* X, const double* Y, const double* x, const double* y, double f,
+                const double R[9], const double T[3]) {
+    double sum = 0.0;
+    for (int i = 0; i < n; ++i) {
+        const double zc = R[6] * X[i] + R[7] * Y[i] + T[2];
+        if (!(zc > 0.0)) return INFINITY;
+        const double u = f * (R[0] * X[i] + R[1] * Y[i] + T[0]) / zc - x[i];
+        const double v = f * (R[3] * X[i] + R[4] * Y[i] + T[1]) / zc - y[i];
+        sum += u * u + v * v;
+    }
+    return std::sqrt(sum / n);
+}
+
+// Centroid and scale that bring points to mean distance sqrt(2) from the origin.
+void normaliser(int n, const double* a, const double* b, double& ca, double& cb, double& s) {
+    ca = cb = 0.0;
+    for (int i = 0; i < n; ++i) ca += a[i] / n, cb += b[i] / n;
+    double mean = 0.0;
+    for (int i = 0; i < n; ++i) mean += std::hypot(a[i] - ca, b[i] - cb) / n;
+    s = mean > 0.0 ? std::sqrt(2.0) / mean : 1.0;
+}
+
+}  // namespace
+
+bool fitPlaneHomography(int n, const double* X, const double* Y, const double* x, const double* y, double h[9]) {
+    if (n < 4) return false;
+    double cX, cY, sM, cx, cy, sI;
+    normaliser(n, X, Y, cX, cY, sM);
+    normaliser(n, x, y, cx, cy, sI);
+    // With h8 = 1, each point gives two linear equations in h0..h7; the normal equations of the
+    // stacked system are solved directly (8 x 8).
+    double A[8 * kSolveStride] = {};
+    double b[8] = {};
+    for (int i = 0; i < n; ++i) {
+        const double P = (X[i] - cX) * sM, Q = (Y[i] - cY) * sM, u = (x[i] - cx) * sI, v = (y[i] - cy) * sI;
+        const double ru[8] = {P, Q, 1, 0, 0, 0, -u * P, -u * Q};
+        const double rv[8] = {0, 0, 0, P, Q, 1, -v * P, -v * Q};
+        for (int r = 0; r < 8; ++r) {
+            for (int c = 0; c < 8; ++c) A[r * kSolveStride + c] += ru[r] * ru[c] + rv[r] * rv[c];
+            b[r] += ru[r] * u + rv[r] * v;
+        }
+    }
+    if (solveLinear(8, A, b) != 0) return false;
+    // Back from normalised coordinates: H = Ti^-1 Hn Tm, with Tm = [sM 0 -sM cX; 0 sM -sM cY; 0 0 1]
+    // and Ti likewise for the image.
+    const double Hn[9] = {b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], 1.0};
+    const double Tm[9] = {sM, 0, -sM * cX, 0, sM, -sM * cY, 0, 0, 1};
+    const double TiInv[9] = {1 / sI, 0, cx, 0, 1 / sI, cy, 0, 0, 1};
+    double tmp[9];
+    mat3Mul(Hn, Tm, tmp);
+    mat3Mul(TiInv, tmp, h);
+    if (!(std::fabs(h[8]) > 1e-300)) return false;
+    for (int i = 0; i < 9; ++i) h[i] /= h[8];
+    for (int i = 0; i < 9; ++i)
+        if (!std::isfinite(h[i])) return false;
+    return true;
+}
+
+bool poseFromHomography(const double h[9], double f, PlanarPose& pose) {
+    // H ~ K [r1 r2 t] with K = diag(f, f, 1): the columns of K^-1 H are r1, r2 and t up to one
+    // scale, fixed by the unit length of r1 and r2 and the sign that puts the plane in front.
+    double m1[3] = {h[0] / f, h[3] / f, h[6]}, m2[3] = {h[1] / f, h[4] / f, h[7]}, m3[3] = {h[2] / f, h[5] / f, h[8]};
+    const double l1 = norm3(m1), l2 = norm3(m2);
+    if (!(l1 > 0.0 && l2 > 0.0) || !std::isfinite(l1 + l2)) return false;
+    double scale = 2.0 / (l1 + l2);
+    if (m3[2] * scale < 0) scale = -scale;
+    double a[3], b[3], c[3], e[3];
+    for (int i = 0; i < 3; ++i) a[i] = m1[i] / l1, b[i] = m2[i] / l2;
+    // The nearest orthonormal pair, symmetric in a and b: rotate both by half their excess angle.
+    for (int i = 0; i < 3; ++i) c[i] = a[i] + b[i], e[i] = a[i] - b[i];
+    const double lc = norm3(c), le = norm3(e);
+    if (!(lc > 0.0 && le > 0.0)) return false;
+    double r1[3], r2[3], r3[3];
+    for (int i = 0; i < 3; ++i) {
+        r1[i] = (c[i] / lc + e[i] / le) / std::sqrt(2.0);
+        r2[i] = (c[i] / lc - e[i] / le) / std::sqrt(2.0);
+    }
+    cross3(r1, r2, r3);
+    for (int i = 0; i < 3; ++i) {
+        pose.R[3 * i] = r1[i], pose.R[3 * i + 1] = r2[i], pose.R[3 * i + 2] = r3[i];
+        pose.T[i] = m3[i] * scale;
+    }
+    return pose.T[2] > 0.0;
+}
+
+void minimiseReprojection(int n, const double* X, const double* Y, const double* x, const double* y, double f,
+                          PlanarPose& pose) {
+    double lambda = 1e-3;
+    double error = rmsError(n, X, Y, x, y, f, pose.R, pose.T);
+    for (int iteration = 0; iteration < kMaxIterations && std::isfinite(error); ++iteration) {
+        // Gauss-Newton system for a step (w, dT): R <- exp([w]x) R, T <- T + dT. For the camera
+        // point Pc = R P + T, a rotation step moves it by w x (R P), so dPc/dw = -[R P]x.
+        double JtJ[6][6] = {}, Jtr[6] = {};
+        for (int i = 0; i < n; ++i) {
+            const double P[3] = {pose.R[0] * X[i] + pose.R[1] * Y[i], pose.R[3] * X[i] + pose.R[4] * Y[i],
+                                 pose.R[6] * X[i] + pose.R[7] * Y[i]};
+            const double xc = P[0] + pose.T[0], yc = P[1] + pose.T[1], zc = P[2] + pose.T[2];
+            const double iz = 1.0 / zc;
+            const double du[3] = {f * iz, 0, -f * xc * iz * iz}, dv[3] = {0, f * iz, -f * yc * iz * iz};
+            // -[P]x, row-major.
+            const double S[9] = {0, P[2], -P[1], -P[2], 0, P[0], P[1], -P[0], 0};
+            double ju[6], jv[6];
+            for (int k = 0; k < 3; ++k) {
+                ju[k] = du[0] * S[k] + du[1] * S[3 + k] + du[2] * S[6 + k];
+                jv[k] = dv[0] * S[k] + dv[1] * S[3 + k] + dv[2] * S[6 + k];
+                ju[3 + k] = du[k], jv[3 + k] = dv[k];
+            }
+            const double ru = f * xc * iz - x[i], rv = f * yc * iz - y[i];
+            for (int r = 0; r < 6; ++r) {
+                for (int c = 0; c < 6; ++c) JtJ[r][c] += ju[r] * ju[c] + jv[r] * jv[c];
+                Jtr[r] += ju[r] * ru + jv[r] * rv;
+            }
+        }
+        bool improved = false;
+        for (int attempt = 0; attempt < 8 && !improved; ++attempt) {
+            double A[6 * kSolveStride], step[6];
+            for (int r = 0; r < 6; ++r) {
+                for (int c = 0; c < 6; ++c) A[r * kSolveStride + c] = JtJ[r][c] + (r == c ? lambda * JtJ[r][r] : 0.0);
+                step[r] = -Jtr[r];
+            }
+            if (solveLinear(6, A, step) != 0) return;
+            double dR[9], R[9], T[3];
+            rotationFromVector(step, dR);
+            mat3Mul(dR, pose.R, R);
+            for (int k = 0; k < 3; ++k) T[k] = pose.T[k] + step[3 + k];
+            const double next = rmsError(n, X, Y, x, y, f, R, T);
+            if (next < error) {
+                const bool converged = error - next < 1e-10 * (1.0 + error);
+                std::memcpy(pose.R, R, sizeof R);
+                std::memcpy(pose.T, T, sizeof T);
+                error = next;
+                lambda = lambda / 10 > 1e-9 ? lambda / 10 : 1e-9;
+                improved = true;
+                if (converged) iteration = kMaxIterations;
+            } else {
+                lambda *= 10;
+            }
+        }
+        if (!improved) break;
+    }
+    pose.rmsError = error;
+}
+
+void mirroredPose(const PlanarPose& pose, PlanarPose& other) {
+    other = pose;
+    // The plane's normal in camera coordinates is R's third column; v points at the plane's origin.
+    const double n[3] = {pose.R[2], pose.R[5], pose.R[8]};
+    const double len = norm3(pose.T);
+    if (!(len > 0.0)) return;
+    const double v[3] = {pose.T[0] / len, pose.T[1] / len, pose.T[2] / len};
+    const double nv = n[0] * v[0] + n[1] * v[1] + n[2] * v[2];
+    const double m[3] = {2 * nv * v[0] - n[0], 2 * nv * v[1] - n[1], 2 * nv * v[2] - n[2]};
+    // The smallest rotation taking n to m, applied to the whole pose.
+    double axis[3];
+    cross3(n, m, axis);
+    const double s = norm3(axis), c = n[0] * m[0] + n[1] * m[1] + n[2] * m[2];
+    if (s < 1e-12) return;
+    const double angle = std::atan2(s, c);
+    const double w[3] = {axis[0] / s * angle, axis[1] / s * angle, axis[2] / s * angle};
+    double Q[9];
+    rotationFromVector(w, Q);
+    mat3Mul(Q, pose.R, other.R);
+}
+
+bool solvePlanarPose(int n, const double* X, const double* Y, const double* x, const double* y, double f,
+                     const PlanarPose* previous, PlanarPose& pose) {
+    double h[9];
+    PlanarPose first;
+    if (!fitPlaneHomography(n, X, Y, x, y, h) || !poseFromHomography(h, f, first)) return false;
+    minimiseReprojection(n, X, Y, x, y, f, first);
+    PlanarPose second;
+    mirroredPose(first, second);
+    minimiseReprojection(n, X, Y, x, y, f, second);
+    const bool firstOk = std::isfinite(first.rmsError), secondOk = std::isfinite(second.rmsError);
+    if (!firstOk && !secondOk) return false;
+    const PlanarPose* best = !secondOk || (firstOk && first.rmsError <= second.rmsError) ? &first : &second;
+    const PlanarPose* other = best == &first ? &second : &first;
+    if (previous && std::isfinite(other->rmsError) &&
+        other->rmsError < best->rmsError * kAmbiguityRatio + kAmbiguityPixels) {
+        // Both explain the picture: keep the one whose rotation is nearer the last frame's.
+        auto distance = [&](const PlanarPose& p) {
+            double trace = 0.0;
+            for (int i = 0; i < 9; ++i) trace += p.R[i] * previous->R[i];
+            return -trace;  // larger trace of R Rprev' means a smaller angle between them
+        };
+        if (distance(*other) < distance(*best)) best = other;
+    }
+    pose = *best;
+    return true;
+}
