@@ -34,9 +34,6 @@
 
 namespace {
 
-constexpr char kReferencePointsName[] = "pontos1.txt";
-constexpr char kModelName[] = "Ogros.md2";
-constexpr char kSkinName[] = "OGRO.bmp";
 constexpr int kBadOptionStatus = 2;
 constexpr int kOutputFailedStatus = 3;  // a file the run was asked to write could not be written
 
@@ -300,6 +297,7 @@ int runApplication(int argc, char** argv) {
     initLensCorrection(*s_app.s_tracker);
     std::printf("\n");
     s_app.s_camera = &s_cameraModel;
+    s_cameraModel.method = s_options.poseMethod;
     if (!calibrateCamera(*s_app.s_tracker, s_cameraModel, findDataFile(kReferencePointsName))) {
         std::fprintf(stderr, "Error: %s; the pose step is disabled\n", s_cameraModel.whyNotReady.c_str());
     }

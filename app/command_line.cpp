@@ -62,10 +62,12 @@ const char* usageText() {
            "  --frames N                        end with status 0 after N processed frames\n"
            "  --screenshot FILE.png             write the window as displayed when the program ends\n"
            "  --poses FILE.csv                  write the tracked camera pose of every frame (keys x and k)\n"
+           "  --pose refined|grid               the pose from sub-pixel corners (default), or from the\n"
+           "                                    homography grid and the coplanar solve\n"
            "  --help                            this text\n"
            "Keys: g smooth+grey, c thin edges, s Sobel edges, x target, k pose, l log points,\n"
            "      p regions, e corners (+ raises the threshold), h Hough, r lens correction,\n"
-           "      m model, n cone, d source dialog, Space pause, Esc quit\n";
+           "      m model, n cone, a calibrate from the target in view, d source dialog, Space pause, Esc quit\n";
 }
 
 bool parseCommandLine(int argc, char** argv, CommandLine& out, std::string& error) {
@@ -126,6 +128,13 @@ bool parseCommandLine(int argc, char** argv, CommandLine& out, std::string& erro
             if (!number(1, LONG_MAX, "a whole number of at least 1", out.frames)) return false;
         } else if (arg == "--poses") {
             if (!fileName(out.poses)) return false;
+        } else if (arg == "--pose") {
+            if (!value(v)) return false;
+            if (v != "refined" && v != "grid") {
+                error = "--pose needs 'refined' or 'grid', got '" + v + "'";
+                return false;
+            }
+            out.poseMethod = v == "grid" ? PoseMethod::Grid : PoseMethod::Refined;
         } else if (arg == "--screenshot") {
             if (!fileName(out.screenshot)) return false;
         } else {

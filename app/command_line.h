@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "camera/pose.h"
 #include "capture/virtual_camera.h"
 
 enum class SourceKind { Camera, Virtual, File };
@@ -22,6 +23,7 @@ struct CommandLine {
     long frames = -1;        // end after this many processed frames; -1 runs until Esc
     std::string screenshot;  // PNG written at the end
     std::string poses;       // CSV of the tracked pose, one row per processed frame
+    PoseMethod poseMethod = PoseMethod::Refined;  // --pose refined|grid
     bool help = false;
     std::vector<std::string> glutArgs;  // argv[0] and GLUT's own options
 };

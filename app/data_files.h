@@ -4,5 +4,9 @@
 
 #include <string>
 
+constexpr char kReferencePointsName[] = "pontos1.txt";
+constexpr char kModelName[] = "Ogros.md2";
+constexpr char kSkinName[] = "OGRO.bmp";
+
 // The path to use for `name`, and in `tried` the places looked at (for messages).
 std::string findDataFile(const std::string& name, std::string* tried = nullptr);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/calibration_key.h"
 #include "camera/pose.h"
 #include "capture/capture.h"
 
@@ -33,6 +34,7 @@ KeyAction handleKey(AppState& app, unsigned char key) {
                                          : app.s_corner_threshold + kCornerThresholdStep;
             return KeyAction::None;
         case 'c': toggle(app.s_key_c); return KeyAction::None;
+        case 'a': calibrateFromView(app); return KeyAction::None;
         case 'd':
             if (captureShowSourceDialog(app.s_capture, nullptr) == -1)
                 std::fprintf(stderr, "This camera has no settings dialog here; tovrak --list-devices shows its controls\n");

@@ -1,0 +1,39 @@
+#include "app/calibration_key.h"
+
+#include <cstdio>
+#include <string>
+
+#include "app/data_files.h"
+#include "camera/pose.h"
+#include "camera/target_calibration.h"
+#include "vision/tracker.h"
+
+void calibrateFromView(AppState& app) {
+    CameraModel* camera = app.s_camera;
+    Tracker& t = *app.s_tracker;
+    // The corners must be this view's: measured by the refined pose in the last frame pass.
+    if (!camera || camera->method != PoseMethod::Refined || camera->passesSinceMeasured != 0) {
+        std::fprintf(stderr,
+                     "Calibration needs the target tracked by the refined pose: keys x and k on (not --pose grid), "
+                     "the whole target in view\n");
+        return;
+    }
+    TargetCalibration calibration;
+    std::string why;
+    if (!calibrateFromCorners(camera->corners, t.width, t.height, calibration, why)) {
+        std::fprintf(stderr, "Not calibrated: %s\n", why.c_str());
+        return;
+    }
+    if (!writeReferencePoints(kReferencePointsName, calibration, t.width, why)) {
+        std::fprintf(stderr, "Error: cannot write %s (%s)\n", kReferencePointsName, why.c_str());
+        return;
+    }
+    if (!calibrateCamera(t, *camera, kReferencePointsName)) {
+        std::fprintf(stderr, "Error: %s\n", camera->whyNotReady.c_str());
+        return;
+    }
+    std::fprintf(stderr,
+                 "Calibrated from the target seen at %.0f degrees: focal length %.1f px for %d-pixel-wide pictures; "
+                 "wrote %s, in use now and on every start from this folder\n",
+                 calibration.tiltDeg, t.focalLength, kReferenceFrameWidth, kReferencePointsName);
+}
