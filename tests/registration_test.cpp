@@ -84,9 +84,10 @@ TEST(Registration, TargetCornersAndAPointAboveItAreDrawnWhereTheCameraFilmsThem)
         }
         std::printf("%dx%d: tracked corners within %.2f slot px, the point 100 mm above within %.2f\n", v.width,
                     v.height, cornerWorst, aboveError);
-        // Whole-pixel corners through the grid pose: up to 2.7 slot pixels measured.
-        EXPECT_LT(cornerWorst, 3.5);
-        EXPECT_LT(aboveError, 4.5);
+        // The refined pose: up to 0.8 slot pixels measured (the half pixel of the frustum
+        // included).
+        EXPECT_LT(cornerWorst, 1.2);
+        EXPECT_LT(aboveError, 1.2);
     }
 }
 

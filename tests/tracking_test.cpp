@@ -27,8 +27,9 @@ std::string slurp(const std::string& path) {
 
 }  // namespace
 
-TEST(Tracking, FilteredPoseFollowsTheVirtualCameraWithoutRunningAway) {
-    const TrackingRun run = runTracking(VirtualCameraOptions{}, "gsxk", 600, TOVRAK_DATA_DIR "/pontos1.txt");
+TEST(Tracking, GridPoseFollowsTheVirtualCameraWithoutRunningAway) {
+    const TrackingRun run =
+        runTracking(VirtualCameraOptions{}, "gsxk", 600, TOVRAK_DATA_DIR "/pontos1.txt", PoseMethod::Grid);
     ASSERT_TRUE(run.error.empty()) << run.error;
     std::vector<double> rot, trans;
     int found = 0, wild = 0;
