@@ -7,12 +7,15 @@
 namespace {
 
 // Tunables of the edge search, in pixels unless said.
-constexpr double kSearchHalfWidth = 3.0;  // how far across the side the edge is looked for
 constexpr double kProfileStep = 0.5;
-constexpr int kProfileSamples = 13;       // 2 x 3 / 0.5 + 1
+constexpr int kMaxProfileSamples = 13;
 constexpr double kSideMargin = 0.15;      // fraction of a side left out at each corner
-constexpr int kMinSamplesPerSide = 6, kMaxSamplesPerSide = 24;
+constexpr int kMinSamplesPerSide = 6;
 constexpr double kSampleSpacing = 3.0;
+// The first pass straightens out the whole-pixel corners (up to 3 pixels off); the second
+// measures, on more places along each side and across less of it.
+constexpr int kMaxSamplesPerSide[2] = {8, 16};
+constexpr int kProfileSamples[2] = {13, 9};  // across +-3 and +-2 pixels
 constexpr double kMinContrast = 20.0;     // grey levels between the dark and the light side
 constexpr int kMinEdgePoints = 4;
 constexpr int kPasses = 2;                // the second pass samples along the refined sides
@@ -28,19 +31,20 @@ bool brightness(const Tracker& t, const LensParameters* lens, double x, double y
     if (lens) distortedPosition(*lens, x, y, x, y);
     if (!(x >= 0.0 && y >= 0.0 && x <= t.width - 1.001 && y <= t.height - 1.001)) return false;
     const int c = static_cast<int>(x), r = static_cast<int>(y);
-    const double fx = x - c, fy = y - r;
-    auto luma = [&](int row, int col) {
-        const unsigned char* p = t.input + 3 * (static_cast<size_t>(row) * t.width + col);
-        return 0.114 * p[0] + 0.587 * p[1] + 0.299 * p[2];
-    };
-    value = (1 - fy) * ((1 - fx) * luma(r, c) + fx * luma(r, c + 1)) + fy * ((1 - fx) * luma(r + 1, c) + fx * luma(r + 1, c + 1));
+    const float fx = static_cast<float>(x - c), fy = static_cast<float>(y - r);
+    const unsigned char* p = t.input + 3 * (static_cast<size_t>(r) * t.width + c);
+    const unsigned char* q = p + 3 * static_cast<size_t>(t.width);
+    auto luma = [](const unsigned char* px) { return 0.114f * px[0] + 0.587f * px[1] + 0.299f * px[2]; };
+    const float top = luma(p) + fx * (luma(p + 3) - luma(p)), bottom = luma(q) + fx * (luma(q + 3) - luma(q));
+    value = top + fy * (bottom - top);
     return true;
 }
 
 // Fits the side from a to b. `brighterOutward` says which way the brightness rises across it
 // (outward: away from the rectangle's middle `centre`).
 bool fitSide(const Tracker& t, const LensParameters* lens, const double a[2], const double b[2], const double centre[2],
-             bool brighterOutward, Line& line) {
+             bool brighterOutward, int maxSamples, int profileSamples, Line& line) {
+    const double halfWidth = 0.5 * kProfileStep * (profileSamples - 1);
     const double len = std::hypot(b[0] - a[0], b[1] - a[1]);
     if (len < 8.0) return false;
     const double dir[2] = {(b[0] - a[0]) / len, (b[1] - a[1]) / len};
@@ -51,29 +55,29 @@ bool fitSide(const Tracker& t, const LensParameters* lens, const double a[2], co
     const double across[2] = {brighterOutward ? n[0] : -n[0], brighterOutward ? n[1] : -n[1]};
 
     int samples = static_cast<int>(len * (1 - 2 * kSideMargin) / kSampleSpacing);
-    samples = samples < kMinSamplesPerSide ? kMinSamplesPerSide : samples > kMaxSamplesPerSide ? kMaxSamplesPerSide : samples;
+    samples = samples < kMinSamplesPerSide ? kMinSamplesPerSide : samples > maxSamples ? maxSamples : samples;
     // Weighted sums for the line fit: total weight, first and second moments.
     double sw = 0, sx = 0, sy = 0, sxx = 0, sxy = 0, syy = 0;
     int points = 0;
     for (int i = 0; i < samples; ++i) {
         const double s = kSideMargin + (1 - 2 * kSideMargin) * (i + 0.5) / samples;
         const double p[2] = {a[0] + s * (b[0] - a[0]), a[1] + s * (b[1] - a[1])};
-        double profile[kProfileSamples];
+        double profile[kMaxProfileSamples];
         bool inFrame = true;
-        for (int k = 0; k < kProfileSamples && inFrame; ++k) {
-            const double off = -kSearchHalfWidth + k * kProfileStep;
+        for (int k = 0; k < profileSamples && inFrame; ++k) {
+            const double off = -halfWidth + k * kProfileStep;
             inFrame = brightness(t, lens, p[0] + off * across[0], p[1] + off * across[1], profile[k]);
         }
         if (!inFrame) continue;
         const double dark = 0.5 * (profile[0] + profile[1]);
-        const double light = 0.5 * (profile[kProfileSamples - 1] + profile[kProfileSamples - 2]);
+        const double light = 0.5 * (profile[profileSamples - 1] + profile[profileSamples - 2]);
         if (light - dark < kMinContrast) continue;
         // The halfway crossing nearest the middle of the profile, linearly interpolated.
         const double half = 0.5 * (dark + light);
         double best = INFINITY, offset = 0;
-        for (int k = 0; k + 1 < kProfileSamples; ++k) {
+        for (int k = 0; k + 1 < profileSamples; ++k) {
             if ((profile[k] < half) == (profile[k + 1] < half)) continue;
-            const double where = -kSearchHalfWidth + kProfileStep * (k + (half - profile[k]) / (profile[k + 1] - profile[k]));
+            const double where = -halfWidth + kProfileStep * (k + (half - profile[k]) / (profile[k + 1] - profile[k]));
             if (std::fabs(where) < std::fabs(best)) best = where, offset = where;
         }
         if (!std::isfinite(best)) continue;
@@ -102,18 +106,20 @@ bool meet(const Line& a, const Line& b, double p[2]) {
 
 // Refines one rectangle's corners (xy[0..3]); the inner rectangle is light inside, the outer
 // one dark inside.
-bool refineQuad(const Tracker& t, const LensParameters* lens, double (*xy)[2], bool lightInside) {
+bool refineQuad(const Tracker& t, const LensParameters* lens, double (*xy)[2], bool lightInside, int pass) {
     double centre[2] = {0, 0};
     for (int m = 0; m < 4; ++m) centre[0] += xy[m][0] / 4, centre[1] += xy[m][1] / 4;
     Line sides[4];
     for (int m = 0; m < 4; ++m)
-        if (!fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside, sides[m])) return false;
+        if (!fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside, kMaxSamplesPerSide[pass],
+                     kProfileSamples[pass], sides[m]))
+            return false;
     double refined[4][2];
     for (int m = 0; m < 4; ++m)
         if (!meet(sides[(m + 3) % 4], sides[m], refined[m])) return false;
     // A corner that moved further than the search reaches was not this rectangle's.
     for (int m = 0; m < 4; ++m)
-        if (std::hypot(refined[m][0] - xy[m][0], refined[m][1] - xy[m][1]) > 3 * kSearchHalfWidth) return false;
+        if (std::hypot(refined[m][0] - xy[m][0], refined[m][1] - xy[m][1]) > 9.0) return false;
     for (int m = 0; m < 4; ++m) xy[m][0] = refined[m][0], xy[m][1] = refined[m][1];
     return true;
 }
@@ -124,7 +130,8 @@ bool refineTargetCorners(const Tracker& t, const LensParameters* lens, TargetCor
     if (!t.input || t.width < 3 || t.height < 3) return false;
     TargetCorners work = corners;
     for (int pass = 0; pass < kPasses; ++pass)
-        if (!refineQuad(t, lens, work.xy, true) || !refineQuad(t, lens, work.xy + 4, false)) return false;
+        if (!refineQuad(t, lens, work.xy, true, pass) || !refineQuad(t, lens, work.xy + 4, false, pass))
+            return false;
     corners = work;
     return true;
 }

@@ -203,7 +203,10 @@ bool TargetFinder::find(const Tracker& t, TargetCorners& corners) {
         if (n >= 7 && ct.hull[n - 3].row == ct.hull[1].row && ct.hull[n - 3].col == ct.hull[1].col)
             n -= 3;
         if (n > 1 && ct.hull[n - 1].row == ct.hull[0].row && ct.hull[n - 1].col == ct.hull[0].col) --n;
-        if (largestQuad(ct.hull.data(), n, quads[count])) ++count;
+        // Four vertices are the quad already (they are hull points); otherwise the search.
+        const bool ok = ct.vertexCount == 4 ? largestQuad(ct.vertices.data(), 4, quads[count])
+                                            : largestQuad(ct.hull.data(), n, quads[count]);
+        if (ok) ++count;
     }
     if (fitBestPair(quads, count, corners)) return true;
 
