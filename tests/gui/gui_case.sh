@@ -26,6 +26,10 @@ cone)  # the cone stands on the target in the live slot; without "n" nothing is 
 large-frames)  # 640 x 480 frames fill their slots and the cone stands on the target
   shot --source synthetic:size=640x480,tilt=40,azimuth=30 --keys gsxkn --frames 30 &&
     "$CHECK" shot.png size slots-hold-frames drawn-on-live:300 cone-on-target ;;
+still-target)  # on a still camera with sensor noise the cone stands still: frames 40 and 100 agree
+  shot --source synthetic:still=1,noise=3,start=300 --keys gsxkn --frames 40 && mv shot.png first.png &&
+    shot --source synthetic:still=1,noise=3,start=300 --keys gsxkn --frames 100 &&
+    "$CHECK" shot.png cone-as-in:first.png ;;
 model)  # the textured character stands on the target
   shot --source synthetic:tilt=50,azimuth=30 --keys gsxkm --frames 30 && "$CHECK" shot.png size creature:400 ;;
 missing-skin)  # ends with status 0, saying which file and where it was looked for
