@@ -54,7 +54,8 @@ TrackingRun runTracking(const VirtualCameraOptions& options, const std::string& 
         TrackedFrame f;
         const VirtualFrameTruth truth = headless.virtualCamera().truthOf(n);
         f.found = runFramePass(app) && app.newPoseThisPass;
-        f.visible = truth.wholeTargetVisible;
+        // With the lens correction on, the steps see the corrected picture.
+        f.visible = app.s_key_r ? truth.wholeTargetVisibleCorrected : truth.wholeTargetVisible;
         std::copy(camera.R, camera.R + 9, f.R);
         std::copy(camera.T, camera.T + 3, f.T);
         f.rotationErrorDeg = rotationAngleBetween(f.R, truth.pose.R);

@@ -27,7 +27,7 @@ struct HeadlessApp {
 };
 
 struct TrackedFrame {
-    bool visible = false;  // the whole target in view
+    bool visible = false;  // the whole target in view (in the corrected picture with key r)
     bool found = false;    // a new pose this frame
     double rotationErrorDeg = 0.0;
     double translationErrorPct = 0.0;

@@ -18,7 +18,8 @@ constexpr int kMaxSamplesPerSide[2] = {8, 16};
 constexpr int kProfileSamples[2] = {13, 9};  // across +-3 and +-2 pixels
 constexpr double kMinContrast = 20.0;     // grey levels between the dark and the light side
 constexpr int kMinEdgePoints = 4;
-constexpr int kPasses = 2;                // the second pass samples along the refined sides
+constexpr int kPasses = 2;
+constexpr double kSearchMargin = 3.0;      // the widest profile's reach                // the second pass samples along the refined sides
 
 struct Line {
     double n[2];  // unit normal
@@ -132,6 +133,15 @@ bool refineTargetCorners(const Tracker& t, const LensParameters* lens, TargetCor
     for (int pass = 0; pass < kPasses; ++pass)
         if (!refineQuad(t, lens, work.xy, true, pass) || !refineQuad(t, lens, work.xy + 4, false, pass))
             return false;
+    // Through the lens, the corrected picture's rim is made of clamped samples: corners whose
+    // raw position is not well inside the frame were found in that rim, not on the target.
+    if (lens)
+        for (const auto& p : work.xy) {
+            double x, y;
+            distortedPosition(*lens, p[0], p[1], x, y);
+            if (x < kSearchMargin || y < kSearchMargin || x > t.width - 1 - kSearchMargin || y > t.height - 1 - kSearchMargin)
+                return false;
+        }
     corners = work;
     return true;
 }

@@ -18,5 +18,6 @@ class Tracker;
 
 // Refines the corners in place from the Tracker's live frame (`input`). `lens` is the lens the
 // frame was taken through when the pose works on the corrected picture, else null. False, with
-// the corners untouched, when a side shows too little edge to fit.
+// the corners untouched, when a side shows too little edge to fit, or (through the lens) a
+// corner lies in the corrected picture's rim.
 bool refineTargetCorners(const Tracker& tracker, const LensParameters* lens, TargetCorners& corners);

@@ -243,8 +243,9 @@ bool estimateRefinedPose(Tracker& t, CameraModel& model, const LensParameters* l
     if (!model.ready || !model.poseFilter || !(t.focalLength > 0.0f)) return false;
     TargetCorners corners;
     if (!model.finder.find(t, corners)) return false;
-    // Whole-pixel corners still give a pose when a side shows too little edge to refine.
-    refineTargetCorners(t, lens, corners);
+    // A side that shows too little edge to refine gives no pose: the whole-pixel corners would
+    // put the model degrees off, and the filter holds the last pose better.
+    if (!refineTargetCorners(t, lens, corners)) return false;
     model.corners = corners;
     double X[8], Y[8], x[8], y[8];
     for (int i = 0; i < 8; ++i) {

@@ -125,7 +125,8 @@ VirtualFrameTruth VirtualCamera::truthFor(const CameraPose& pose) const {
     truth.pose = pose;
     truth.focalLength = virtualFocalLength(opts.width);
     const auto model = targetModelPoints();
-    bool visible = true;
+    bool visible = true, visibleCorrected = true;
+    auto inside = [&](double c, double r) { return c >= 3 && r >= 3 && c <= opts.width - 4 && r <= opts.height - 4; };
     for (int i = 0; i < 10; ++i) {
         double col = -1e9, row = -1e9;
         const bool inFront = projectPoint(pose, truth.focalLength, opts.width, opts.height,
@@ -135,11 +136,11 @@ VirtualFrameTruth VirtualCamera::truthFor(const CameraPose& pose) const {
         if (opts.lens && inFront) lens.distort(col, row, dcol, drow);
         truth.imagePoints[i] = {drow, dcol};
         const bool corner = i != 4 && i != 9;
-        if (corner && (!inFront || dcol < 3 || drow < 3 || dcol > opts.width - 4 ||
-                       drow > opts.height - 4))
-            visible = false;
+        if (corner && (!inFront || !inside(dcol, drow))) visible = false;
+        if (corner && (!inFront || !inside(col, row))) visibleCorrected = false;
     }
     truth.wholeTargetVisible = visible;
+    truth.wholeTargetVisibleCorrected = visibleCorrected;
     return truth;
 }
 

@@ -41,6 +41,8 @@ struct VirtualFrameTruth {
     std::array<std::array<double, 2>, 10> imagePoints{};
     std::array<std::array<double, 2>, 10> idealPoints{};
     bool wholeTargetVisible = false;  // all eight corners at least 3 pixels inside the frame
+    // The same in the lens-corrected picture (the ideal points), which loses the frame's rim.
+    bool wholeTargetVisibleCorrected = false;
 };
 
 class VirtualCamera {

@@ -17,6 +17,10 @@ constexpr double kFitTolerance = 0.04;
 constexpr double kMinQuadArea = 150.0;
 constexpr int kMinLabelPixels = 100;  // as the contour step's smallest outline
 constexpr int kMaxCandidates = 8;
+// An outline cut by the frame's edge closes along it (the edge band runs into the border), and
+// its largest quadrilateral then has a side on the border: not the rectangle's. Corners this close
+// to the border are refused; the refinement could not read across them anyway.
+constexpr double kBorderMargin = 3.0;
 
 struct Quad {
     double xy[4][2];
@@ -73,6 +77,14 @@ bool largestQuad(const PointRecord* hull, int n, Quad& quad) {
     quad.centre[0] = quad.centre[1] = 0.0;
     for (int m = 0; m < 4; ++m) quad.centre[0] += quad.xy[m][0] / 4, quad.centre[1] += quad.xy[m][1] / 4;
     return best >= kMinQuadArea;
+}
+
+bool clearOfBorder(const Quad& q, int width, int height) {
+    for (const auto& p : q.xy)
+        if (p[0] < kBorderMargin || p[1] < kBorderMargin || p[0] > width - 1 - kBorderMargin ||
+            p[1] > height - 1 - kBorderMargin)
+            return false;
+    return true;
 }
 
 bool inside(const Quad& q, const double p[2]) {
@@ -206,7 +218,7 @@ bool TargetFinder::find(const Tracker& t, TargetCorners& corners) {
         // Four vertices are the quad already (they are hull points); otherwise the search.
         const bool ok = ct.vertexCount == 4 ? largestQuad(ct.vertices.data(), 4, quads[count])
                                             : largestQuad(ct.hull.data(), n, quads[count]);
-        if (ok) ++count;
+        if (ok && clearOfBorder(quads[count], t.width, t.height)) ++count;
     }
     if (fitBestPair(quads, count, corners)) return true;
 
@@ -227,7 +239,7 @@ bool TargetFinder::find(const Tracker& t, TargetCorners& corners) {
         hull.resize(points.size() + 1);
         int n = convexHull(points.data(), static_cast<int>(points.size()), hull.data());
         if (n > 1) --n;  // the closing point
-        if (largestQuad(hull.data(), n, quads[count])) ++count;
+        if (largestQuad(hull.data(), n, quads[count]) && clearOfBorder(quads[count], t.width, t.height)) ++count;
     }
     return count > before && fitBestPair(quads, count, corners);
 }
