@@ -45,6 +45,8 @@ bool succeedsWithin(size_t mib, const std::function<bool()>& body) {
         const rlim_t limit = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (mib << 20);
         const rlimit r{limit, limit};
         setrlimit(RLIMIT_AS, &r);
+#else
+        (void)mib;
 #endif
         _exit(body() ? 0 : 1);
     }
