@@ -220,6 +220,8 @@ int runApplication(int argc, char** argv) {
         return 0;
     }
     if (s_options.listDevices) return listDevices();
+    // From here on a stop signal is answered by the frame loop, which finishes every file.
+    catchStopSignals();
 
     if (!s_options.poses.empty()) {
         s_app.s_pose_path = s_options.poses;
@@ -302,7 +304,6 @@ int runApplication(int argc, char** argv) {
         std::fprintf(stderr, "Error: %s; the pose step is disabled\n", s_cameraModel.whyNotReady.c_str());
     }
 
-    catchStopSignals();
     for (unsigned char key : s_options.keys) keyboard(key, 0, 0);
     glutMainLoop();
     return 1;

@@ -71,12 +71,14 @@ console)  # help, a bad option, a missing file, no camera, no webcam to list
     "$TOVRAK" --list-devices >list.log 2>&1
     [ $? = 0 ] && grep -q "No video capture device found" list.log || { cat list.log; exit 1; }
   fi ;;
-signals)  # Ctrl-C keeps every processed frame in the recording; SIGKILL loses at most a second
+signals | signals-long)  # Ctrl-C keeps every processed frame in the recording; SIGKILL loses at most a second
   cat > sig.sh <<'INNER'
 # Records until signal $2 arrives after $3 seconds; prints "processed replayed status".
 rm -f rec.$1 run.csv replay.csv
 "$TOVRAK" --source synthetic --keys gsxk --record rec.$1 --poses run.csv >run.log 2>&1 &
 pid=$!
+# Seconds of running, counted from the first processed frame (start-up takes its own time).
+for _ in $(seq 300); do [ "$(wc -l <run.csv 2>/dev/null || echo 0)" -ge 2 ] && break; sleep 0.1; done
 sleep $3
 kill -$2 $pid
 wait $pid
@@ -90,8 +92,8 @@ INNER
     [ "$processed" -gt 0 ] && [ $((processed - replayed)) -le "$4" ] && [ "$replayed" -le "$processed" ] &&
       [ "$status" = "$5" ]
   }
-  check mkv INT 1 0 130 && check mp4 TERM 1 0 143 && check mkv INT 15 0 130 &&
-    check mkv KILL 4 33 137 && check mp4 KILL 4 33 137 ;;
+  if [ "$case_name" = signals-long ]; then check mkv INT 15 0 130; else
+    check mkv INT 1 0 130 && check mp4 TERM 1 0 143 && check mkv KILL 4 33 137 && check mp4 KILL 4 33 137; fi ;;
 full-disk)  # writes to a full disk are reported at once, naming the file, with a non-zero status
   ln -sf /dev/full rec.mkv && ln -sf /dev/full shot.png
   for args in "--poses /dev/full" "--record rec.mkv" "--screenshot shot.png"; do
