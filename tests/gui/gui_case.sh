@@ -7,7 +7,10 @@ case_name=${1:?case}
 out=${2:?output directory}/$case_name
 rm -rf "$out" && mkdir -p "$out" && cd "$out" || exit 1
 
-xrun() { xvfb-run -a -s "-screen 0 800x600x24" "$@"; }
+# Cases run side by side: each looks for a free display from a number of its own, so that two
+# X servers starting at the same moment do not both take the first free one.
+display=$((100 + $(printf '%s' "$case_name" | cksum | cut -d' ' -f1) % 800))
+xrun() { xvfb-run -a -n "$display" -s "-screen 0 800x600x24" "$@"; }
 # Runs the program under Xvfb with the given options, writing shot.png; shows its log on failure.
 shot() {
   xrun "$TOVRAK" "$@" --screenshot shot.png >run.log 2>&1 || { cat run.log; return 1; }
@@ -49,7 +52,7 @@ xdotool search --name '^Tovrak\$' windowfocus --sync key Escape
 wait \$pid
 echo \$? > esc.status
 INNER
-  timeout 60 xvfb-run -a -s "-screen 0 800x600x24" bash esc.sh
+  timeout 60 xvfb-run -a -n "$display" -s "-screen 0 800x600x24" bash esc.sh
   [ "$(cat esc.status 2>/dev/null)" = 1 ] && [ -s esc.png ] || { echo "status $(cat esc.status 2>/dev/null)"; cat run.log; exit 1; } ;;
 record-replay)  # the replay of a recording is tracked as the original, and its end ends the run
   xrun "$TOVRAK" --source synthetic --keys gsxk --frames 60 --record rec.mkv --poses orig.csv >rec.log 2>&1 &&
@@ -110,7 +113,7 @@ bad-data-files)  # a directory, a FIFO or a device as a data file: one line, no 
     for kind in directory fifo zero; do
       mkdir -p good && cp "$name" good/ && rm -f "$name"
       case $kind in directory) mkdir "$name" ;; fifo) mkfifo "$name" ;; zero) ln -s /dev/zero "$name" ;; esac
-      timeout 30 xvfb-run -a -s "-screen 0 800x600x24" ./tovrak-copy --source synthetic --keys gsxkm --frames 5 >run.log 2>&1
+      timeout 30 xvfb-run -a -n "$display" -s "-screen 0 800x600x24" ./tovrak-copy --source synthetic --keys gsxkm --frames 5 >run.log 2>&1
       status=$?
       rm -rf "$name" && cp "good/$name" .
       echo "$name as a $kind: status $status: $(grep -E 'Error|Warning' run.log | head -1)"
