@@ -35,28 +35,13 @@ TEST(CommandLine, ReadsEveryOptionAndPassesGlutOptionsOn) {
     EXPECT_EQ(c.glutArgs, (std::vector<std::string>{"tovrak", "-display", ":3", "-sync"}));
 }
 
-TEST(CommandLine, WebcamAndRecordingOptions) {
-    CommandLine c;
-    std::string e;
-    ASSERT_TRUE(parse({"--source", "clip.mkv", "--loop", "--device", "2", "--size", "640x480", "--record", "out.mp4"}, c, e)) << e;
-    EXPECT_EQ(c.source, SourceKind::File);
-    EXPECT_EQ(c.sourceFile, "clip.mkv");
-    EXPECT_TRUE(c.loop);
-    EXPECT_EQ(c.device, 2);
-    EXPECT_EQ(c.width, 640);
-    EXPECT_EQ(c.height, 480);
-    EXPECT_EQ(c.record, "out.mp4");
-    ASSERT_TRUE(parse({"--list-devices"}, c, e));
-    EXPECT_TRUE(c.listDevices);
-}
-
 TEST(CommandLine, BadOptionsAreRefusedWithAReason) {
     const std::vector<std::vector<const char*>> bad = {
         {"--bogus"},          {"--frames"},           {"--frames", "0"},
         {"--frames", "12x"},  {"--source", ""},       {"--source", "synthetic:size=10x10"},
         {"--device", "x"},    {"--device", "-1"},     {"--size", "320"}, {"--size", "10x10"}, {"--record"},
         {"--source", "synthetic:noise=loud"}, {"--source", "synthetic:colour=1"},
-        {"--screenshot", ""}, {"-display"},           {"extra"}};
+        {"--screenshot", ""}, {"-display"},           {"extra"}, {"--pose", "exact"}};
     for (const auto& args : bad) {
         CommandLine c;
         std::string e;

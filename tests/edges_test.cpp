@@ -2,19 +2,6 @@
 
 #include "test_images.h"
 
-TEST(Edges, UniformPictureIsAllWhiteAboveZeroAndAllBlackAtZero) {
-    Canvas in(6, 5, 90);
-    Tracker t;
-    loadOutput(t, in);
-    t.sobelEdges(1);
-    EXPECT_EQ(countColour(t, 255, 255, 255), 4 * 3);  // the interior; the border keeps its value
-    t.sobelEdges(0);
-    EXPECT_EQ(countColour(t, 0, 0, 0), 4 * 3);
-    loadOutput(t, in);
-    t.thinEdges(0, 100);
-    EXPECT_EQ(countColour(t, 0, 0, 0), 4 * 3);
-}
-
 TEST(Edges, SobelStepIsTwoPixelsWideAt1020) {
     Canvas in(8, 5, 0);
     for (int r = 0; r < 5; ++r)

@@ -26,14 +26,6 @@ TEST(Keyboard, LetterKeysToggleTheirFlagsAndNothingElse) {
     EXPECT_EQ(a.s_log_enabled, 0);
 }
 
-TEST(Keyboard, PlusPrintsTheThresholdBeforeRaisingIt) {
-    AppFixture f;
-    testing::internal::CaptureStdout();
-    for (int i = 0; i < 3; ++i) handleKey(f.app, '+');
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "1000000 \n1030000 \n1060000 \n");
-    EXPECT_EQ(f.app.s_corner_threshold, 1090000);
-}
-
 TEST(Keyboard, SpacePausesAndResumesCapture) {
     AppFixture f;
     handleKey(f.app, ' ');
