@@ -31,11 +31,7 @@ struct TrackingFixture {
             auto t = std::make_unique<Tracker>();
             t->setFrameSize(h, w);
             t->input = frames.back().data();
-            t->smoothImage();
-            t->convertToGrey();
-            t->sobelEdges(240);
-            t->labelContours();
-            t->identifyTarget();
+            findOutlines(*t);
             t->focalLength = 330.0f;
             trackers.push_back(std::move(t));
         }

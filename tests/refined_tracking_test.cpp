@@ -26,15 +26,9 @@ double median(std::vector<double> v) {
 
 constexpr int kTruthIndex[8] = {0, 1, 2, 3, 5, 6, 7, 8};
 
-// The contour chain on one rendered frame, as keys g, s and x run it, up to the contour list.
 void contoursOf(Tracker& t, unsigned char* frame) {
     t.input = frame;
-    t.markOutputAbsent();
-    t.smoothImage();
-    t.convertToGrey();
-    t.sobelEdges(240);
-    t.labelContours();
-    t.identifyTarget();
+    findOutlines(t);
 }
 
 // Finds and refines the target on `frames` frames of a camera; answers the corner errors

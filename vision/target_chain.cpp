@@ -1,11 +1,15 @@
 #include "vision/target_chain.h"
 
-void runTargetChain(Tracker& t) {
+void findOutlines(Tracker& t) {
     t.markOutputAbsent();
     t.smoothImage();
     t.convertToGrey();
     t.sobelEdges(240);
     t.labelContours();
     t.identifyTarget();
+}
+
+void runTargetChain(Tracker& t) {
+    findOutlines(t);
     t.drawContours();
 }

@@ -5,3 +5,6 @@
 #include "vision/tracker.h"
 
 void runTargetChain(Tracker& tracker);
+// The same up to the target, leaving the contour list of the pass in place for the steps that
+// read it (the refined pose) and for drawContours to release.
+void findOutlines(Tracker& tracker);
