@@ -1,0 +1,249 @@
+#include "imageio/image_file.h"
+
+#include <png.h>
+#include <tiffio.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+// jpeglib.h needs FILE and size_t declared first.
+#include <jpeglib.h>
+
+#include "bitmap/dib_reader.h"
+#include "imageio/regular_file.h"
+
+namespace {
+
+// The largest file read: an uncompressed TIFF of the largest picture, with room for its tags.
+constexpr size_t kMaxImageFileBytes = static_cast<size_t>(kMaxImagePixels) * 4 + (1u << 20);
+
+struct Picture {
+    int width = 0, height = 0, type = kImageTypeRgb, palette = 0;
+    std::vector<uint8_t> rgb;  // width x height x 3, bottom row first; empty after an info read
+};
+
+bool sizeAllowed(long long w, long long h) {
+    return w > 0 && h > 0 && w <= kMaxImageSide && h <= kMaxImageSide && w * h <= kMaxImagePixels;
+}
+
+// --- PNG ---
+
+int readPng(const std::vector<uint8_t>& bytes, bool pixels, Picture& out) {
+    png_image img;
+    std::memset(&img, 0, sizeof img);
+    img.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&img, bytes.data(), bytes.size())) return kImageDamaged;
+    out.width = static_cast<int>(img.width), out.height = static_cast<int>(img.height);
+    out.type = img.format & PNG_FORMAT_FLAG_COLORMAP ? kImageTypePalette
+               : img.format & PNG_FORMAT_FLAG_COLOR  ? kImageTypeRgb
+                                                     : kImageTypeGrey;
+    out.palette = img.format & PNG_FORMAT_FLAG_COLORMAP ? static_cast<int>(img.colormap_entries) : 0;
+    if (!sizeAllowed(img.width, img.height)) {
+        png_image_free(&img);
+        return kImageTooLarge;
+    }
+    if (!pixels) {
+        png_image_free(&img);
+        return kImageOk;
+    }
+    img.format = PNG_FORMAT_RGB;
+    out.rgb.assign(static_cast<size_t>(out.width) * out.height * 3, 0);
+    // A negative row stride makes libpng write the top row last: bottom row first.
+    const png_int_32 stride = -static_cast<png_int_32>(out.width * 3);
+    if (!png_image_finish_read(&img, nullptr, out.rgb.data(), stride, nullptr)) {
+        png_image_free(&img);
+        return kImageDamaged;
+    }
+    return kImageOk;
+}
+
+// --- JPEG ---
+
+struct JpegError {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+};
+
+// libjpeg's own handler ends the process; ours returns to the reader with the file refused.
+void jpegFail(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1); }
+void jpegQuiet(j_common_ptr, int) {}
+
+int readJpeg(const std::vector<uint8_t>& bytes, bool pixels, Picture& out) {
+    jpeg_decompress_struct info;
+    JpegError error;
+    info.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = jpegFail;
+    error.manager.emit_message = jpegQuiet;
+    // Everything the jump may skip past lives outside this frame or is set before it.
+    std::vector<uint8_t> row;
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&info);
+        return kImageDamaged;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    out.width = static_cast<int>(info.image_width), out.height = static_cast<int>(info.image_height);
+    out.type = info.num_components == 1 ? kImageTypeGrey : kImageTypeRgb;
+    out.palette = 0;
+    if (!sizeAllowed(info.image_width, info.image_height)) {
+        jpeg_destroy_decompress(&info);
+        return kImageTooLarge;
+    }
+    if (!pixels) {
+        jpeg_destroy_decompress(&info);
+        return kImageOk;
+    }
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    if (info.output_width != info.image_width || info.output_height != info.image_height || info.output_components != 3) {
+        jpeg_destroy_decompress(&info);
+        return kImageDamaged;
+    }
+    out.rgb.assign(static_cast<size_t>(out.width) * out.height * 3, 0);
+    while (info.output_scanline < info.output_height) {
+        // Scanline y (from the top) goes to row height - 1 - y.
+        JSAMPROW target = &out.rgb[static_cast<size_t>(out.height - 1 - info.output_scanline) * out.width * 3];
+        if (jpeg_read_scanlines(&info, &target, 1) != 1) break;
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return kImageOk;
+}
+
+// --- TIFF, read from memory through libtiff's client callbacks ---
+
+struct MemoryFile {
+    const std::vector<uint8_t>* bytes;
+    toff_t at;
+};
+
+tsize_t tiffRead(thandle_t h, tdata_t buffer, tsize_t size) {
+    auto* m = static_cast<MemoryFile*>(h);
+    const toff_t left = m->at < m->bytes->size() ? m->bytes->size() - m->at : 0;
+    const toff_t n = static_cast<toff_t>(size) < left ? static_cast<toff_t>(size) : left;
+    if (n) std::memcpy(buffer, m->bytes->data() + m->at, n);
+    m->at += n;
+    return static_cast<tsize_t>(n);
+}
+tsize_t tiffWrite(thandle_t, tdata_t, tsize_t) { return 0; }
+toff_t tiffSeek(thandle_t h, toff_t offset, int whence) {
+    auto* m = static_cast<MemoryFile*>(h);
+    const toff_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m->at : m->bytes->size();
+    m->at = base + offset;
+    return m->at;
+}
+int tiffClose(thandle_t) { return 0; }
+toff_t tiffSize(thandle_t h) { return static_cast<MemoryFile*>(h)->bytes->size(); }
+int tiffMap(thandle_t, tdata_t*, toff_t*) { return 0; }
+void tiffUnmap(thandle_t, tdata_t, toff_t) {}
+
+int readTiff(const std::vector<uint8_t>& bytes, bool pixels, Picture& out) {
+    // libtiff reports through global handlers; the one-line message is ours.
+    TIFFSetErrorHandler(nullptr);
+    TIFFSetWarningHandler(nullptr);
+    MemoryFile memory{&bytes, 0};
+    TIFF* tif = TIFFClientOpen("texture", "rm", &memory, tiffRead, tiffWrite, tiffSeek, tiffClose, tiffSize, tiffMap,
+                               tiffUnmap);
+    if (!tif) return kImageDamaged;
+    uint32_t w = 0, h = 0;
+    uint16_t photometric = PHOTOMETRIC_RGB, bits = 8;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    out.width = static_cast<int>(w), out.height = static_cast<int>(h);
+    out.type = photometric == PHOTOMETRIC_PALETTE ? kImageTypePalette
+               : photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE ? kImageTypeGrey
+                                                                                                 : kImageTypeRgb;
+    out.palette = photometric == PHOTOMETRIC_PALETTE && bits <= 16 ? 1 << bits : 0;
+    int result = sizeAllowed(w, h) ? kImageOk : kImageTooLarge;
+    if (result == kImageOk && pixels) {
+        std::vector<uint32_t> raster(static_cast<size_t>(w) * h);
+        // ORIENTATION_BOTLEFT: the raster's first row is the picture's bottom row.
+        if (!TIFFReadRGBAImageOriented(tif, w, h, raster.data(), ORIENTATION_BOTLEFT, 0)) {
+            result = kImageDamaged;
+        } else {
+            out.rgb.resize(raster.size() * 3);
+            for (size_t i = 0; i < raster.size(); ++i) {
+                out.rgb[3 * i] = static_cast<uint8_t>(TIFFGetR(raster[i]));
+                out.rgb[3 * i + 1] = static_cast<uint8_t>(TIFFGetG(raster[i]));
+                out.rgb[3 * i + 2] = static_cast<uint8_t>(TIFFGetB(raster[i]));
+            }
+        }
+    }
+    TIFFClose(tif);
+    return result;
+}
+
+// --- Windows bitmaps ---
+
+int readBmp(const std::vector<uint8_t>& bytes, bool pixels, Picture& out) {
+    DibImage image;
+    std::string message, detail;
+    if (!decodeDib(bytes, image, message, detail)) return kImageDamaged;
+    out.width = image.width, out.height = image.height;
+    out.type = kImageTypeRgb, out.palette = 0;
+    if (!sizeAllowed(image.width, image.height)) return kImageTooLarge;
+    if (pixels) out.rgb = std::move(image.pixels);  // already bottom row first, R G B
+    return kImageOk;
+}
+
+int readPicture(const char* file, bool pixels, Picture& out) {
+    if (!file) return kImageCannotOpen;
+    std::vector<uint8_t> bytes;
+    std::string why;
+    const FileReadResult read = readRegularFile(file, kMaxImageFileBytes, bytes, why);
+    if (read == FileReadResult::TooLarge) return kImageTooLarge;
+    if (read != FileReadResult::Ok) return kImageCannotOpen;
+    auto starts = [&](std::initializer_list<uint8_t> magic) {
+        return bytes.size() >= magic.size() && std::equal(magic.begin(), magic.end(), bytes.begin());
+    };
+    if (starts({0x89, 'P', 'N', 'G'})) return readPng(bytes, pixels, out);
+    if (starts({0xFF, 0xD8, 0xFF})) return readJpeg(bytes, pixels, out);
+    if (starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42})) return readTiff(bytes, pixels, out);
+    if (starts({'B', 'M'})) return readBmp(bytes, pixels, out);
+    return kImageUnknown;
+}
+
+}  // namespace
+
+int imageInfo(const char* file, int* width, int* height, int* type, int* paletteSize) {
+    Picture picture;
+    const int result = readPicture(file, false, picture);
+    if (result != kImageOk) return result;
+    if (width) *width = picture.width;
+    if (height) *height = picture.height;
+    if (type) *type = picture.type;
+    if (paletteSize) *paletteSize = picture.palette;
+    return kImageOk;
+}
+
+int imageLoadRGB(const char* file, int width, int height, unsigned char* red, unsigned char* green,
+                 unsigned char* blue) {
+    Picture picture;
+    const int result = readPicture(file, true, picture);
+    if (result != kImageOk) return result;
+    if (picture.width != width || picture.height != height) return kImageSizeChanged;
+    const size_t n = static_cast<size_t>(width) * height;
+    for (size_t i = 0; i < n; ++i) {
+        red[i] = picture.rgb[3 * i];
+        green[i] = picture.rgb[3 * i + 1];
+        blue[i] = picture.rgb[3 * i + 2];
+    }
+    return kImageOk;
+}
+
+const char* imageErrorText(int code) {
+    switch (code) {
+        case kImageOk: return "read";
+        case kImageCannotOpen: return "cannot be opened as a file";
+        case kImageDamaged: return "is damaged or truncated";
+        case kImageTooLarge: return "holds a picture larger than 16384 pixels a side or 32 million pixels";
+        case kImageUnknown: return "is not a picture in a format that can be read (PNG, JPEG, TIFF, BMP)";
+        case kImageSizeChanged: return "changed its size while it was being read";
+        default: return "cannot be read";
+    }
+}
