@@ -35,6 +35,16 @@ bool finite(const double* v, int n) {
     return true;
 }
 
+// The filtered pose becomes the model's and the display's, unless the filter gave no number.
+bool keepFilteredPose(Tracker& t, CameraModel& model, const double R[9], const double T[3], double f) {
+    if (!finite(R, 9) || !finite(T, 3)) return false;
+    std::memcpy(model.R, R, sizeof model.R);
+    std::memcpy(model.T, T, sizeof model.T);
+    model.hasPose = true;
+    buildDisplayMatrices(R, T, f, t.width, t.height, t.modelview, t.projection);
+    return true;
+}
+
 }  // namespace
 
 bool calibrateCamera(Tracker& tracker, CameraModel& model, const std::string& pointFile) {
@@ -230,12 +240,7 @@ bool estimatePose(Tracker& t, CameraModel& model) {
     std::memcpy(model.measuredR, R, sizeof R);
     std::memcpy(model.measuredT, T, sizeof T);
     smoothPose(kPoseRotationNoise, kPoseTranslationNoise, R, T, 1.0, model.poseFilter);
-    if (!finite(R, 9) || !finite(T, 3)) return false;
-    std::memcpy(model.R, R, sizeof R);
-    std::memcpy(model.T, T, sizeof T);
-    model.hasPose = true;
-    buildDisplayMatrices(R, T, f, t.width, t.height, t.modelview, t.projection);
-    return true;
+    return keepFilteredPose(t, model, R, T, f);
 }
 
 bool estimateRefinedPose(Tracker& t, CameraModel& model, const LensParameters* lens) {
@@ -270,12 +275,7 @@ bool estimateRefinedPose(Tracker& t, CameraModel& model, const LensParameters* l
     // than taking the jump from its old state for a velocity.
     if (!recent) resetPoseFilter(model.poseFilter, R, T);
     else smoothPose(kRefinedAngleProcess, kRefinedTranslationProcess, R, T, 1.0, model.poseFilter);
-    if (!finite(R, 9) || !finite(T, 3)) return false;
-    std::memcpy(model.R, R, sizeof R);
-    std::memcpy(model.T, T, sizeof T);
-    model.hasPose = true;
-    buildDisplayMatrices(R, T, f, t.width, t.height, t.modelview, t.projection);
-    return true;
+    return keepFilteredPose(t, model, R, T, f);
 }
 
 double focalLengthForWidth(const Tracker& t, const CameraModel& model) {
