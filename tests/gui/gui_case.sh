@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One check of the real program in a virtual X server: screenshots, a real Esc key, and its
 # answers on the console. Each case is a CTest test of its own, so a failure names itself.
-# Usage: TOVRAK=path/to/tovrak CHECK=path/to/check_screenshot gui_case.sh CASE OUTDIR
+# Usage: TOVRAK=path/to/tovrak CHECK=path/to/check_screenshot COUNT_FRAMES=path/to/count_frames
+#        gui_case.sh CASE OUTDIR
 set -uo pipefail
 case_name=${1:?case}
 out=${2:?output directory}/$case_name
@@ -76,7 +77,7 @@ console)  # help, a bad option, a missing file, no camera, no webcam to list
   fi ;;
 signals | signals-long)  # Ctrl-C keeps every processed frame in the recording; SIGKILL loses at most a second
   cat > sig.sh <<'INNER'
-# Records until signal $2 arrives after $3 seconds; prints "processed replayed status".
+# Records until signal $2 arrives after $3 seconds; prints "processed recorded status".
 rm -f rec.$1 run.csv replay.csv
 "$TOVRAK" --source synthetic --keys gsxk --record rec.$1 --poses run.csv >run.log 2>&1 &
 pid=$!
@@ -86,13 +87,12 @@ sleep $3
 kill -$2 $pid
 wait $pid
 status=$?
-"$TOVRAK" --source rec.$1 --poses replay.csv >replay.log 2>&1
-echo $(($(wc -l <run.csv) - 1)) $(($(wc -l <replay.csv) - 1)) $status
+echo $(($(wc -l <run.csv) - 1)) $("$COUNT_FRAMES" rec.$1 2>/dev/null || echo 0) $status
 INNER
   check() {  # extension signal seconds most-frames-lost expected-status
-    read -r processed replayed status < <(TOVRAK=$TOVRAK xrun bash sig.sh "$1" "$2" "$3" 2>/dev/null)
-    echo "$1 SIG$2 after $3 s: processed $processed, replayed $replayed, status $status"
-    [ "$processed" -gt 0 ] && [ $((processed - replayed)) -le "$4" ] && [ "$replayed" -le "$processed" ] &&
+    read -r processed recorded status < <(TOVRAK=$TOVRAK COUNT_FRAMES=$COUNT_FRAMES xrun bash sig.sh "$1" "$2" "$3" 2>/dev/null)
+    echo "$1 SIG$2 after $3 s: processed $processed, in the file $recorded, status $status"
+    [ "$processed" -gt 0 ] && [ $((processed - recorded)) -le "$4" ] && [ "$recorded" -le "$processed" ] &&
       [ "$status" = "$5" ]
   }
   if [ "$case_name" = signals-long ]; then check mkv INT 15 0 130; else
