@@ -16,7 +16,7 @@ constexpr double kFitTolerance = 0.04;
 // Outlines smaller than this (pixels of area) give corners too coarse to use.
 constexpr double kMinQuadArea = 150.0;
 constexpr int kMinLabelPixels = 100;  // as the contour step's smallest outline
-constexpr int kMaxCandidates = 8;
+constexpr int kMaxCandidates = 16;  // outlines looked at; a cluttered desk rarely has more
 // An outline cut by the frame's edge closes along it (the edge band runs into the border), and
 // its largest quadrilateral then has a side on the border: not the rectangle's. Corners this close
 // to the border are refused; the refinement could not read across them anyway.
