@@ -1,0 +1,140 @@
+#include "scene/scene_renderer.h"
+
+#include <GL/gl.h>
+
+namespace {
+
+// The transform handlers both visitors share.
+int enterCoordSysMatrix(NodeVisitor& v, CoordSys& n) {
+    if (n.getMatrix()) {
+        v.pushMatrix();
+        v.loadMatrix(n.getMatrix()->m);
+    }
+    return kVisitContinue;
+}
+
+int leaveCoordSysMatrix(NodeVisitor& v, CoordSys& n) {
+    if (n.getMatrix()) v.popMatrix();
+    return kVisitContinue;
+}
+
+}  // namespace
+
+int LightSetupVisitor::enterSceneRoot(CoordSys&) {
+    if (!active) return kVisitStop;
+    foundLight_ = false;
+    return kVisitContinue;
+}
+
+int LightSetupVisitor::leaveSceneRoot(CoordSys&) {
+    if (foundLight_) glEnable(GL_LIGHTING);
+    return kVisitContinue;
+}
+
+int LightSetupVisitor::enterCoordSys(CoordSys& n) { return enterCoordSysMatrix(*this, n); }
+int LightSetupVisitor::leaveCoordSys(CoordSys& n) { return leaveCoordSysMatrix(*this, n); }
+
+int LightSetupVisitor::enterEntity(Entity& n) {
+    n.pushTransform(*this);
+    return kVisitContinue;
+}
+
+int LightSetupVisitor::leaveEntity(Entity& n) {
+    n.popTransform(*this);
+    return kVisitContinue;
+}
+
+int LightSetupVisitor::enterLight(Light& n) {
+    n.setAmbientOn(ambientOn);
+    n.setDiffuseOn(diffuseOn);
+    n.setSpecularOn(specularOn);
+    n.apply();
+    foundLight_ = true;
+    return kVisitContinue;
+}
+
+int LightSetupVisitor::leaveLight(Light& n) {
+    n.setAmbientOn(true);
+    n.setDiffuseOn(true);
+    n.setSpecularOn(true);
+    return kVisitContinue;
+}
+
+int SceneRenderer::drawRoot(CoordSys& root) {
+    int r = enterSceneRoot(root);
+    if (r == kVisitStop) return kVisitStop;
+    r = root.accept(*this);
+    leaveSceneRoot(root);
+    return r;
+}
+
+int SceneRenderer::enterSceneRoot(CoordSys& n) {
+    glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    // The light pre-pass over the same tree, as its own scene root.
+    if (lights_.enterSceneRoot(n) != kVisitStop) {
+        n.accept(lights_);
+        lights_.leaveSceneRoot(n);
+    }
+    return kVisitContinue;
+}
+
+int SceneRenderer::leaveSceneRoot(CoordSys&) {
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
+    return kVisitContinue;
+}
+
+int SceneRenderer::enterCoordSys(CoordSys& n) { return enterCoordSysMatrix(*this, n); }
+int SceneRenderer::leaveCoordSys(CoordSys& n) { return leaveCoordSysMatrix(*this, n); }
+
+int SceneRenderer::enterEntity(Entity& n) {
+    n.pushTransform(*this);
+    return kVisitContinue;
+}
+
+int SceneRenderer::leaveEntity(Entity& n) {
+    n.popTransform(*this);
+    return kVisitContinue;
+}
+
+int SceneRenderer::enterDeferredLight(DeferredLight& n) {
+    glEnable(GL_LIGHTING);
+    pushMatrix();
+    multMatrix(n.matrix().m);
+    if (n.light()) n.light()->apply();
+    return kVisitContinue;
+}
+
+int SceneRenderer::leaveDeferredLight(DeferredLight&) {
+    popMatrix();
+    return kVisitContinue;
+}
+
+int SceneRenderer::enterDeferredShape(DeferredShape& n) {
+    pushMatrix();
+    multMatrix(n.matrix().m);
+    return kVisitContinue;
+}
+
+int SceneRenderer::leaveDeferredShape(DeferredShape&) {
+    popMatrix();
+    return kVisitContinue;
+}
+
+int SceneRenderer::enterShape(Shape& n) {
+    n.draw();
+    return kVisitContinue;
+}
+
+int SceneRenderer::enterAppearance(Appearance& n) {
+    n.apply();
+    return kVisitContinue;
+}
+
+int SceneRenderer::leaveAppearance(Appearance& n) {
+    n.restore();
+    return kVisitContinue;
+}
