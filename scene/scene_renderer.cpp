@@ -2,23 +2,28 @@
 
 #include <GL/gl.h>
 
-namespace {
-
-// The transform handlers both visitors share.
-int enterCoordSysMatrix(NodeVisitor& v, CoordSys& n) {
+int TransformVisitor::enterCoordSys(CoordSys& n) {
     if (n.getMatrix()) {
-        v.pushMatrix();
-        v.loadMatrix(n.getMatrix()->m);
+        pushMatrix();
+        loadMatrix(n.getMatrix()->m);
     }
     return kVisitContinue;
 }
 
-int leaveCoordSysMatrix(NodeVisitor& v, CoordSys& n) {
-    if (n.getMatrix()) v.popMatrix();
+int TransformVisitor::leaveCoordSys(CoordSys& n) {
+    if (n.getMatrix()) popMatrix();
     return kVisitContinue;
 }
 
-}  // namespace
+int TransformVisitor::enterEntity(Entity& n) {
+    n.pushTransform(*this);
+    return kVisitContinue;
+}
+
+int TransformVisitor::leaveEntity(Entity& n) {
+    n.popTransform(*this);
+    return kVisitContinue;
+}
 
 int LightSetupVisitor::enterSceneRoot(CoordSys&) {
     if (!active) return kVisitStop;
@@ -28,19 +33,6 @@ int LightSetupVisitor::enterSceneRoot(CoordSys&) {
 
 int LightSetupVisitor::leaveSceneRoot(CoordSys&) {
     if (foundLight_) glEnable(GL_LIGHTING);
-    return kVisitContinue;
-}
-
-int LightSetupVisitor::enterCoordSys(CoordSys& n) { return enterCoordSysMatrix(*this, n); }
-int LightSetupVisitor::leaveCoordSys(CoordSys& n) { return leaveCoordSysMatrix(*this, n); }
-
-int LightSetupVisitor::enterEntity(Entity& n) {
-    n.pushTransform(*this);
-    return kVisitContinue;
-}
-
-int LightSetupVisitor::leaveEntity(Entity& n) {
-    n.popTransform(*this);
     return kVisitContinue;
 }
 
@@ -84,19 +76,6 @@ int SceneRenderer::leaveSceneRoot(CoordSys&) {
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
     glPopAttrib();
-    return kVisitContinue;
-}
-
-int SceneRenderer::enterCoordSys(CoordSys& n) { return enterCoordSysMatrix(*this, n); }
-int SceneRenderer::leaveCoordSys(CoordSys& n) { return leaveCoordSysMatrix(*this, n); }
-
-int SceneRenderer::enterEntity(Entity& n) {
-    n.pushTransform(*this);
-    return kVisitContinue;
-}
-
-int SceneRenderer::leaveEntity(Entity& n) {
-    n.popTransform(*this);
     return kVisitContinue;
 }
 

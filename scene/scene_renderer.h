@@ -10,14 +10,19 @@
 
 #include "scene/object.h"
 
-class LightSetupVisitor : public GLVisitor {
+// Replays each entity's transform and each coordinate system's matrix on OpenGL's.
+class TransformVisitor : public GLVisitor {
 public:
-    int enterSceneRoot(CoordSys& n) override;
-    int leaveSceneRoot(CoordSys& n) override;
     int enterCoordSys(CoordSys& n) override;
     int leaveCoordSys(CoordSys& n) override;
     int enterEntity(Entity& n) override;
     int leaveEntity(Entity& n) override;
+};
+
+class LightSetupVisitor : public TransformVisitor {
+public:
+    int enterSceneRoot(CoordSys& n) override;
+    int leaveSceneRoot(CoordSys& n) override;
     int enterLight(Light& n) override;
     int leaveLight(Light& n) override;
 
@@ -28,17 +33,13 @@ private:
     bool foundLight_ = false;
 };
 
-class SceneRenderer : public GLVisitor {
+class SceneRenderer : public TransformVisitor {
 public:
     // Draws `root` as the scene root: lights first, then everything.
     int drawRoot(CoordSys& root);
 
     int enterSceneRoot(CoordSys& n) override;
     int leaveSceneRoot(CoordSys& n) override;
-    int enterCoordSys(CoordSys& n) override;
-    int leaveCoordSys(CoordSys& n) override;
-    int enterEntity(Entity& n) override;
-    int leaveEntity(Entity& n) override;
     int enterDeferredLight(DeferredLight& n) override;
     int leaveDeferredLight(DeferredLight& n) override;
     int enterDeferredShape(DeferredShape& n) override;
