@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "scene/bounds.h"
+#include "scene/material.h"
 #include "scene/object.h"
 
 namespace {
@@ -198,4 +199,23 @@ TEST(SceneGraph, LightsTakeOneOfEightSlotsAndSpotsReportThemselvesAsPointLights)
     more.pop_back();
     PLight again;
     EXPECT_TRUE(again.hasSlot());
+}
+
+TEST(SceneGraph, MaterialsSendOnlyWhatDiffersAndKnowWhenTheyAreSeeThrough) {
+    Material m;
+    m.setAmbient(0.8f, 0.8f, 0.8f, 1.0f);  // the default diffuse, now also the ambient
+    m.setDiffuse(0.8f, 0.8f, 0.8f, 1.0f);
+    EXPECT_EQ(m.getFlags(), Material::kAmbient | Material::kAmbientIsDiffuse);
+    m.setAmbient(0.2f, 0.2f, 0.2f, 1.0f);  // back to its default: nothing to send for it
+    EXPECT_EQ(m.getFlags(), 0);
+    m.setSpecular(1, 1, 1, 0.5f);
+    EXPECT_FALSE(m.isOpaque());
+    m.setSpecular(0, 0, 0, 1);
+    m.setShininess(0.0f);
+    EXPECT_TRUE(m.isOpaque());
+    // An unsent colour's alpha does not matter; one set colour for both does.
+    Material glass(0.1f, 0.2f, 0.3f, 0.5f);
+    EXPECT_EQ(glass.getFlags(), Material::kAmbientIsDiffuse);
+    EXPECT_FALSE(glass.isOpaque());
+    EXPECT_STREQ(glass.getClassName(), "Material");
 }
