@@ -59,10 +59,7 @@ void Node::getWorldTransform(Matrix& m) const {
 
 int Node::accept(NodeVisitor& v) {
     if (!isEnabled()) return kVisitContinue;
-    const int r = v.enterNode(*this);
-    if (r == kVisitStop) return kVisitStop;
-    if (r == kVisitSkip) return kVisitContinue;
-    return v.leaveNode(*this);
+    return visitAround(v.enterNode(*this), nothingInside, [&] { return v.leaveNode(*this); });
 }
 
 NodeList::~NodeList() {
@@ -186,16 +183,16 @@ void Entity::getWorldTransform(Matrix& m) const {
 
 int Group::accept(NodeVisitor& v) {
     if (!isEnabled()) return kVisitContinue;
-    int r = v.enterGroup(*this);
-    if (r == kVisitStop) return kVisitStop;
-    if (r == kVisitSkip) return kVisitContinue;
-    if (getAppearance()) v.enterAppearance(*getAppearance());
-    r = children_.visit(v);
-    if (getAppearance()) v.leaveAppearance(*getAppearance());
     // A child's "skip" ends its siblings and this group, whose leave is then not called.
-    if (r == kVisitStop) return kVisitStop;
-    if (r == kVisitSkip) return kVisitContinue;
-    return v.leaveGroup(*this);
+    return visitAround(
+        v.enterGroup(*this),
+        [&] {
+            if (getAppearance()) v.enterAppearance(*getAppearance());
+            const int r = children_.visit(v);
+            if (getAppearance()) v.leaveAppearance(*getAppearance());
+            return r;
+        },
+        [&] { return v.leaveGroup(*this); });
 }
 
 void Group::updateChildBounds() {
@@ -220,11 +217,5 @@ void CoordSys::getWorldTransform(Matrix& m) const {
 }
 
 int CoordSys::accept(NodeVisitor& v) {
-    int r = v.enterCoordSys(*this);
-    if (r == kVisitStop) return kVisitStop;
-    if (r == kVisitSkip) return kVisitContinue;
-    r = children_.visit(v);
-    if (r == kVisitStop) return kVisitStop;
-    if (r == kVisitSkip) return kVisitContinue;
-    return v.leaveCoordSys(*this);
+    return visitAround(v.enterCoordSys(*this), [&] { return children_.visit(v); }, [&] { return v.leaveCoordSys(*this); });
 }

@@ -23,6 +23,20 @@
 #include "scene/node_visitor.h"
 #include "scene/scene_math.h"
 
+// The walk every `accept` shares: the enter slot's answer 1 stops everything and 2 skips the
+// node (its accept answers 0); otherwise `inside` runs (the children, say), and its answer 1 or 2
+// ends the node the same way without its leave; else the leave slot answers.
+template <typename Inside, typename Leave>
+int visitAround(int entered, Inside inside, Leave leave) {
+    if (entered == kVisitStop) return kVisitStop;
+    if (entered == kVisitSkip) return kVisitContinue;
+    const int r = inside();
+    if (r == kVisitStop) return kVisitStop;
+    if (r == kVisitSkip) return kVisitContinue;
+    return leave();
+}
+inline int nothingInside() { return kVisitContinue; }
+
 class Item {
 public:
     Item() = default;

@@ -56,13 +56,15 @@ void Object::visitShapes(NodeVisitor& v) {
 
 int Object::accept(NodeVisitor& v) {
     if (!isEnabled()) return kVisitContinue;
-    const int r = v.enterObject(*this);
-    if (r == kVisitStop) return kVisitStop;
-    if (r == kVisitSkip) return kVisitContinue;
-    if (getAppearance()) v.enterAppearance(*getAppearance());
-    visitShapes(v);
-    if (getAppearance()) v.leaveAppearance(*getAppearance());
-    return v.leaveObject(*this);
+    return visitAround(
+        v.enterObject(*this),
+        [&] {
+            if (getAppearance()) v.enterAppearance(*getAppearance());
+            visitShapes(v);
+            if (getAppearance()) v.leaveAppearance(*getAppearance());
+            return kVisitContinue;
+        },
+        [&] { return v.leaveObject(*this); });
 }
 
 // --- lights ---
@@ -95,10 +97,7 @@ unsigned Light::glLight() const { return GL_LIGHT0 + static_cast<unsigned>(slot_
 
 int Light::accept(NodeVisitor& v) {
     if (!isEnabled()) return kVisitContinue;
-    const int r = v.enterLight(*this);
-    if (r == kVisitStop) return kVisitStop;
-    if (r == kVisitSkip) return kVisitContinue;
-    return v.leaveLight(*this);
+    return visitAround(v.enterLight(*this), nothingInside, [&] { return v.leaveLight(*this); });
 }
 
 void Light::recompute() {
@@ -230,13 +229,15 @@ void DeferredShape::release() {
 }
 
 int DeferredShape::accept(NodeVisitor& v) {
-    const int r = v.enterDeferredShape(*this);
-    if (r == kVisitStop) return kVisitStop;
-    if (r == kVisitSkip) return kVisitContinue;
-    if (appearance_) v.enterAppearance(*appearance_);
-    if (object_) object_->visitShapes(v);
-    if (appearance_) v.leaveAppearance(*appearance_);
-    return v.leaveDeferredShape(*this);
+    return visitAround(
+        v.enterDeferredShape(*this),
+        [&] {
+            if (appearance_) v.enterAppearance(*appearance_);
+            if (object_) object_->visitShapes(v);
+            if (appearance_) v.leaveAppearance(*appearance_);
+            return kVisitContinue;
+        },
+        [&] { return v.leaveDeferredShape(*this); });
 }
 
 DeferredLight* DeferredLight::create(const Matrix& m, Light* light) {
@@ -253,8 +254,5 @@ void DeferredLight::release() {
 }
 
 int DeferredLight::accept(NodeVisitor& v) {
-    const int r = v.enterDeferredLight(*this);
-    if (r == kVisitStop) return kVisitStop;
-    if (r == kVisitSkip) return kVisitContinue;
-    return v.leaveDeferredLight(*this);
+    return visitAround(v.enterDeferredLight(*this), nothingInside, [&] { return v.leaveDeferredLight(*this); });
 }
