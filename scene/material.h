@@ -13,6 +13,7 @@ public:
     // Ambient and diffuse both (r, g, b, a), in one call; the rest at the defaults.
     Material(float r, float g, float b, float a);
     const char* getClassName() const override { return "Material"; }
+    void dump(SceneWriter& w) override;
 
     void setAmbient(float r, float g, float b, float a);
     void setDiffuse(float r, float g, float b, float a);

@@ -41,6 +41,8 @@ Appearance* AppearanceRegistry::lookup(int index) {
     return index > 0 && index < static_cast<int>(r.size()) ? r[index] : nullptr;
 }
 
+int AppearanceRegistry::size() { return static_cast<int>(registry().size()); }
+
 // --- nodes ---
 
 Node::Node() : bounds_(BoundsTable::instance().create()) {}

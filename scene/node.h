@@ -37,6 +37,8 @@ int visitAround(int entered, Inside inside, Leave leave) {
 }
 inline int nothingInside() { return kVisitContinue; }
 
+class SceneWriter;
+
 class Item {
 public:
     Item() = default;
@@ -44,6 +46,8 @@ public:
     Item& operator=(const Item&) = delete;
     virtual ~Item() = default;
     virtual const char* getClassName() const { return "Item"; }
+    // Writes the item's scene description (scene/scene_writer.h); Item's own is its name line.
+    virtual void dump(SceneWriter& w);
 
     void setName(const char* name) { name_ = name ? name : ""; hasName_ = name != nullptr; }
     const char* getName() const { return hasName_ ? name_.c_str() : nullptr; }
@@ -88,6 +92,7 @@ private:
 // Every live appearance by a small index from 1 up; a freed index is reused by the next one.
 namespace AppearanceRegistry {
 Appearance* lookup(int index);  // null for 0, for a freed index and beyond the end
+int size();                     // one past the largest index ever given
 }
 
 class Node : public Item {
@@ -131,6 +136,7 @@ public:
     explicit Entity(Appearance* appearance = nullptr);
     ~Entity() override;
     const char* getClassName() const override { return "Entity"; }
+    void dump(SceneWriter& w) override;
     void getWorldTransform(Matrix& m) const override;
     virtual void updateChildBounds() {}
 
@@ -173,6 +179,7 @@ class Group : public Entity {
 public:
     using Entity::Entity;
     const char* getClassName() const override { return "Group"; }
+    void dump(SceneWriter& w) override;
     int accept(NodeVisitor& v) override;
     void updateChildBounds() override;
     bool addChild(Node* child) { return children_.add(*this, child, boundsMatrix()); }
@@ -187,6 +194,7 @@ private:
 class CoordSys : public Node {
 public:
     const char* getClassName() const override { return "CoordSys"; }
+    void dump(SceneWriter& w) override;
     void getWorldTransform(Matrix& m) const override;
     int accept(NodeVisitor& v) override;
     void setMatrix(const Matrix* m);

@@ -28,7 +28,7 @@ void Object::addShape(Shape* shape) {
     BoundsTable& table = BoundsTable::instance();
     const int record = table.create();
     shape->addReference();
-    shape->fillBounds(record);
+    shape->computeBounds(record);
     table.link(getBoundsIndex(), record);
     table.setMatrix(record, boundsMatrix());
     entries_.push_back(ShapeEntry{shape, record});

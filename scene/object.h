@@ -7,20 +7,27 @@
 #include <vector>
 
 #include "scene/node.h"
+#include "scene/vertex_data.h"
 
-// Something drawable. A shape fills its bounding-box record when it is added to an object, and
-// is told its entry's record before each visit.
+// Something drawable, over vertex data of its own. A shape fills its bounding-box record when it
+// is added to an object, and is told its entry's record before each visit.
 class Shape : public Component {
 public:
     const char* getClassName() const override { return "Shape"; }
-    virtual void fillBounds(int boundsRecord) = 0;
+    virtual void computeBounds(int boundsRecord) { vertexData_.computeBounds(boundsRecord); }
     virtual int accept(NodeVisitor& v);
+    virtual int getVertexCount() const { return vertexData_.getVertexCount(); }
+    virtual int lineCount() const = 0;
+    virtual int faceCount() const = 0;
     virtual void draw() = 0;
     void setBoundsIndex(int index) { boundsIndex_ = index; }
     int getBoundsIndex() const { return boundsIndex_; }
+    VertexData& vertexData() { return vertexData_; }
+    const VertexData& vertexData() const { return vertexData_; }
 
 private:
     int boundsIndex_ = -1;
+    VertexData vertexData_;
 };
 
 class Object : public Entity {
@@ -28,6 +35,7 @@ public:
     using Entity::Entity;
     ~Object() override;
     const char* getClassName() const override { return "Object"; }
+    void dump(SceneWriter& w) override;
     int accept(NodeVisitor& v) override;
     void updateChildBounds() override;
     void addShape(Shape* shape);
@@ -35,6 +43,7 @@ public:
     // Each shape in order, told its record, visited; the shapes' answers are not used.
     void visitShapes(NodeVisitor& v);
     int shapeCount() const { return static_cast<int>(entries_.size()); }
+    Shape* shape(int i) const { return entries_[i].shape; }
 
 private:
     struct ShapeEntry {
@@ -56,6 +65,7 @@ public:
     Light();
     ~Light() override;
     const char* getClassName() const override { return "Light"; }
+    void dump(SceneWriter& w) override;
     int accept(NodeVisitor& v) override;
     // Loads the light's colours into its OpenGL light (subclasses add position and spot).
     virtual void apply();
@@ -92,12 +102,20 @@ public:
     enum Attenuation { kConstant = 1, kLinear = 2, kQuadratic = 4 };
     PLight(float x = 0, float y = 0, float z = 0);
     const char* getClassName() const override { return "PLight"; }
+    void dump(SceneWriter& w) override;
     void apply() override;
     void setPosition(float x, float y, float z);
     void setConstantAttenuation(float f) { constant_ = f, attenuation_ |= kConstant; }
     void setLinearAttenuation(float f) { linear_ = f, attenuation_ |= kLinear; }
     void setQuadraticAttenuation(float f) { quadratic_ = f, attenuation_ |= kQuadratic; }
     const float* getPosition() const { return position_; }
+    int getAttenuationFlags() const { return attenuation_; }
+    float getConstantAttenuation() const { return constant_; }
+    float getLinearAttenuation() const { return linear_; }
+    float getQuadraticAttenuation() const { return quadratic_; }
+
+protected:
+    void dumpPointLightBody(SceneWriter& w);
 
 private:
     int attenuation_ = 0;
@@ -109,10 +127,14 @@ private:
 class SLight : public PLight {
 public:
     SLight(float x, float y, float z) : PLight(x, y, z) {}
+    void dump(SceneWriter& w) override;
     void apply() override;
     void setDirection(float x, float y, float z) { direction_[0] = x, direction_[1] = y, direction_[2] = z; }
     void setCutoff(float degrees) { cutoff_ = degrees; }
     void setExponent(float e) { exponent_ = e; }
+    const float* getDirection() const { return direction_; }
+    float getCutoff() const { return cutoff_; }
+    float getExponent() const { return exponent_; }
 
 private:
     float direction_[3] = {0, 0, -1};
