@@ -285,6 +285,11 @@ private:
 
 }  // namespace
 
+bool readMeshText(std::vector<uint8_t>& text, Mesh& mesh, std::string& error) {
+    MeshFileReader reader(text);
+    return reader.read(mesh, error);
+}
+
 bool Mesh::loadMeshFile(const std::string& name) {
     const std::string path = MeshFiles::meshDirectory().empty() ? name : MeshFiles::meshDirectory() + "/" + name;
     std::printf("Loading mesh file %s\n", path.c_str());
@@ -294,8 +299,7 @@ bool Mesh::loadMeshFile(const std::string& name) {
         std::fprintf(stderr, "Error: mesh file %s %s\n", path.c_str(), error.c_str());
         return false;
     }
-    MeshFileReader reader(bytes);
-    if (!reader.read(*this, error)) {
+    if (!readMeshText(bytes, *this, error)) {
         std::fprintf(stderr, "Error: mesh file %s is damaged (%s)\n", path.c_str(), error.c_str());
         return false;
     }

@@ -63,5 +63,9 @@ void noteWriteFailure();
 int writeFailures();          // mesh files the dump could not write since the reset
 }  // namespace MeshFiles
 
+// The parsing of a mesh file's bytes (which it may change) into an empty mesh; false with the
+// reason in `error`.
+bool readMeshText(std::vector<uint8_t>& text, Mesh& mesh, std::string& error);
+
 // Mesh files larger than this are refused before they are read.
 constexpr long long kMaxMeshFileBytes = 512ll << 20;

@@ -56,8 +56,10 @@ void dumpScene(Node& root, SceneWriter& w) {
             w.write(",");
         }
     w.write("}");
-    w.write("scene = ");
+    // A coordinate system writes its children without braces of its own.
+    w.write("scene = {");
     root.dump(w);
+    w.write("}");
 }
 
 bool writeSceneFile(Node& root, const std::string& path, const std::string& meshPrefix, std::string& error) {

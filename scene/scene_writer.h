@@ -30,8 +30,8 @@ private:
     int depth_ = 0;
 };
 
-// "appearances = {" with every live appearance as "[i + 1] = ...,", "}", then "scene = " and the
-// root's description.
+// "appearances = {" with every live appearance as "[i + 1] = ...,", "}", then "scene = {", the
+// root's description and "}".
 void dumpScene(Node& root, SceneWriter& w);
 
 // The description of `root` into `path`, with its mesh files named `meshPrefix`N.msh beside it

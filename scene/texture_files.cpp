@@ -37,22 +37,21 @@ bool readPaletteFile(const std::string& path, std::vector<uint8_t>& palette, int
         error = "Could not open file " + path + " (" + error + ")";
         return false;
     }
+    if (parsePaletteText(bytes, palette, entries, opaque)) return true;
+    error = "Error: color pallete file has bad format, aborting (" + path + ")";
+    return false;
+}
+
+bool parsePaletteText(std::vector<uint8_t>& bytes, std::vector<uint8_t>& palette, int& entries, bool& opaque) {
     bytes.push_back(0);
     const char* p = reinterpret_cast<const char*>(bytes.data());
-    const std::string bad = "Error: color pallete file has bad format, aborting (" + path + ")";
     long count;
-    if (!nextInt(p, count) || count < 0 || count > kMaxPaletteEntries) {
-        error = bad;
-        return false;
-    }
+    if (!nextInt(p, count) || count < 0 || count > kMaxPaletteEntries) return false;
     palette.assign(static_cast<size_t>(count) * 4, 0);
     opaque = true;
     for (long i = 0; i < 4 * count; ++i) {
         long v;
-        if (!nextInt(p, v) || v < 0 || v > 255) {
-            error = bad;
-            return false;
-        }
+        if (!nextInt(p, v) || v < 0 || v > 255) return false;
         palette[i] = static_cast<uint8_t>(v);
         if (i % 4 == 3 && v != 255) opaque = false;
     }

@@ -17,6 +17,9 @@ constexpr long long kMaxVolumeVoxels = 32ll << 20;
 bool readPaletteFile(const std::string& path, std::vector<uint8_t>& palette, int& entries, bool& opaque,
                      std::string& error);
 
+// The palette file's text (which gets a terminating zero); false when it is malformed.
+bool parsePaletteText(std::vector<uint8_t>& bytes, std::vector<uint8_t>& palette, int& entries, bool& opaque);
+
 // w x h x d indices from the file, placed into a zero-filled volume whose sides are the powers of
 // two not below w, h and d (given back in pw, ph, pd).
 bool readIndexFile(const std::string& path, int w, int h, int d, std::vector<uint8_t>& volume, int& pw,

@@ -9,7 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(bitmap md2 reference_points png image_file command_line)
+[ ${#targets[@]} -gt 0 ] || targets=(bitmap md2 reference_points png image_file command_line mesh_file palette)
 bash "$root/scripts/install-deps.sh"
 build=${TOVRAK_FUZZ_DIR:-$root/build-fuzz}
 
@@ -19,12 +19,14 @@ cmake --build "$build" -j "$(nproc)" --target tovrak_data make_pictures "${targe
 
 # Seeds: the files our tools ship, pictures we made, and command lines from the README.
 seeds=$build/seeds
-mkdir -p "$seeds"/{bitmap,md2,reference_points,png,image_file,command_line} "$build/crashes"
+mkdir -p "$seeds"/{bitmap,md2,reference_points,png,image_file,command_line,mesh_file,palette} "$build/crashes"
 cp "$build/OGRO.bmp" "$seeds/bitmap/"
 cp "$build/Ogros.md2" "$seeds/md2/"
 cp "$build/pontos1.txt" "$seeds/reference_points/"
 cp "$root/docs/screenshot.png" "$seeds/png/"
 "$build/tools/make_pictures" "$seeds/image_file"
+printf 'N 0 0 1\nC 1 0 0 1\nT0 0 0\nV 0 0 0\nT0 1 0\nV 1 0 0\nV 0 1 0\nV 1 1 0\n--\nT 0 1 2\n--\nS 4 0 1 2 3\n' >"$seeds/mesh_file/quad.msh"
+printf '3\n0 0 0 255\n255 0 0 128\n0 0 255 255\n' >"$seeds/palette/three.pal"
 printf -- '--source\0synthetic:size=640x480,noise=2,lens=1\0--keys\0gsxk\0--frames\0100' >"$seeds/command_line/synthetic"
 printf -- '--source\0clip.mkv\0--loop\0--record\0out.mp4\0--poses\0p.csv\0-display\0:1' >"$seeds/command_line/file"
 printf -- '--device\0002\0--size\0640x480\0--list-devices' >"$seeds/command_line/webcam"

@@ -128,7 +128,7 @@ TEST(SceneDump, MeshFilesAreNumberedAndReadBack) {
     const std::string entry = "  [" + std::to_string(material->registryIndex() + 1) + "] = Material{";
     EXPECT_EQ(text.find("appearances = {\n"), 0u);
     EXPECT_NE(text.find(entry), std::string::npos);
-    EXPECT_NE(text.find("scene = Group{"), std::string::npos);
+    EXPECT_NE(text.find("scene = {\n  Group{"), std::string::npos);
     EXPECT_NE(text.find("mshfile=\"scene_mesh0.msh\""), std::string::npos);
     Mesh fromScene;
     EXPECT_TRUE(fromScene.loadMeshFile("scene_mesh0.msh"));

@@ -122,5 +122,9 @@ bad-data-files)  # a directory, a FIFO or a device as a data file: one line, no 
       [ $status = 0 ] && [ "$(grep -c "Error.*$name" run.log)" = 1 ] || { cat run.log; exit 1; }
     done
   done ;;
+scene-demo)  # the scene tool draws its picture and writes the description with both mesh files
+  xrun "$TOVRAK_SCENE_DEMO" . >run.log 2>&1 || { cat run.log; exit 1; }
+  for f in scene.png scene.txt scene_mesh0.msh scene_mesh1.msh; do [ -s "$f" ] || { echo "no $f"; exit 1; }; done
+  grep -q 'mshfile="./scene_mesh1.msh"' scene.txt || { cat scene.txt; exit 1; } ;;
 *) echo "unknown case $case_name"; exit 2 ;;
 esac
