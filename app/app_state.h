@@ -15,6 +15,7 @@
 
 struct CaptureDevice;
 struct AnimModel;
+struct ShownModel;
 class VideoRecorder;
 struct CameraModel;
 class Tracker;
@@ -37,12 +38,14 @@ struct AppState {
     std::string s_pose_path, s_record_path;  // their file names, for messages
     bool s_output_failed = false;     // an output could not be written: the run ends non-zero
     AnimModel* s_anim_model = nullptr;  // the character drawn with key "m"
+    ShownModel* s_shown_model = nullptr;  // the platform or the user's model, key "b"
     VideoRecorder* s_recorder = nullptr;  // --record: the frames as captured
 
     uint8_t s_key_g = 0, s_key_r = 0, s_key_c = 0, s_key_s = 0, s_key_e = 0, s_key_h = 0,
             s_key_x = 0, s_key_p = 0, s_key_k = 0;
     uint8_t s_key_m = 0;
     uint8_t s_key_n = 0;
+    uint8_t s_key_b = 0;
     uint8_t s_log_enabled = 0;
     int s_log_countdown = kLogRecords;
     int s_corner_threshold = kInitialCornerThreshold;

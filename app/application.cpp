@@ -22,6 +22,7 @@
 #include "app/frame_loop.h"
 #include "app/keyboard.h"
 #include "app/screenshot.h"
+#include "app/shown_model.h"
 #include "camera/lens.h"
 #include "camera/pose.h"
 #include "capture/capture.h"
@@ -45,6 +46,7 @@ AppState s_app = [] {
 }();
 CameraModel s_cameraModel;
 AnimModel s_animModel;
+ShownModel s_shownModel;
 unsigned int s_textureNames[1];
 VideoRecorder s_recorder;
 CommandLine s_options;
@@ -278,6 +280,8 @@ int runApplication(int argc, char** argv) {
     glutIdleFunc(idle);
     initGL();
     loadAnimModel();
+    // A model that cannot be read is left out; the rest of the workbench runs on without it.
+    if (loadShownModel(s_options.model, s_options.dumpScene, s_shownModel)) s_app.s_shown_model = &s_shownModel;
 
     const int device = s_options.source == SourceKind::Camera ? s_options.device : 0;
     if (!captureSelectDevice(s_app.s_capture, device))

@@ -64,10 +64,14 @@ const char* usageText() {
            "  --poses FILE.csv                  write the tracked camera pose of every frame (keys x and k)\n"
            "  --pose refined|grid               the pose from sub-pixel corners (default), or from the\n"
            "                                    homography grid and the coplanar solve\n"
+           "  --model FILE                      draw this model file (3DS, OBJ, glTF, PLY, STL, Collada, ...)\n"
+           "                                    on the target with key b, in place of the platform\n"
+           "  --dump-scene FILE                 write the loaded model's scene description, with its\n"
+           "                                    mesh files beside it\n"
            "  --help                            this text\n"
            "Keys: g smooth+grey, c thin edges, s Sobel edges, x target, k pose, l log points,\n"
            "      p regions, e corners (+ raises the threshold), h Hough, r lens correction,\n"
-           "      m model, n cone, a calibrate from the target in view, d source dialog, Space pause, Esc quit\n";
+           "      m model, n cone, b platform (or --model), a calibrate from the target in view, d source dialog, Space pause, Esc quit\n";
 }
 
 bool parseCommandLine(int argc, char** argv, CommandLine& out, std::string& error) {
@@ -137,6 +141,10 @@ bool parseCommandLine(int argc, char** argv, CommandLine& out, std::string& erro
             out.poseMethod = v == "grid" ? PoseMethod::Grid : PoseMethod::Refined;
         } else if (arg == "--screenshot") {
             if (!fileName(out.screenshot)) return false;
+        } else if (arg == "--model") {
+            if (!fileName(out.model)) return false;
+        } else if (arg == "--dump-scene") {
+            if (!fileName(out.dumpScene)) return false;
         } else {
             bool glut = false;
             for (const GlutOption& g : kGlutOptions) {

@@ -3,6 +3,7 @@
 #include <GL/freeglut.h>
 
 #include "app/frame_rate.h"
+#include "app/shown_model.h"
 #include "models/md2_draw.h"
 #include "vision/tracker.h"
 
@@ -72,6 +73,10 @@ void displayFrame(AppState& app) {
     }
 
     drawFrameRate(app);
+    if (app.s_key_b && app.s_shown_model) {
+        drawShownModel(*app.s_shown_model, app.s_tracker->modelview, app.s_tracker->projection);
+        glViewport(0, 0, w, h);
+    }
     if (app.s_key_m && app.s_anim_model) {
         drawRegisteredModel(*app.s_anim_model, app.s_tracker->modelview, app.s_tracker->projection);
         glViewport(0, 0, w, h);

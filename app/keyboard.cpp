@@ -33,6 +33,7 @@ KeyAction handleKey(AppState& app, unsigned char key) {
                                          ? INT_MAX
                                          : app.s_corner_threshold + kCornerThresholdStep;
             return KeyAction::None;
+        case 'b': toggle(app.s_key_b); return KeyAction::None;
         case 'c': toggle(app.s_key_c); return KeyAction::None;
         case 'a': calibrateFromView(app); return KeyAction::None;
         case 'd':

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   freeglut3-dev libglu1-mesa-dev libgl-dev
-  libpng-dev libtiff-dev libjpeg-dev
+  libpng-dev libtiff-dev libjpeg-dev libassimp-dev
   libv4l-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool
