@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -168,7 +169,12 @@ private:
         const int mat = static_cast<int>(m.mMaterialIndex);
         const bool known = mat >= 0 && mat < static_cast<int>(s_.mNumMaterials);
         Appearance* material = known ? f_.getAppearance(mat) : nullptr;
-        const char* name = m.mName.length ? m.mName.C_Str() : nullptr;
+        // Some formats number their meshes; the material's name then says more.
+        aiString materialName;
+        if (known) s_.mMaterials[mat]->Get(AI_MATKEY_NAME, materialName);
+        const bool numbered = std::all_of(m.mName.C_Str(), m.mName.C_Str() + m.mName.length, ::isdigit);
+        const aiString& label = numbered && materialName.length ? materialName : m.mName;
+        const char* name = label.length ? label.C_Str() : nullptr;
         Shape* shape = f_.getMesh(static_cast<int>(meshIndex));
         if (known && textured_[mat]) {
             const int group = nextEntity_++;

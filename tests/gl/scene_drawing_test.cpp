@@ -8,6 +8,9 @@
 
 #include <array>
 
+#include <unistd.h>
+
+#include "app/platform.h"
 #include "scene/gl_extensions.h"
 #include "scene/scene_renderer.h"
 #include "scene/scene_writer.h"
@@ -177,6 +180,29 @@ TEST(SceneDrawing, DumpOfTheDrawnSceneReadsBack) {
         EXPECT_EQ(back.faceCount(), original.faceCount());
         EXPECT_EQ(back.vertexData().arrays().size(), original.vertexData().arrays().size());
     }
+}
+
+TEST(Platform, DrawingLeavesLightingAndTheModelviewAsTheyWere) {
+    // The platform is found in the working folder, as the program finds it.
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(TOVRAK_BUILD_DIR), 0);
+    drawPlatform();  // nothing loaded yet: nothing drawn, nothing changed
+    ASSERT_NE(loadPlatform(), nullptr);
+    ASSERT_EQ(chdir(cwd), 0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glTranslatef(0, 0, -400);
+    const GLfloat light0[4] = {0.25f, 0.5f, 0.75f, 1.0f};
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, light0);
+    glDisable(GL_LIGHT0);
+    const GLState before = GLState::now();
+    drawPlatform();
+    GLState::now().expectSame(before);
+    GLfloat after[4];
+    glGetLightfv(GL_LIGHT0, GL_DIFFUSE, after);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(after[i], light0[i]);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 TEST(GLExtensions, WholeTokensOfTheDriverAndGLXLists) {

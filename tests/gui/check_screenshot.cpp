@@ -133,6 +133,31 @@ bool check(const std::string& name) {
         std::printf("target ink centred at (%.0f, %.0f), cone base at (%d, %.0f)\n", inkRow, inkCol, baseRow, baseCol);
         return std::abs(baseRow - inkRow) < 30 && std::abs(baseCol - inkCol) < 30;
     }
+    if (name.rfind("platform:", 0) == 0) {  // the brown planks of the platform, with their grain
+        const int need = std::atoi(name.c_str() + 9);
+        int brown = 0;
+        bool shades[256] = {};
+        for (int r = kSlotTop; r < kSlotTop + kSlotHeight; ++r)
+            for (int c = kLiveLeft; c < kLiveLeft + kSlotWidth; ++c) {
+                const unsigned char* p = px(r, c);
+                if (p[0] > p[1] + 35 && p[1] > p[2] + 25 && p[0] > 60) ++brown, shades[p[0]] = true;
+            }
+        int distinct = 0;
+        for (bool b : shades) distinct += b;
+        std::printf("platform pixels over the live frame: %d in %d shades of red\n", brown, distinct);
+        return brown >= need && distinct >= 20;
+    }
+    if (name.rfind("red:", 0) == 0) {  // strongly red pixels over the live frame
+        const int need = std::atoi(name.c_str() + 4);
+        int red = 0;
+        for (int r = kSlotTop; r < kSlotTop + kSlotHeight; ++r)
+            for (int c = kLiveLeft; c < kLiveLeft + kSlotWidth; ++c) {
+                const unsigned char* p = px(r, c);
+                red += p[0] > 100 && p[0] > 2 * p[1] + 20 && p[0] > 2 * p[2] + 20;
+            }
+        std::printf("red pixels over the live frame: %d\n", red);
+        return red >= need;
+    }
     if (name.rfind("creature:", 0) == 0) {  // the green, textured character over the live frame
         const int need = std::atoi(name.c_str() + 9);
         int green = 0, light = 0;

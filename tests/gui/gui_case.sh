@@ -122,6 +122,22 @@ bad-data-files)  # a directory, a FIFO or a device as a data file: one line, no 
       [ $status = 0 ] && [ "$(grep -c "Error.*$name" run.log)" = 1 ] || { cat run.log; exit 1; }
     done
   done ;;
+platform)  # key b: the textured platform on the target, under the creature
+  shot --source synthetic:tilt=50,azimuth=30 --keys gsxkbm --frames 30 && "$CHECK" shot.png size platform:3000 creature:300 ;;
+platform-dump)  # the imported platform's scene description, as expected, with mesh files that read back
+  cp -r "$(dirname "$TOVRAK")/p40" .  # found in the working folder: file names relative to it
+  xrun "$TOVRAK" --source synthetic --frames 1 --dump-scene platform.scene >run.log 2>&1 || { cat run.log; exit 1; }
+  diff -u "$(dirname "$0")/platform.scene" platform.scene || exit 1
+  [ "$(ls platform_mesh*.msh | wc -l)" = 5 ] && grep -q "^T 0 1 2" platform_mesh0.msh || { ls; exit 1; } ;;
+model-obj)  # --model: a user's OBJ file stands on the target, fitted to it; a damaged one is left out
+  printf 'mtllib house.mtl\nv -1 0 -1\nv 1 0 -1\nv 1 0 1\nv -1 0 1\nv -1 1 -1\nv 1 1 -1\nv 1 1 1\nv -1 1 1\nv 0 1.7 -1\nv 0 1.7 1\nusemtl Walls\nf 5 6 2 1\nf 6 7 3 2\nf 7 8 4 3\nf 8 5 1 4\nusemtl Roof\nf 9 6 5\nf 10 8 7\nf 9 10 7 6\nf 10 9 5 8\n' >house.obj
+  printf 'newmtl Walls\nKd 0.9 0.85 0.7\nnewmtl Roof\nKd 0.8 0.1 0.1\n' >house.mtl
+  shot --source synthetic --keys gsxkb --frames 30 --model house.obj && "$CHECK" shot.png size red:2000 || exit 1
+  grep -q "Model house.obj: 14 triangles" run.log || { cat run.log; exit 1; }
+  head -c 300 "$(dirname "$TOVRAK")/p40/p40_2.3ds" >broken.3ds
+  xrun "$TOVRAK" --source synthetic --keys gsxkb --frames 5 --model broken.3ds >run.log 2>&1
+  status=$?
+  [ $status = 0 ] && grep -q "^Error loading model file broken.3ds.$" run.log || { echo "status $status"; cat run.log; exit 1; } ;;
 scene-demo)  # the scene tool draws its picture and writes the description with both mesh files
   xrun "$TOVRAK_SCENE_DEMO" . >run.log 2>&1 || { cat run.log; exit 1; }
   for f in scene.png scene.txt scene_mesh0.msh scene_mesh1.msh; do [ -s "$f" ] || { echo "no $f"; exit 1; }; done
