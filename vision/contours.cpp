@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "vision/geometry.h"
+#include "vision/pixel_rows.h"
 #include "vision/tracker.h"
 
 namespace {
@@ -32,72 +34,108 @@ constexpr int kVertexMergeDistance = 21;
 
 }  // namespace
 
+// The fill works on `openPlane`, a copy of the picture's black pixels with a 2-pixel white margin
+// (so the 5 x 5 block never needs a bounds test): 1 while a pixel is black and unlabelled, 0
+// otherwise. Every pixel it labels is appended to `labelledPixels`, so a label's pixels lie
+// together there, from `labelStart[label]` on, and the next pass clears exactly those.
 void Tracker::fillLabel(int row, int col, int label, int steps) {
-    if (row >= height || col >= width || row < 0 || col < 0) return;
-    const int W = width, H = height;
+    const int W = width, H = height, P = W + 4;
     // Labels of 100 and above have no entry in closedHits: they are never counted as closed.
     int32_t* hits = label < kClosedHitLabels ? &closedHits[label] : nullptr;
-    int neighbour[25];
-    for (int i = 0; i < 25; ++i) neighbour[i] = (i / 5 - 2) * W + (i % 5 - 2);
-    labels[row * W + col] = label;
+    int padded[25], frame[25];
+    for (int i = 0; i < 25; ++i) {
+        padded[i] = (i / 5 - 2) * P + (i % 5 - 2);
+        frame[i] = (i / 5 - 2) * W + (i % 5 - 2);
+    }
+    uint8_t* open = openPlane.data();
+    auto take = [&](int k, int p) {
+        labels[k] = label;
+        open[p] = 0;
+        labelledPixels.push_back(k);
+    };
+    take(row * W + col, (row + 2) * P + col + 2);
     fillStack.clear();
     fillStack.push_back({row, col, steps, 0});
     // Depth-first over the 5 x 5 block, exactly in the order and with the step counts of the
     // recursive fill: each frame remembers which neighbour it visits next.
     while (!fillStack.empty()) {
         FillFrame& f = fillStack.back();
-        if (f.next == 25) {
+        const int base = (f.row + 2) * P + f.col + 2;
+        int i = f.next;
+        // A closed band is recognised while the walk is far from its start and looks back near
+        // the seed; until then the neighbours are only tested for being open.
+        if (hits && f.steps > kClosedAfterSteps) {
+            for (; i < 25; ++i) {
+                const int dr = i / 5 - 2, dc = i % 5 - 2;
+                const int nr = f.row + dr, nc = f.col + dc;
+                if (dr != 0 && dc != 0 && static_cast<unsigned>(nr) < static_cast<unsigned>(H) &&
+                    static_cast<unsigned>(nc) < static_cast<unsigned>(W) && std::abs(fillSeed.row - nr) <= kClosedRadius &&
+                    std::abs(fillSeed.col - nc) <= kClosedRadius)
+                    ++*hits;
+                if (open[base + padded[i]]) break;
+            }
+        } else {
+            while (i < 25 && !open[base + padded[i]]) ++i;
+        }
+        if (i == 25) {
             fillStack.pop_back();
             continue;
         }
-        const int i = f.next++;
-        const int dr = i / 5 - 2, dc = i % 5 - 2;
-        const int nr = f.row + dr, nc = f.col + dc;
-        if (static_cast<unsigned>(nr) >= static_cast<unsigned>(H) || static_cast<unsigned>(nc) >= static_cast<unsigned>(W))
-            continue;
-        if (hits && f.steps > kClosedAfterSteps && dr != 0 && dc != 0 && std::abs(fillSeed.row - nr) <= kClosedRadius &&
-            std::abs(fillSeed.col - nc) <= kClosedRadius)
-            ++*hits;
-        const int k = f.row * W + f.col + neighbour[i];
-        if (output[3 * k] == 0 && labels[k] == 0) {
-            const int childSteps = ++f.steps;
-            labels[k] = label;
-            fillStack.push_back({nr, nc, childSteps, 0});  // f is not used after this
-        }
+        f.next = i + 1;
+        const int childSteps = ++f.steps;
+        const int nr = f.row + i / 5 - 2, nc = f.col + i % 5 - 2;
+        take(f.row * W + f.col + frame[i], base + padded[i]);
+        fillStack.push_back({nr, nc, childSteps, 0});  // f is not used after this
     }
 }
 
-// Labels every black pixel into connected sets (5 x 5 neighbourhood), seeds in scan order.
+// Labels every black pixel into connected sets (5 x 5 neighbourhood), seeds in scan order, and
+// counts each label's pixels (entry 0: the unlabelled ones).
 void Tracker::labelBlackPixels() {
-    const int W = width, H = height, n = pixelCount();
-    if (static_cast<int>(labels.size()) != n) labels.assign(n, 0);
-    std::fill(labels.begin(), labels.end(), 0);
+    const int W = width, H = height, n = pixelCount(), P = W + 4;
+    // The label plane is zero but for the pixels the last pass labelled.
+    if (static_cast<int>(labels.size()) != n) {
+        labels.assign(n, 0);
+    } else {
+        for (int32_t k : labelledPixels) labels[k] = 0;
+    }
+    labelledPixels.clear();
+    labelStart.clear();
     std::fill(closedHits.begin(), closedHits.end(), 0);
+
+    const size_t paddedSize = static_cast<size_t>(P) * (H + 4);
+    if (openPlane.size() != paddedSize) openPlane.assign(paddedSize, 0);
+    for (int r = 0; r < H; ++r)
+        blackPixels(output + 3 * static_cast<size_t>(r) * W, &openPlane[static_cast<size_t>(r + 2) * P + 2], static_cast<size_t>(W));
+
     int next = 0;
-    for (int r = 1; r < H - 1; ++r)
+    labelStart.push_back(0);  // label 0 has no pixels in the list
+    for (int r = 1; r < H - 1; ++r) {
+        const uint8_t* row = &openPlane[static_cast<size_t>(r + 2) * P + 2];
         for (int c = 1; c < W - 1; ++c) {
-            const int k = r * W + c;
-            if (output[3 * k] != 0 || labels[k] != 0) continue;
+            // Most of a row is white: skip eight pixels at a time.
+            if (c + 8 <= W - 1) {
+                uint64_t eight;
+                std::memcpy(&eight, row + c, 8);
+                if (eight == 0) {
+                    c += 7;
+                    continue;
+                }
+            }
+            if (!row[c]) continue;
             fillSeed.row = r;
             fillSeed.col = c;
+            labelStart.push_back(static_cast<int32_t>(labelledPixels.size()));
             fillLabel(r, c, ++next, 0);
         }
+    }
+    labelStart.push_back(static_cast<int32_t>(labelledPixels.size()));
     labelSizes.assign(next + 1, 0);
+    for (int L = 1; L <= next; ++L) labelSizes[L] = labelStart[L + 1] - labelStart[L];
+    labelSizes[0] = n - static_cast<int32_t>(labelledPixels.size());
 }
 
-void Tracker::countAndWhiten() {
-    const int n = pixelCount();
-    // Most pixels are unlabelled; counting them one by one would chain every increment on
-    // the same counter. Entry 0 is what the labelled pixels leave.
-    int labelled = 0;
-    for (int k = 0; k < n; ++k) {
-        if (labels[k] == 0) continue;
-        ++labelSizes[labels[k]];
-        ++labelled;
-    }
-    labelSizes[0] = n - labelled;
-    std::fill(output, output + 3 * static_cast<size_t>(n), 255);
-}
+void Tracker::countAndWhiten() { std::fill(output, output + 3 * static_cast<size_t>(pixelCount()), 255); }
 
 void Tracker::selectClosedLabels() {
     const int count = static_cast<int>(labelSizes.size()) - 1;
@@ -135,19 +173,22 @@ void Tracker::labelContours() {
         ct.vertexCount = 0;
         ct.centre = PointRecord{999, 999, 0, 0, -1};
     }
-    // One scan serves every contour: each still receives its solid pixels in scan order.
-    for (int r = 1; r < H - 1; ++r)
-        for (int c = 1; c < W - 1; ++c) {
-            const int k = r * W + c;
-            const int L = labels[k];
-            if (L == 0 || selectedSlot[L] < 0) continue;
+    // Each outline's solid pixels, in scan order: its labelled pixels sorted by their index.
+    for (int i = 0; i < selectedCount; ++i) {
+        const int L = selectedLabels[i];
+        pixelOrder.assign(labelledPixels.begin() + labelStart[L], labelledPixels.begin() + labelStart[L + 1]);
+        std::sort(pixelOrder.begin(), pixelOrder.end());
+        Contour& ct = list.items[i];
+        for (int32_t k : pixelOrder) {
+            const int r = k / W, c = k % W;
+            if (r == 0 || r == H - 1 || c == 0 || c == W - 1) continue;
             int same = 0;
             for (int dr = -W; dr <= W; dr += W)
                 same += (labels[k + dr - 1] == L) + (labels[k + dr] == L) + (labels[k + dr + 1] == L);
             if (same < kSolidNeighbours) continue;
-            Contour& ct = list.items[selectedSlot[L]];
             ct.points[ct.pointCount++] = PointRecord{r, c, 0, 0, L};
         }
+    }
     contours = &list;
     computeHulls();
     findVertices();

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "vision/pixel_rows.h"
 #include "vision/tracker.h"
 
 namespace {
@@ -83,39 +84,32 @@ void Tracker::thinEdges(int threshold, int) {
         }
 }
 
+// For each interior pixel of channel 0 (p):
+//   sobelRow = p(r+1, c-1) + 2 p(r+1, c) + p(r+1, c+1) - p(r-1, c-1) - 2 p(r-1, c) - p(r-1, c+1)
+//   sobelCol = p(r-1, c+1) + 2 p(r, c+1) + p(r+1, c+1) - p(r-1, c-1) - 2 p(r, c-1) - p(r+1, c-1)
+// and the pixel is an edge (0, else 255, in all three channels) when sqrt(sobelRow^2 + sobelCol^2)
+// >= threshold. sqrt is correctly rounded and monotonic, so for the integer sum s and a whole
+// threshold t that is s >= t * t (and always for t <= 0); sums stay below 2^22.
+//
+// The loops run a row at a time over the packed channel-0 plane with 32-bit sums
+// (vision/pixel_rows.h); the border rows and columns are left as they are.
 void Tracker::sobelEdges(int threshold) {
     if (!output || width < 3 || height < 3) return;
     const int W = width, H = height, n = pixelCount();
-    ensureSized(sobelRow, n);
-    ensureSized(sobelCol, n);
-    // Channel 0 as a packed plane: the derivative loops then run over contiguous bytes.
     ensureSized(edgePlane, n);
-    for (int k = 0; k < n; ++k) edgePlane[k] = output[3 * k];
-    const uint8_t* p = edgePlane.data();
+    uint8_t* plane = edgePlane.data();
+    const unsigned char* src = output;
+    channelZero(src, plane, static_cast<size_t>(n));
+    ensureSized(edgeRow, W);
+    uint8_t* verdict = edgeRow.data();
 
-    for (int r = 1; r < H - 1; ++r) {
-        const uint8_t* up = p + (r - 1) * W;
-        const uint8_t* mid = p + r * W;
-        const uint8_t* down = p + (r + 1) * W;
-        int32_t* dRow = &sobelRow[r * W];
-        int32_t* dCol = &sobelCol[r * W];
-        for (int c = 1; c < W - 1; ++c) {
-            dRow[c] = down[c - 1] + 2 * down[c] + down[c + 1] - up[c - 1] - 2 * up[c] - up[c + 1];
-            dCol[c] = up[c + 1] + 2 * mid[c + 1] + down[c + 1] - up[c - 1] - 2 * mid[c - 1] - down[c - 1];
-        }
-    }
-
-    // sqrt is correctly rounded and monotonic, so for an integer sum s and a whole threshold t,
-    // sqrt(s) >= t exactly when s >= t * t (and always for t <= 0). Sums stay below 2^22.
     const int64_t limit64 = threshold <= 0 ? 0 : static_cast<int64_t>(threshold) * threshold;
     const int32_t limit = limit64 > (int64_t{1} << 30) ? (1 << 30) : static_cast<int32_t>(limit64);
     for (int r = 1; r < H - 1; ++r) {
-        const int32_t* dRow = &sobelRow[r * W];
-        const int32_t* dCol = &sobelCol[r * W];
-        unsigned char* out = output + 3 * static_cast<size_t>(r) * W;
-        for (int c = 1; c < W - 1; ++c) {
-            const unsigned char v = dRow[c] * dRow[c] + dCol[c] * dCol[c] >= limit ? 0 : 255;
-            out[3 * c] = out[3 * c + 1] = out[3 * c + 2] = v;
-        }
+        const uint8_t* up = plane + (r - 1) * W;
+        const uint8_t* mid = plane + r * W;
+        const uint8_t* down = plane + (r + 1) * W;
+        sobelVerdicts(up, mid, down, verdict, static_cast<size_t>(W), limit);
+        spreadToPixels(verdict + 1, output + 3 * (static_cast<size_t>(r) * W + 1), static_cast<size_t>(W - 2));
     }
 }

@@ -1,6 +1,7 @@
 // Lens correction, 1-2-1 smoothing and grey conversion.
 #include <cstring>
 
+#include "vision/pixel_rows.h"
 #include "vision/tracker.h"
 
 namespace {
@@ -73,8 +74,7 @@ void Tracker::smoothImage() {
         }
         for (int r = 1; r < H - 1; ++r) {
             const unsigned char* in = input + r * rowBytes;
-            unsigned char* out = output + r * rowBytes;
-            for (size_t i = 0; i < rowBytes; ++i) out[i] = smooth121(in[i - rowBytes], in[i], in[i + rowBytes]);
+            smoothBytes(in - rowBytes, in, in + rowBytes, output + r * rowBytes, rowBytes);
         }
         return;
     }
@@ -89,14 +89,13 @@ void Tracker::smoothImage() {
     }
 }
 
+// Luma with the weights 0.299, 0.587, 0.114 in 1024ths: g = (306 R + 601 G + 117 B) >> 10,
+// written to all three channels, a row at a time (vision/pixel_rows.h).
 void Tracker::convertToGrey() {
     if (!output) return;
-    const int n = pixelCount();
-    for (int k = 0; k < n; ++k) {
-        unsigned char* p = output + 3 * k;
-        const unsigned char g = static_cast<unsigned char>((306u * p[2] + 601u * p[1] + 117u * p[0]) >> 10);
-        p[0] = p[1] = p[2] = g;
-    }
+    const int W = width, H = height;
+    if (static_cast<int>(greyRow.size()) != W) greyRow.assign(W, 0);
+    for (int r = 0; r < H; ++r) greyPixels(output + 3 * static_cast<size_t>(r) * W, greyRow.data(), static_cast<size_t>(W));
 }
 
 void Tracker::ensureGreyOutput() {

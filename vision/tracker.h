@@ -107,7 +107,6 @@ public:
     unsigned char* output = nullptr;       // points into outputStorage while present
 
     // --- work arrays, allocated on first use and kept ---
-    std::vector<int32_t> sobelRow, sobelCol;
     std::vector<float> gradMagnitude, gradDirection, thinMagnitude;
     std::vector<int32_t> diffRow, diffCol;
     std::vector<PointRecord> corners;
@@ -154,6 +153,12 @@ private:
     ContourList contourStorage;             // reused by every pass of the contour chain
     std::vector<int32_t> selectedSlot;      // label -> index in selectedLabels, or -1
     std::vector<uint8_t> edgePlane;         // channel 0 of output, packed
+    std::vector<uint8_t> edgeRow;           // one row's edge verdicts
+    std::vector<uint8_t> greyRow;           // one row's grey values
+    std::vector<uint8_t> openPlane;         // the fill's black-and-unlabelled pixels, 2-pixel margin
+    std::vector<int32_t> labelledPixels;    // every pixel labelled this pass, label by label
+    std::vector<int32_t> labelStart;        // label -> its first entry in labelledPixels
+    std::vector<int32_t> pixelOrder;        // one outline's pixels, sorted into scan order
     void releasePixelBuffers();
     void labelBlackPixels();
     void countAndWhiten();

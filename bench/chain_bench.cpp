@@ -1,0 +1,109 @@
+// The target chain step by step and whole, with the refined pose, on virtual-camera frames at
+// 320 x 240, 640 x 480 and 1280 x 720, clean (noise 0) and noisy (sensor noise 2 grey levels).
+// Arguments: frame width, then 0 for clean or 1 for noisy. A step that works in place starts
+// from a prepared copy of its input, and that copy is part of its time (BM_ChainCopy shows it).
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "camera/pose.h"
+#include "capture/virtual_camera.h"
+#include "vision/target_chain.h"
+
+namespace {
+
+constexpr int kFrames = 8;
+
+struct ChainFixture {
+    int width, height;
+    std::vector<std::vector<unsigned char>> frames, grey, edges;
+    Tracker tracker;
+    CameraModel model;
+
+    ChainFixture(int w, bool noisy) : width(w), height(w == 320 ? 240 : w == 640 ? 480 : 720) {
+        VirtualCameraOptions o;
+        o.width = width, o.height = height, o.noise = noisy ? 2.0 : 0.0;
+        VirtualCamera camera(o);
+        tracker.setFrameSize(height, width);
+        for (int i = 0; i < kFrames; ++i) {
+            frames.emplace_back(camera.frameBytes());
+            camera.render(i * 5, frames.back().data());
+            tracker.input = frames.back().data();
+            tracker.markOutputAbsent();
+            tracker.smoothImage();
+            tracker.convertToGrey();
+            grey.emplace_back(tracker.output, tracker.output + camera.frameBytes());
+            tracker.sobelEdges(240);
+            edges.emplace_back(tracker.output, tracker.output + camera.frameBytes());
+        }
+        tracker.focalLength = 330.0f * width / 320;
+        model.poseFilter = createPoseFilter(4e-6, 0.25, model.R, model.T);
+        model.ready = true;
+    }
+    void load(int i, const std::vector<unsigned char>& source) {
+        tracker.input = frames[i].data();
+        tracker.ensureOutput();
+        std::memcpy(tracker.output, source.data(), source.size());
+    }
+};
+
+ChainFixture& fixture(const benchmark::State& s) {
+    static std::map<std::pair<int, int>, std::unique_ptr<ChainFixture>> all;
+    auto& f = all[{static_cast<int>(s.range(0)), static_cast<int>(s.range(1))}];
+    if (!f) f = std::make_unique<ChainFixture>(static_cast<int>(s.range(0)), s.range(1) != 0);
+    return *f;
+}
+
+template <typename Step>
+void run(benchmark::State& s, Step step) {
+    ChainFixture& f = fixture(s);
+    int i = 0;
+    for (auto _ : s) {
+        step(f, i);
+        benchmark::DoNotOptimize(f.tracker.output);
+        i = (i + 1) % kFrames;
+    }
+    s.SetItemsProcessed(s.iterations() * f.width * f.height);
+}
+
+void BM_ChainCopy(benchmark::State& s) { run(s, [](ChainFixture& f, int i) { f.load(i, f.grey[i]); }); }
+void BM_ChainSmoothGrey(benchmark::State& s) {
+    run(s, [](ChainFixture& f, int i) {
+        f.tracker.input = f.frames[i].data();
+        f.tracker.markOutputAbsent();
+        f.tracker.smoothImage();
+        f.tracker.convertToGrey();
+    });
+}
+void BM_ChainSobel(benchmark::State& s) { run(s, [](ChainFixture& f, int i) { f.load(i, f.grey[i]); f.tracker.sobelEdges(240); }); }
+void BM_ChainContours(benchmark::State& s) {
+    run(s, [](ChainFixture& f, int i) {
+        f.load(i, f.edges[i]);
+        f.tracker.labelContours();
+        f.tracker.identifyTarget();
+        f.tracker.drawContours();
+    });
+}
+// Keys g, s, x and k as the frame loop runs them: the whole chain and the refined pose.
+void BM_ChainWithPose(benchmark::State& s) {
+    int found = 0;
+    run(s, [&](ChainFixture& f, int i) {
+        f.tracker.input = f.frames[i].data();
+        findOutlines(f.tracker);
+        found += estimateRefinedPose(f.tracker, f.model, nullptr);
+        f.tracker.drawContours();
+    });
+    s.counters["found"] = benchmark::Counter(found, benchmark::Counter::kAvgIterations);
+}
+
+}  // namespace
+
+#define CHAIN_SIZES ->ArgsProduct({{320, 640, 1280}, {0, 1}})->Unit(benchmark::kMicrosecond)
+BENCHMARK(BM_ChainCopy) CHAIN_SIZES;
+BENCHMARK(BM_ChainSmoothGrey) CHAIN_SIZES;
+BENCHMARK(BM_ChainSobel) CHAIN_SIZES;
+BENCHMARK(BM_ChainContours) CHAIN_SIZES;
+BENCHMARK(BM_ChainWithPose) CHAIN_SIZES;

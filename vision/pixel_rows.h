@@ -1,0 +1,25 @@
+// The per-pixel loops of the target chain, a row (or a plane) at a time, written as plain loops
+// for the compiler to vectorise. Each is built twice, for AVX2 and for the baseline, and the
+// loader picks the one the processor runs (GCC's target_clones): the B G R pictures are read and
+// written three bytes a pixel, which needs byte shuffles that baseline x86-64 lacks.
+//
+// Pictures are B G R, 3 bytes a pixel; planes are one byte a pixel.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// out[i] = (a[i] + 2 b[i] + c[i]) >> 2 for i < n.
+void smoothBytes(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* out, size_t n);
+// g = (306 R + 601 G + 117 B) >> 10 into all three channels of w pixels; `scratch` holds w bytes.
+void greyPixels(uint8_t* bgr, uint8_t* scratch, size_t w);
+// plane[k] = channel 0 of pixel k, for n pixels.
+void channelZero(const uint8_t* bgr, uint8_t* plane, size_t n);
+// All three channels of pixel k = v[k], for n pixels.
+void spreadToPixels(const uint8_t* v, uint8_t* bgr, size_t n);
+// black[k] = 1 when channel 0 of pixel k is 0, else 0, for n pixels.
+void blackPixels(const uint8_t* bgr, uint8_t* black, size_t n);
+// The Sobel verdict of the interior pixels 1..w-2 of the middle row: 0 where
+// sobelRow^2 + sobelCol^2 >= limit, else 255 (vision/edges.cpp has the sums).
+void sobelVerdicts(const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint8_t* verdict, size_t w,
+                   int32_t limit);
