@@ -38,6 +38,24 @@ constexpr int kVertexMergeDistance = 21;
 // (so the 5 x 5 block never needs a bounds test): 1 while a pixel is black and unlabelled, 0
 // otherwise. Every pixel it labels is appended to `labelledPixels`, so a label's pixels lie
 // together there, from `labelStart[label]` on, and the next pass clears exactly those.
+namespace {
+
+// The open pixels of the 5 x 5 block around `centre` as 25 bits, bit 5 (dr + 2) + (dc + 2). Each
+// block row is eight plane bytes (0 or 1) gathered into bits by one multiplication: byte j of x
+// times byte 7 - j of the multiplier lands on bit 56 + j, and no two products overlap.
+inline uint32_t openAround(const uint8_t* centre, int P) {
+    constexpr uint64_t kGather = 0x0102040810204080ull;
+    uint32_t bits = 0;
+    for (int dr = 0; dr < 5; ++dr) {
+        uint64_t x;
+        std::memcpy(&x, centre + (dr - 2) * P - 2, 8);
+        bits |= static_cast<uint32_t>(((x * kGather) >> 56) & 0x1F) << (5 * dr);
+    }
+    return bits;
+}
+
+}  // namespace
+
 void Tracker::fillLabel(int row, int col, int label, int steps) {
     const int W = width, H = height, P = W + 4;
     // Labels of 100 and above have no entry in closedHits: they are never counted as closed.
@@ -62,9 +80,11 @@ void Tracker::fillLabel(int row, int col, int label, int steps) {
         FillFrame& f = fillStack.back();
         const int base = (f.row + 2) * P + f.col + 2;
         int i = f.next;
-        // A closed band is recognised while the walk is far from its start and looks back near
-        // the seed; until then the neighbours are only tested for being open.
-        if (hits && f.steps > kClosedAfterSteps) {
+        // A closed band is recognised while the walk is far along and looks back near the seed;
+        // a block more than kClosedRadius + 2 from the seed cannot, and needs only its open bits.
+        const bool counting = hits && f.steps > kClosedAfterSteps && std::abs(f.row - fillSeed.row) <= kClosedRadius + 2 &&
+                              std::abs(f.col - fillSeed.col) <= kClosedRadius + 2;
+        if (counting) {
             for (; i < 25; ++i) {
                 const int dr = i / 5 - 2, dc = i % 5 - 2;
                 const int nr = f.row + dr, nc = f.col + dc;
@@ -74,8 +94,9 @@ void Tracker::fillLabel(int row, int col, int label, int steps) {
                     ++*hits;
                 if (open[base + padded[i]]) break;
             }
-        } else {
-            while (i < 25 && !open[base + padded[i]]) ++i;
+        } else if (i < 25) {
+            const uint32_t ahead = openAround(open + base, P) >> i;
+            i = ahead ? i + __builtin_ctz(ahead) : 25;
         }
         if (i == 25) {
             fillStack.pop_back();
@@ -103,7 +124,8 @@ void Tracker::labelBlackPixels() {
     labelStart.clear();
     std::fill(closedHits.begin(), closedHits.end(), 0);
 
-    const size_t paddedSize = static_cast<size_t>(P) * (H + 4);
+    // Eight bytes of slack: a block row is read eight bytes at a time.
+    const size_t paddedSize = static_cast<size_t>(P) * (H + 4) + 8;
     if (openPlane.size() != paddedSize) openPlane.assign(paddedSize, 0);
     for (int r = 0; r < H; ++r)
         blackPixels(output + 3 * static_cast<size_t>(r) * W, &openPlane[static_cast<size_t>(r + 2) * P + 2], static_cast<size_t>(W));
@@ -133,6 +155,36 @@ void Tracker::labelBlackPixels() {
     labelSizes.assign(next + 1, 0);
     for (int L = 1; L <= next; ++L) labelSizes[L] = labelStart[L + 1] - labelStart[L];
     labelSizes[0] = n - static_cast<int32_t>(labelledPixels.size());
+}
+
+// Two passes of an 11-bit radix sort into `pixelOrder`; frames of 2^22 pixels or more (beyond
+// any webcam's) are sorted by comparison.
+void Tracker::sortIntoScanOrder(const int32_t* pixels, int count) {
+    constexpr int kBits = 11, kBuckets = 1 << kBits;
+    pixelOrder.resize(count);
+    if (pixelCount() >= (1 << (2 * kBits))) {
+        std::copy(pixels, pixels + count, pixelOrder.begin());
+        std::sort(pixelOrder.begin(), pixelOrder.end());
+        return;
+    }
+    sortScratch.resize(count);
+    uint32_t histogram[kBuckets];
+    const int32_t* from = pixels;
+    int32_t* to = sortScratch.data();
+    for (int pass = 0; pass < 2; ++pass) {
+        const int shift = pass * kBits;
+        std::fill(histogram, histogram + kBuckets, 0u);
+        for (int j = 0; j < count; ++j) ++histogram[(from[j] >> shift) & (kBuckets - 1)];
+        uint32_t sum = 0;
+        for (uint32_t& h : histogram) {
+            const uint32_t here = h;
+            h = sum;
+            sum += here;
+        }
+        for (int j = 0; j < count; ++j) to[histogram[(from[j] >> shift) & (kBuckets - 1)]++] = from[j];
+        from = to;
+        to = pixelOrder.data();
+    }
 }
 
 void Tracker::countAndWhiten() { std::fill(output, output + 3 * static_cast<size_t>(pixelCount()), 255); }
@@ -176,8 +228,7 @@ void Tracker::labelContours() {
     // Each outline's solid pixels, in scan order: its labelled pixels sorted by their index.
     for (int i = 0; i < selectedCount; ++i) {
         const int L = selectedLabels[i];
-        pixelOrder.assign(labelledPixels.begin() + labelStart[L], labelledPixels.begin() + labelStart[L + 1]);
-        std::sort(pixelOrder.begin(), pixelOrder.end());
+        sortIntoScanOrder(&labelledPixels[labelStart[L]], labelSizes[L]);
         Contour& ct = list.items[i];
         for (int32_t k : pixelOrder) {
             const int r = k / W, c = k % W;

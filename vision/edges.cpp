@@ -91,7 +91,7 @@ void Tracker::thinEdges(int threshold, int) {
 // >= threshold. sqrt is correctly rounded and monotonic, so for the integer sum s and a whole
 // threshold t that is s >= t * t (and always for t <= 0); sums stay below 2^22.
 //
-// The loops run a row at a time over the packed channel-0 plane with 32-bit sums
+// The sums are taken apart into a row's own sums, each found once and used by three rows
 // (vision/pixel_rows.h); the border rows and columns are left as they are.
 void Tracker::sobelEdges(int threshold) {
     if (!output || width < 3 || height < 3) return;
@@ -102,14 +102,20 @@ void Tracker::sobelEdges(int threshold) {
     channelZero(src, plane, static_cast<size_t>(n));
     ensureSized(edgeRow, W);
     uint8_t* verdict = edgeRow.data();
+    // Three rows of sums, used round-robin: row r's sums sit in slot r % 3.
+    ensureSized(sobelSums, 6 * W);
+    int16_t* across[3] = {&sobelSums[0], &sobelSums[W], &sobelSums[2 * W]};
+    int16_t* change[3] = {&sobelSums[3 * W], &sobelSums[4 * W], &sobelSums[5 * W]};
+    const size_t w = static_cast<size_t>(W);
+    sobelRowSums(plane, across[0], change[0], w);
+    sobelRowSums(plane + W, across[1], change[1], w);
 
     const int64_t limit64 = threshold <= 0 ? 0 : static_cast<int64_t>(threshold) * threshold;
     const int32_t limit = limit64 > (int64_t{1} << 30) ? (1 << 30) : static_cast<int32_t>(limit64);
     for (int r = 1; r < H - 1; ++r) {
-        const uint8_t* up = plane + (r - 1) * W;
-        const uint8_t* mid = plane + r * W;
-        const uint8_t* down = plane + (r + 1) * W;
-        sobelVerdicts(up, mid, down, verdict, static_cast<size_t>(W), limit);
-        spreadToPixels(verdict + 1, output + 3 * (static_cast<size_t>(r) * W + 1), static_cast<size_t>(W - 2));
+        const int up = (r - 1) % 3, mid = r % 3, down = (r + 1) % 3;
+        sobelRowSums(plane + static_cast<size_t>(r + 1) * W, across[down], change[down], w);
+        sobelVerdicts(across[up], across[down], change[up], change[mid], change[down], verdict, w, limit);
+        spreadToPixels(verdict + 1, output + 3 * (static_cast<size_t>(r) * W + 1), w - 2);
     }
 }

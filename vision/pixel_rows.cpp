@@ -5,13 +5,25 @@
 TOVRAK_VECTOR_CLONES
 void smoothBytes(const uint8_t* __restrict a, const uint8_t* __restrict b, const uint8_t* __restrict c,
                  uint8_t* __restrict out, size_t n) {
-    for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>((a[i] + 2u * b[i] + c[i]) >> 2);
+    // (a + 2b + c) >> 2 = half(half(a + c) + b) with half(x + y) = (x & y) + ((x ^ y) >> 1) rounding
+    // down: writing a + c = 2t + e (e 0 or 1), (2t + e + 2b) / 4 and (t + b) / 2 have the same
+    // floor. Everything stays in bytes, so a vector holds twice the pixels of a 16-bit sum.
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t t = static_cast<uint8_t>((a[i] & c[i]) + ((a[i] ^ c[i]) >> 1));
+        out[i] = static_cast<uint8_t>((t & b[i]) + ((t ^ b[i]) >> 1));
+    }
 }
 
 TOVRAK_VECTOR_CLONES
 void greyPixels(uint8_t* __restrict bgr, uint8_t* __restrict scratch, size_t w) {
-    for (size_t c = 0; c < w; ++c)
-        scratch[c] = static_cast<uint8_t>((306u * bgr[3 * c + 2] + 601u * bgr[3 * c + 1] + 117u * bgr[3 * c]) >> 10);
+    // 306 R + 601 G + 117 B = 4 (76 R + 150 G + 29 B) + (2 R + G + B), and the first part is at most
+    // 255 x 255, so (that >> 10) = (A + (B >> 2)) >> 8 with A and B in 16 bits: twice the lanes.
+    for (size_t c = 0; c < w; ++c) {
+        const uint16_t b = bgr[3 * c], g = bgr[3 * c + 1], r = bgr[3 * c + 2];
+        const uint16_t a = static_cast<uint16_t>(76 * r + 150 * g + 29 * b);
+        const uint16_t rest = static_cast<uint16_t>(2 * r + g + b);
+        scratch[c] = static_cast<uint8_t>(static_cast<uint16_t>(a + (rest >> 2)) >> 8);
+    }
     for (size_t c = 0; c < w; ++c) bgr[3 * c] = bgr[3 * c + 1] = bgr[3 * c + 2] = scratch[c];
 }
 
@@ -31,11 +43,21 @@ void blackPixels(const uint8_t* __restrict bgr, uint8_t* __restrict black, size_
 }
 
 TOVRAK_VECTOR_CLONES
-void sobelVerdicts(const uint8_t* __restrict up, const uint8_t* __restrict mid, const uint8_t* __restrict down,
-                   uint8_t* __restrict verdict, size_t w, int32_t limit) {
+void sobelRowSums(const uint8_t* __restrict p, int16_t* __restrict across, int16_t* __restrict change, size_t w) {
     for (size_t c = 1; c + 1 < w; ++c) {
-        const int32_t dRow = down[c - 1] + 2 * down[c] + down[c + 1] - up[c - 1] - 2 * up[c] - up[c + 1];
-        const int32_t dCol = up[c + 1] + 2 * mid[c + 1] + down[c + 1] - up[c - 1] - 2 * mid[c - 1] - down[c - 1];
-        verdict[c] = dRow * dRow + dCol * dCol >= limit ? 0 : 255;
+        across[c] = static_cast<int16_t>(p[c - 1] + 2 * p[c] + p[c + 1]);
+        change[c] = static_cast<int16_t>(p[c + 1] - p[c - 1]);
+    }
+}
+
+TOVRAK_VECTOR_CLONES
+void sobelVerdicts(const int16_t* __restrict acrossUp, const int16_t* __restrict acrossDown,
+                   const int16_t* __restrict changeUp, const int16_t* __restrict changeMid,
+                   const int16_t* __restrict changeDown, uint8_t* __restrict verdict, size_t w, int32_t limit) {
+    for (size_t c = 1; c + 1 < w; ++c) {
+        // Both sums lie in -1020..1020: 16-bit lanes, squared and added into 32 bits.
+        const int16_t dRow = static_cast<int16_t>(acrossDown[c] - acrossUp[c]);
+        const int16_t dCol = static_cast<int16_t>(changeUp[c] + 2 * changeMid[c] + changeDown[c]);
+        verdict[c] = int32_t{dRow} * dRow + int32_t{dCol} * dCol >= limit ? 0 : 255;
     }
 }

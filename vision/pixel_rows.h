@@ -19,7 +19,10 @@ void channelZero(const uint8_t* bgr, uint8_t* plane, size_t n);
 void spreadToPixels(const uint8_t* v, uint8_t* bgr, size_t n);
 // black[k] = 1 when channel 0 of pixel k is 0, else 0, for n pixels.
 void blackPixels(const uint8_t* bgr, uint8_t* black, size_t n);
-// The Sobel verdict of the interior pixels 1..w-2 of the middle row: 0 where
-// sobelRow^2 + sobelCol^2 >= limit, else 255 (vision/edges.cpp has the sums).
-void sobelVerdicts(const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint8_t* verdict, size_t w,
-                   int32_t limit);
+// The Sobel sums taken apart (vision/edges.cpp): per row, for the interior columns c,
+//   across[c] = p[c-1] + 2 p[c] + p[c+1]   and   change[c] = p[c+1] - p[c-1];
+// then sobelRow = across(r+1) - across(r-1) and sobelCol = change(r-1) + 2 change(r) + change(r+1),
+// and the verdict of an interior pixel is 0 where sobelRow^2 + sobelCol^2 >= limit, else 255.
+void sobelRowSums(const uint8_t* p, int16_t* across, int16_t* change, size_t w);
+void sobelVerdicts(const int16_t* acrossUp, const int16_t* acrossDown, const int16_t* changeUp,
+                   const int16_t* changeMid, const int16_t* changeDown, uint8_t* verdict, size_t w, int32_t limit);

@@ -154,11 +154,14 @@ private:
     std::vector<int32_t> selectedSlot;      // label -> index in selectedLabels, or -1
     std::vector<uint8_t> edgePlane;         // channel 0 of output, packed
     std::vector<uint8_t> edgeRow;           // one row's edge verdicts
+    std::vector<int16_t> sobelSums;         // three rows of the Sobel step's partial sums
     std::vector<uint8_t> greyRow;           // one row's grey values
     std::vector<uint8_t> openPlane;         // the fill's black-and-unlabelled pixels, 2-pixel margin
     std::vector<int32_t> labelledPixels;    // every pixel labelled this pass, label by label
     std::vector<int32_t> labelStart;        // label -> its first entry in labelledPixels
     std::vector<int32_t> pixelOrder;        // one outline's pixels, sorted into scan order
+    std::vector<int32_t> sortScratch;       // the radix sort's middle pass
+    void sortIntoScanOrder(const int32_t* pixels, int count);
     void releasePixelBuffers();
     void labelBlackPixels();
     void countAndWhiten();
