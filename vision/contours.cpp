@@ -72,12 +72,19 @@ void Tracker::fillLabel(int row, int col, int label, int steps) {
         labelledPixels.push_back(k);
     };
     take(row * W + col, (row + 2) * P + col + 2);
-    fillStack.clear();
-    fillStack.push_back({row, col, steps, 0});
+    // The stack is an array with its own depth, written field by field: a frame pushed whole
+    // would be stored in parts and read back at once, which the processor cannot forward.
+    size_t depth = 0;
+    auto push = [&](int r, int c, int s) {
+        if (depth == fillStack.size()) fillStack.resize(2 * depth + 64);
+        FillFrame& f = fillStack[depth++];
+        f.row = r, f.col = c, f.steps = s, f.next = 0;
+    };
+    push(row, col, steps);
     // Depth-first over the 5 x 5 block, exactly in the order and with the step counts of the
     // recursive fill: each frame remembers which neighbour it visits next.
-    while (!fillStack.empty()) {
-        FillFrame& f = fillStack.back();
+    while (depth > 0) {
+        FillFrame& f = fillStack[depth - 1];
         const int base = (f.row + 2) * P + f.col + 2;
         int i = f.next;
         // A closed band is recognised while the walk is far along and looks back near the seed;
@@ -99,14 +106,14 @@ void Tracker::fillLabel(int row, int col, int label, int steps) {
             i = ahead ? i + __builtin_ctz(ahead) : 25;
         }
         if (i == 25) {
-            fillStack.pop_back();
+            --depth;
             continue;
         }
         f.next = i + 1;
         const int childSteps = ++f.steps;
         const int nr = f.row + i / 5 - 2, nc = f.col + i % 5 - 2;
         take(f.row * W + f.col + frame[i], base + padded[i]);
-        fillStack.push_back({nr, nc, childSteps, 0});  // f is not used after this
+        push(nr, nc, childSteps);  // f may move: it is not used after this
     }
 }
 

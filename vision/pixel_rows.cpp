@@ -15,34 +15,6 @@ void smoothBytes(const uint8_t* __restrict a, const uint8_t* __restrict b, const
 }
 
 TOVRAK_VECTOR_CLONES
-void greyPixels(uint8_t* __restrict bgr, uint8_t* __restrict scratch, size_t w) {
-    // 306 R + 601 G + 117 B = 4 (76 R + 150 G + 29 B) + (2 R + G + B), and the first part is at most
-    // 255 x 255, so (that >> 10) = (A + (B >> 2)) >> 8 with A and B in 16 bits: twice the lanes.
-    for (size_t c = 0; c < w; ++c) {
-        const uint16_t b = bgr[3 * c], g = bgr[3 * c + 1], r = bgr[3 * c + 2];
-        const uint16_t a = static_cast<uint16_t>(76 * r + 150 * g + 29 * b);
-        const uint16_t rest = static_cast<uint16_t>(2 * r + g + b);
-        scratch[c] = static_cast<uint8_t>(static_cast<uint16_t>(a + (rest >> 2)) >> 8);
-    }
-    for (size_t c = 0; c < w; ++c) bgr[3 * c] = bgr[3 * c + 1] = bgr[3 * c + 2] = scratch[c];
-}
-
-TOVRAK_VECTOR_CLONES
-void channelZero(const uint8_t* __restrict bgr, uint8_t* __restrict plane, size_t n) {
-    for (size_t k = 0; k < n; ++k) plane[k] = bgr[3 * k];
-}
-
-TOVRAK_VECTOR_CLONES
-void spreadToPixels(const uint8_t* __restrict v, uint8_t* __restrict bgr, size_t n) {
-    for (size_t k = 0; k < n; ++k) bgr[3 * k] = bgr[3 * k + 1] = bgr[3 * k + 2] = v[k];
-}
-
-TOVRAK_VECTOR_CLONES
-void blackPixels(const uint8_t* __restrict bgr, uint8_t* __restrict black, size_t n) {
-    for (size_t k = 0; k < n; ++k) black[k] = bgr[3 * k] == 0;
-}
-
-TOVRAK_VECTOR_CLONES
 void sobelRowSums(const uint8_t* __restrict p, int16_t* __restrict across, int16_t* __restrict change, size_t w) {
     for (size_t c = 1; c + 1 < w; ++c) {
         across[c] = static_cast<int16_t>(p[c - 1] + 2 * p[c] + p[c + 1]);

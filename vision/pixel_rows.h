@@ -1,7 +1,7 @@
-// The per-pixel loops of the target chain, a row (or a plane) at a time, written as plain loops
-// for the compiler to vectorise. Each is built twice, for AVX2 and for the baseline, and the
-// loader picks the one the processor runs (GCC's target_clones): the B G R pictures are read and
-// written three bytes a pixel, which needs byte shuffles that baseline x86-64 lacks.
+// The per-pixel loops of the target chain, a row (or a plane) at a time. Those on planes are plain
+// loops the compiler vectorises, built for AVX2 and for the baseline with the loader picking the
+// one the processor runs (GCC's target_clones, vision/pixel_rows.cpp); those that read or write
+// B G R pixels use Highway's interleaved loads and stores (vision/interleaved_pixels.cpp).
 //
 // Pictures are B G R, 3 bytes a pixel; planes are one byte a pixel.
 #pragma once
@@ -11,8 +11,8 @@
 
 // out[i] = (a[i] + 2 b[i] + c[i]) >> 2 for i < n.
 void smoothBytes(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* out, size_t n);
-// g = (306 R + 601 G + 117 B) >> 10 into all three channels of w pixels; `scratch` holds w bytes.
-void greyPixels(uint8_t* bgr, uint8_t* scratch, size_t w);
+// g = (306 R + 601 G + 117 B) >> 10 into all three channels of w pixels.
+void greyPixels(uint8_t* bgr, size_t w);
 // plane[k] = channel 0 of pixel k, for n pixels.
 void channelZero(const uint8_t* bgr, uint8_t* plane, size_t n);
 // All three channels of pixel k = v[k], for n pixels.

@@ -90,12 +90,11 @@ void Tracker::smoothImage() {
 }
 
 // Luma with the weights 0.299, 0.587, 0.114 in 1024ths: g = (306 R + 601 G + 117 B) >> 10,
-// written to all three channels, a row at a time (vision/pixel_rows.h).
+// written to all three channels (vision/pixel_rows.h).
 void Tracker::convertToGrey() {
     if (!output) return;
     const int W = width, H = height;
-    if (static_cast<int>(greyRow.size()) != W) greyRow.assign(W, 0);
-    for (int r = 0; r < H; ++r) greyPixels(output + 3 * static_cast<size_t>(r) * W, greyRow.data(), static_cast<size_t>(W));
+    greyPixels(output, static_cast<size_t>(W) * H);
 }
 
 void Tracker::ensureGreyOutput() {

@@ -155,7 +155,6 @@ private:
     std::vector<uint8_t> edgePlane;         // channel 0 of output, packed
     std::vector<uint8_t> edgeRow;           // one row's edge verdicts
     std::vector<int16_t> sobelSums;         // three rows of the Sobel step's partial sums
-    std::vector<uint8_t> greyRow;           // one row's grey values
     std::vector<uint8_t> openPlane;         // the fill's black-and-unlabelled pixels, 2-pixel margin
     std::vector<int32_t> labelledPixels;    // every pixel labelled this pass, label by label
     std::vector<int32_t> labelStart;        // label -> its first entry in labelledPixels
