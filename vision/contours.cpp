@@ -60,10 +60,11 @@ void Tracker::fillLabel(int row, int col, int label, int steps) {
     const int W = width, H = height, P = W + 4;
     // Labels of 100 and above have no entry in closedHits: they are never counted as closed.
     int32_t* hits = label < kClosedHitLabels ? &closedHits[label] : nullptr;
-    int padded[25], frame[25];
+    int padded[25], frame[25], rowStep[25], colStep[25];
     for (int i = 0; i < 25; ++i) {
-        padded[i] = (i / 5 - 2) * P + (i % 5 - 2);
-        frame[i] = (i / 5 - 2) * W + (i % 5 - 2);
+        rowStep[i] = i / 5 - 2, colStep[i] = i % 5 - 2;
+        padded[i] = rowStep[i] * P + colStep[i];
+        frame[i] = rowStep[i] * W + colStep[i];
     }
     uint8_t* open = openPlane.data();
     auto take = [&](int k, int p) {
@@ -93,7 +94,7 @@ void Tracker::fillLabel(int row, int col, int label, int steps) {
                               std::abs(f.col - fillSeed.col) <= kClosedRadius + 2;
         if (counting) {
             for (; i < 25; ++i) {
-                const int dr = i / 5 - 2, dc = i % 5 - 2;
+                const int dr = rowStep[i], dc = colStep[i];
                 const int nr = f.row + dr, nc = f.col + dc;
                 if (dr != 0 && dc != 0 && static_cast<unsigned>(nr) < static_cast<unsigned>(H) &&
                     static_cast<unsigned>(nc) < static_cast<unsigned>(W) && std::abs(fillSeed.row - nr) <= kClosedRadius &&
@@ -111,7 +112,7 @@ void Tracker::fillLabel(int row, int col, int label, int steps) {
         }
         f.next = i + 1;
         const int childSteps = ++f.steps;
-        const int nr = f.row + i / 5 - 2, nc = f.col + i % 5 - 2;
+        const int nr = f.row + rowStep[i], nc = f.col + colStep[i];
         take(f.row * W + f.col + frame[i], base + padded[i]);
         push(nr, nc, childSteps);  // f may move: it is not used after this
     }
