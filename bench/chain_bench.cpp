@@ -107,3 +107,25 @@ BENCHMARK(BM_ChainSmoothGrey) CHAIN_SIZES;
 BENCHMARK(BM_ChainSobel) CHAIN_SIZES;
 BENCHMARK(BM_ChainContours) CHAIN_SIZES;
 BENCHMARK(BM_ChainWithPose) CHAIN_SIZES;
+
+// The frame loop as a whole without a window: the virtual camera rendering each frame (fps=0, as
+// fast as asked), keys g, s, x and k, the pose and its filter. Items per second are frames per
+// second; rendering the picture is most of it.
+#include "app/tracking_run.h"
+
+namespace {
+void BM_FrameLoopHeadless(benchmark::State& s) {
+    VirtualCameraOptions o;
+    o.width = static_cast<int>(s.range(0));
+    o.height = o.width * 3 / 4;
+    o.noise = 1.5;
+    o.fps = 0;
+    constexpr int kLoopFrames = 30;
+    for (auto _ : s) {
+        TrackingRun run = runTracking(o, "gsxk", kLoopFrames, TOVRAK_DATA_DIR "/pontos1.txt");
+        benchmark::DoNotOptimize(run.frames.data());
+    }
+    s.SetItemsProcessed(s.iterations() * kLoopFrames);
+}
+}  // namespace
+BENCHMARK(BM_FrameLoopHeadless)->Arg(320)->Arg(640)->Unit(benchmark::kMillisecond);
