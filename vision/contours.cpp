@@ -34,45 +34,50 @@ constexpr int kVertexMergeDistance = 21;
 
 }  // namespace
 
-// The fill works on `openPlane`, a copy of the picture's black pixels with a 2-pixel white margin
-// (so the 5 x 5 block never needs a bounds test): 1 while a pixel is black and unlabelled, 0
-// otherwise. Every pixel it labels is appended to `labelledPixels`, so a label's pixels lie
-// together there, from `labelStart[label]` on, and the next pass clears exactly those.
+// The fill works on `openBits`: one bit a pixel, 1 while it is black and unlabelled, each row of
+// the picture in `openWords` 64-bit words with a white margin of 2 rows and 2 columns, so the
+// 5 x 5 block never needs a bounds test. Bits are read and cleared a whole aligned word at a time:
+// a byte written and then read back inside a wider load is not forwarded by the processor and
+// would stall every step of the walk. Every pixel the fill labels is appended to
+// `labelledPixels`, so a label's pixels lie together there, from `labelStart[label]` on, and the
+// next pass clears exactly those.
 namespace {
 
-// The open pixels of the 5 x 5 block around `centre` as 25 bits, bit 5 (dr + 2) + (dc + 2). Each
-// block row is eight plane bytes (0 or 1) gathered into bits by one multiplication: byte j of x
-// times byte 7 - j of the multiplier lands on bit 56 + j, and no two products overlap.
-inline uint32_t openAround(const uint8_t* centre, int P) {
-    constexpr uint64_t kGather = 0x0102040810204080ull;
-    uint32_t bits = 0;
-    for (int dr = 0; dr < 5; ++dr) {
-        uint64_t x;
-        std::memcpy(&x, centre + (dr - 2) * P - 2, 8);
-        bits |= static_cast<uint32_t>(((x * kGather) >> 56) & 0x1F) << (5 * dr);
-    }
-    return bits;
+// The five bits of padded row `row` from padded column `col` on.
+inline uint32_t fiveBits(const uint64_t* row, int col) {
+    const int word = col >> 6, shift = col & 63;
+    uint64_t v = row[word] >> shift;
+    if (shift > 59) v |= row[word + 1] << (64 - shift);
+    return static_cast<uint32_t>(v & 0x1F);
+}
+
+// The open pixels of the 5 x 5 block around frame pixel (r, c) as 25 bits, bit 5 (dr + 2) + (dc + 2).
+inline uint32_t openAround(const uint64_t* bits, int words, int r, int c) {
+    uint32_t block = 0;
+    for (int dr = 0; dr < 5; ++dr) block |= fiveBits(bits + static_cast<size_t>(r + dr) * words, c) << (5 * dr);
+    return block;
+}
+
+inline bool isOpen(const uint64_t* bits, int words, int paddedRow, int paddedCol) {
+    return (bits[static_cast<size_t>(paddedRow) * words + (paddedCol >> 6)] >> (paddedCol & 63)) & 1;
 }
 
 }  // namespace
 
 void Tracker::fillLabel(int row, int col, int label, int steps) {
-    const int W = width, H = height, P = W + 4;
+    const int W = width, H = height, words = openWords;
     // Labels of 100 and above have no entry in closedHits: they are never counted as closed.
     int32_t* hits = label < kClosedHitLabels ? &closedHits[label] : nullptr;
-    int padded[25], frame[25], rowStep[25], colStep[25];
-    for (int i = 0; i < 25; ++i) {
-        rowStep[i] = i / 5 - 2, colStep[i] = i % 5 - 2;
-        padded[i] = rowStep[i] * P + colStep[i];
-        frame[i] = rowStep[i] * W + colStep[i];
-    }
-    uint8_t* open = openPlane.data();
-    auto take = [&](int k, int p) {
+    int rowStep[25], colStep[25];
+    for (int i = 0; i < 25; ++i) rowStep[i] = i / 5 - 2, colStep[i] = i % 5 - 2;
+    uint64_t* bits = openBits.data();
+    auto take = [&](int r, int c) {
+        const int k = r * W + c;
         labels[k] = label;
-        open[p] = 0;
+        bits[static_cast<size_t>(r + 2) * words + ((c + 2) >> 6)] &= ~(uint64_t{1} << ((c + 2) & 63));
         labelledPixels.push_back(k);
     };
-    take(row * W + col, (row + 2) * P + col + 2);
+    take(row, col);
     // The stack is an array with its own depth, written field by field: a frame pushed whole
     // would be stored in parts and read back at once, which the processor cannot forward.
     size_t depth = 0;
@@ -86,7 +91,6 @@ void Tracker::fillLabel(int row, int col, int label, int steps) {
     // recursive fill: each frame remembers which neighbour it visits next.
     while (depth > 0) {
         FillFrame& f = fillStack[depth - 1];
-        const int base = (f.row + 2) * P + f.col + 2;
         int i = f.next;
         // A closed band is recognised while the walk is far along and looks back near the seed;
         // a block more than kClosedRadius + 2 from the seed cannot, and needs only its open bits.
@@ -100,10 +104,10 @@ void Tracker::fillLabel(int row, int col, int label, int steps) {
                     static_cast<unsigned>(nc) < static_cast<unsigned>(W) && std::abs(fillSeed.row - nr) <= kClosedRadius &&
                     std::abs(fillSeed.col - nc) <= kClosedRadius)
                     ++*hits;
-                if (open[base + padded[i]]) break;
+                if (isOpen(bits, words, nr + 2, nc + 2)) break;
             }
         } else if (i < 25) {
-            const uint32_t ahead = openAround(open + base, P) >> i;
+            const uint32_t ahead = openAround(bits, words, f.row, f.col) >> i;
             i = ahead ? i + __builtin_ctz(ahead) : 25;
         }
         if (i == 25) {
@@ -113,7 +117,7 @@ void Tracker::fillLabel(int row, int col, int label, int steps) {
         f.next = i + 1;
         const int childSteps = ++f.steps;
         const int nr = f.row + rowStep[i], nc = f.col + colStep[i];
-        take(f.row * W + f.col + frame[i], base + padded[i]);
+        take(nr, nc);
         push(nr, nc, childSteps);  // f may move: it is not used after this
     }
 }
@@ -132,31 +136,48 @@ void Tracker::labelBlackPixels() {
     labelStart.clear();
     std::fill(closedHits.begin(), closedHits.end(), 0);
 
-    // Eight bytes of slack: a block row is read eight bytes at a time.
-    const size_t paddedSize = static_cast<size_t>(P) * (H + 4) + 8;
-    if (openPlane.size() != paddedSize) openPlane.assign(paddedSize, 0);
-    for (int r = 0; r < H; ++r)
-        blackPixels(output + 3 * static_cast<size_t>(r) * W, &openPlane[static_cast<size_t>(r + 2) * P + 2], static_cast<size_t>(W));
+    // Each row: its black pixels as bytes after two white ones, then packed eight at a time into
+    // bits (byte j of x times byte 7 - j of kGather lands on bit 56 + j; no two products overlap).
+    // One word more than the row needs lets fiveBits read past a row's last column.
+    constexpr uint64_t kGather = 0x0102040810204080ull;
+    const int words = (P + 63) / 64 + 1;
+    openWords = words;
+    const size_t bitWords = static_cast<size_t>(words) * (H + 4);
+    if (openBits.size() != bitWords) openBits.assign(bitWords, 0);
+    if (openPlane.size() != static_cast<size_t>(words) * 64) openPlane.assign(static_cast<size_t>(words) * 64, 0);
+    uint8_t* rowBytes = openPlane.data();
+    for (int r = 0; r < H; ++r) {
+        blackPixels(output + 3 * static_cast<size_t>(r) * W, rowBytes + 2, static_cast<size_t>(W));
+        uint64_t* rowBits = &openBits[static_cast<size_t>(r + 2) * words];
+        for (int w = 0; w < words; ++w) {
+            uint64_t word = 0;
+            for (int b = 0; b < 8; ++b) {
+                uint64_t x;
+                std::memcpy(&x, rowBytes + 64 * w + 8 * b, 8);
+                word |= ((x * kGather) >> 56) << (8 * b);
+            }
+            rowBits[w] = word;
+        }
+    }
 
     int next = 0;
     labelStart.push_back(0);  // label 0 has no pixels in the list
+    // Seeds: interior pixels, padded columns 3 to W, in scan order.
     for (int r = 1; r < H - 1; ++r) {
-        const uint8_t* row = &openPlane[static_cast<size_t>(r + 2) * P + 2];
-        for (int c = 1; c < W - 1; ++c) {
-            // Most of a row is white: skip eight pixels at a time.
-            if (c + 8 <= W - 1) {
-                uint64_t eight;
-                std::memcpy(&eight, row + c, 8);
-                if (eight == 0) {
-                    c += 7;
-                    continue;
-                }
+        const uint64_t* rowBits = &openBits[static_cast<size_t>(r + 2) * words];
+        for (int w = 3 >> 6; w <= (W >> 6); ++w) {
+            const int lo = std::max(3, 64 * w), hi = std::min(W, 64 * w + 63);
+            const uint64_t valid = (~uint64_t{0} >> (63 - (hi - 64 * w))) & (~uint64_t{0} << (lo - 64 * w));
+            uint64_t m = rowBits[w] & valid;
+            while (m) {
+                const int pc = 64 * w + __builtin_ctzll(m);
+                fillSeed.row = r;
+                fillSeed.col = pc - 2;
+                labelStart.push_back(static_cast<int32_t>(labelledPixels.size()));
+                fillLabel(r, pc - 2, ++next, 0);
+                // The fill cleared what it labelled; go on after the seed.
+                m = rowBits[w] & valid & ~((uint64_t{2} << (pc & 63)) - 1);
             }
-            if (!row[c]) continue;
-            fillSeed.row = r;
-            fillSeed.col = c;
-            labelStart.push_back(static_cast<int32_t>(labelledPixels.size()));
-            fillLabel(r, c, ++next, 0);
         }
     }
     labelStart.push_back(static_cast<int32_t>(labelledPixels.size()));

@@ -155,7 +155,9 @@ private:
     std::vector<uint8_t> edgePlane;         // channel 0 of output, packed
     std::vector<uint8_t> edgeRow;           // one row's edge verdicts
     std::vector<int16_t> sobelSums;         // three rows of the Sobel step's partial sums
-    std::vector<uint8_t> openPlane;         // the fill's black-and-unlabelled pixels, 2-pixel margin
+    std::vector<uint64_t> openBits;         // the fill's black-and-unlabelled pixels, a bit each
+    int openWords = 0;                      // 64-bit words a row of openBits takes
+    std::vector<uint8_t> openPlane;         // one row's black pixels as bytes, packed into openBits
     std::vector<int32_t> labelledPixels;    // every pixel labelled this pass, label by label
     std::vector<int32_t> labelStart;        // label -> its first entry in labelledPixels
     std::vector<int32_t> pixelOrder;        // one outline's pixels, sorted into scan order
