@@ -78,28 +78,33 @@ void Tracker::fillLabel(int row, int col, int label, int steps) {
         labelledPixels.push_back(k);
     };
     take(row, col);
-    // The stack is an array with its own depth, written field by field: a frame pushed whole
-    // would be stored in parts and read back at once, which the processor cannot forward.
+    // The stack is kept as four arrays, one per field, each read as it was written: a frame
+    // written in parts and read back in one wider load (which the compiler likes to do with a
+    // row and a column) is not forwarded by the processor and stalls every step.
     size_t depth = 0;
     auto push = [&](int r, int c, int s) {
-        if (depth == fillStack.size()) fillStack.resize(2 * depth + 64);
-        FillFrame& f = fillStack[depth++];
-        f.row = r, f.col = c, f.steps = s, f.next = 0;
+        if (depth == fillRows.size()) {
+            const size_t grown = 2 * depth + 64;
+            fillRows.resize(grown), fillCols.resize(grown), fillSteps.resize(grown), fillNext.resize(grown);
+        }
+        fillRows[depth] = r, fillCols[depth] = c, fillSteps[depth] = s, fillNext[depth] = 0;
+        ++depth;
     };
     push(row, col, steps);
     // Depth-first over the 5 x 5 block, exactly in the order and with the step counts of the
     // recursive fill: each frame remembers which neighbour it visits next.
     while (depth > 0) {
-        FillFrame& f = fillStack[depth - 1];
-        int i = f.next;
+        const size_t top = depth - 1;
+        const int fr = fillRows[top], fc = fillCols[top];
+        int i = fillNext[top];
         // A closed band is recognised while the walk is far along and looks back near the seed;
         // a block more than kClosedRadius + 2 from the seed cannot, and needs only its open bits.
-        const bool counting = hits && f.steps > kClosedAfterSteps && std::abs(f.row - fillSeed.row) <= kClosedRadius + 2 &&
-                              std::abs(f.col - fillSeed.col) <= kClosedRadius + 2;
+        const bool counting = hits && fillSteps[top] > kClosedAfterSteps && std::abs(fr - fillSeed.row) <= kClosedRadius + 2 &&
+                              std::abs(fc - fillSeed.col) <= kClosedRadius + 2;
         if (counting) {
             for (; i < 25; ++i) {
                 const int dr = rowStep[i], dc = colStep[i];
-                const int nr = f.row + dr, nc = f.col + dc;
+                const int nr = fr + dr, nc = fc + dc;
                 if (dr != 0 && dc != 0 && static_cast<unsigned>(nr) < static_cast<unsigned>(H) &&
                     static_cast<unsigned>(nc) < static_cast<unsigned>(W) && std::abs(fillSeed.row - nr) <= kClosedRadius &&
                     std::abs(fillSeed.col - nc) <= kClosedRadius)
@@ -107,18 +112,18 @@ void Tracker::fillLabel(int row, int col, int label, int steps) {
                 if (isOpen(bits, words, nr + 2, nc + 2)) break;
             }
         } else if (i < 25) {
-            const uint32_t ahead = openAround(bits, words, f.row, f.col) >> i;
+            const uint32_t ahead = openAround(bits, words, fr, fc) >> i;
             i = ahead ? i + __builtin_ctz(ahead) : 25;
         }
         if (i == 25) {
             --depth;
             continue;
         }
-        f.next = i + 1;
-        const int childSteps = ++f.steps;
-        const int nr = f.row + rowStep[i], nc = f.col + colStep[i];
+        fillNext[top] = i + 1;
+        const int childSteps = ++fillSteps[top];
+        const int nr = fr + rowStep[i], nc = fc + colStep[i];
         take(nr, nc);
-        push(nr, nc, childSteps);  // f may move: it is not used after this
+        push(nr, nc, childSteps);
     }
 }
 

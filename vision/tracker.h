@@ -145,11 +145,10 @@ public:
     std::vector<float> lensGain, lensWeight, lensWeightX, lensWeightY;
 
 private:
-    struct FillFrame {
-        int32_t row, col, steps, next;
-    };
     std::vector<unsigned char> outputStorage;
-    std::vector<FillFrame> fillStack;       // the fill's explicit stack, kept between passes
+    // The fill's explicit stack, a field an array (row, column, steps, next neighbour), kept
+    // between passes.
+    std::vector<int32_t> fillRows, fillCols, fillSteps, fillNext;
     ContourList contourStorage;             // reused by every pass of the contour chain
     std::vector<int32_t> selectedSlot;      // label -> index in selectedLabels, or -1
     std::vector<uint8_t> edgePlane;         // channel 0 of output, packed
