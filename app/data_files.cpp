@@ -12,12 +12,15 @@ std::string executableDir() {
     char buf[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
     if (n <= 0) return "";
-    std::string path(buf, static_cast<size_t>(n));
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "" : path.substr(0, slash);
+    return folderOf(std::string(buf, static_cast<size_t>(n)));
 }
 
 }  // namespace
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
 
 std::string findDataFile(const std::string& name, std::string* tried) {
     if (tried) *tried = "the working folder";

@@ -12,9 +12,7 @@ Group* s_model = nullptr;  // kept for the program's life once loaded
 
 Group* loadPlatform() {
     const std::string file = findDataFile(kPlatformFile);
-    const size_t slash = file.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : file.substr(0, slash);
-    Group* model = loadModel("Plataforma", file.c_str(), folder.c_str(), 0);
+    Group* model = loadModel("Plataforma", file.c_str(), folderOf(file).c_str(), 0);
     if (model) s_model = model;
     return model;
 }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "app/data_files.h"
 #include "app/display.h"
 #include "app/platform.h"
 #include "models/scene_factory.h"
@@ -44,9 +45,7 @@ bool loadShownModel(const std::string& modelFile, const std::string& dumpFile, S
     if (modelFile.empty()) {
         out.root = loadPlatform();
     } else {
-        const size_t slash = modelFile.rfind('/');
-        const std::string folder = slash == std::string::npos ? "." : modelFile.substr(0, slash);
-        out.root = loadModel("Model", modelFile.c_str(), folder.c_str(), 0);
+        out.root = loadModel("Model", modelFile.c_str(), folderOf(modelFile).c_str(), 0);
         out.isPlatform = false;
     }
     out.loadSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -32,16 +32,18 @@ namespace {
 
 constexpr long long kMaxModelFileBytes = 1ll << 30;
 
+// A file's number clamped to what OpenGL takes; `otherwise` for one that is not a number.
+float clampFinite(float v, float lo, float hi, float otherwise) { return std::isfinite(v) ? std::clamp(v, lo, hi) : otherwise; }
+float unit(float v) { return clampFinite(v, 0.0f, 1.0f, 0.0f); }
+
 Colour4 colourOf(const aiMaterial& m, const char* key, unsigned type, unsigned index, Colour4 fallback) {
     aiColor4D c;
     if (m.Get(key, type, index, c) != AI_SUCCESS) return fallback;
-    auto unit = [](float v) { return std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 0.0f; };
     return {unit(c.r), unit(c.g), unit(c.b), unit(c.a)};
 }
 
 Colour4 lightColour(const aiColor3D& c) {
     // Some formats give radiometric intensities; OpenGL's lights take 0..1.
-    auto unit = [](float v) { return std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 0.0f; };
     return {unit(c.r), unit(c.g), unit(c.b), 1.0f};
 }
 
@@ -103,9 +105,9 @@ private:
         m.Get(AI_MATKEY_SHININESS, shininess);
         m.Get(AI_MATKEY_OPACITY, opacity);
         // OpenGL takes a specular exponent of 0 to 128.
-        shininess = std::isfinite(shininess) ? std::clamp(shininess, 0.0f, 128.0f) : 0.0f;
+        shininess = clampFinite(shininess, 0.0f, 128.0f, 0.0f);
         Colour4 diffuse = colourOf(m, AI_MATKEY_COLOR_DIFFUSE, {0.8f, 0.8f, 0.8f, 1});
-        diffuse.a = std::isfinite(opacity) ? std::clamp(opacity, 0.0f, 1.0f) : 1.0f;
+        diffuse.a = clampFinite(opacity, 0.0f, 1.0f, 1.0f);
         // A file without an ambient colour, or with a black one (most formats now), takes its
         // diffuse colour at a quarter, so that the sides a light does not reach keep their colour.
         const Colour4 dimmed = {0.25f * diffuse.r, 0.25f * diffuse.g, 0.25f * diffuse.b, 1};

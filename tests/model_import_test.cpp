@@ -33,17 +33,27 @@ const Node* findNamed(const Node* n, const std::string& name) {
 }
 
 // Triangles and meshes under a node, with every index checked against its mesh's vertices.
-void survey(const Node* n, int& triangles, int& meshes, bool& sound) {
+struct Survey {
+    int triangles = 0, meshes = 0;
+    bool sound = true;
+};
+void surveyInto(const Node* n, Survey& out) {
     if (const auto* o = dynamic_cast<const Object*>(n))
         for (int i = 0; i < o->shapeCount(); ++i) {
             const auto* mesh = dynamic_cast<const Mesh*>(o->shape(i));
-            ++meshes;
-            triangles += o->shape(i)->faceCount();
+            ++out.meshes;
+            out.triangles += o->shape(i)->faceCount();
             for (const auto& s : mesh->triangleSets())
-                for (int k = 0; k < s->count(); ++k) sound = sound && s->get(k) < static_cast<uint32_t>(mesh->getVertexCount());
+                for (int k = 0; k < s->count(); ++k)
+                    out.sound = out.sound && s->get(k) < static_cast<uint32_t>(mesh->getVertexCount());
         }
     if (const auto* g = dynamic_cast<const Group*>(n))
-        for (const Node* c : g->children()) survey(c, triangles, meshes, sound);
+        for (const Node* c : g->children()) surveyInto(c, out);
+}
+Survey survey(const Node* n) {
+    Survey out;
+    surveyInto(n, out);
+    return out;
 }
 
 Mesh* meshOf(SceneFactory& f, int index, std::vector<float> xyz, std::vector<uint32_t> faces) {
@@ -133,12 +143,10 @@ TEST(ModelImport, PlatformLoadsIntoTheExpectedTree) {
         const Node* p = findNamed(deck, post);  // the posts stand on the deck
         ASSERT_NE(p, nullptr) << post;
     }
-    int triangles = 0, meshes = 0;
-    bool sound = true;
-    survey(platform, triangles, meshes, sound);
-    EXPECT_EQ(meshes, 5);
-    EXPECT_EQ(triangles, 60);
-    EXPECT_TRUE(sound);
+    const Survey platformParts = survey(platform);
+    EXPECT_EQ(platformParts.meshes, 5);
+    EXPECT_EQ(platformParts.triangles, 60);
+    EXPECT_TRUE(platformParts.sound);
 
     // Two materials and the deck's texture, found in the texture folder.
     const Material *deckMaterial = nullptr, *brass = nullptr;
@@ -218,12 +226,10 @@ TEST(ModelImport, SameModelInThreeFormatsGivesEquivalentTrees) {
         ASSERT_EQ(exporter.Export(&scene, format, file), AI_SUCCESS) << exporter.GetErrorString();
         Group* model = loadModel("M", file.c_str(), testing::TempDir().c_str(), 0);
         ASSERT_NE(model, nullptr);
-        int triangles = 0, meshes = 0;
-        bool sound = true;
-        survey(model, triangles, meshes, sound);
-        EXPECT_EQ(triangles, 2);
-        EXPECT_EQ(meshes, 2);
-        EXPECT_TRUE(sound);
+        const Survey parts = survey(model);
+        EXPECT_EQ(parts.triangles, 2);
+        EXPECT_EQ(parts.meshes, 2);
+        EXPECT_TRUE(parts.sound);
         // The same extents; assimp's 3DS writer leaves y up where its reader expects z up, so
         // the axes are compared in size order.
         const BoundsBox& box = BoundsTable::instance().box(model->getBoundsIndex());
@@ -252,10 +258,7 @@ TEST(ModelImport, DamagedPlatformFilesAreRefusedOrLoadSoundly) {
         Group* model = loadModel("P", path.c_str(), kPlatformDir.c_str(), 0);
         if (!model) return void(++refused);
         ++loaded;
-        int triangles = 0, meshes = 0;
-        bool sound = true;
-        survey(model, triangles, meshes, sound);
-        EXPECT_TRUE(sound);
+        EXPECT_TRUE(survey(model).sound);
         delete model;
     };
     for (size_t n = 0; n < good.size(); n += 97) attempt(good.substr(0, n));
