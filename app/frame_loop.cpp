@@ -65,12 +65,16 @@ bool runProcessingSteps(AppState& app) {
     Tracker& t = *app.s_tracker;
     // Lens correction (key r) and smoothing (key g) are the steps that produce `output`; when
     // neither runs, the second slot shows the live frame.
+    // Smoothing, grey and Sobel straight after one another run as one pass over the frame.
+    const bool smoothGreySobel = app.s_key_g && app.s_key_s && !app.s_key_r && !app.s_key_c;
     if (app.s_key_r) {
         t.applyLensCorrection();
     } else {
         t.markOutputAbsent();
     }
-    if (app.s_key_g) {
+    if (smoothGreySobel) {
+        t.smoothGreySobel(240);
+    } else if (app.s_key_g) {
         t.smoothImage();
         t.convertToGrey();
     }
@@ -81,7 +85,7 @@ bool runProcessingSteps(AppState& app) {
     if (needsOutput) t.ensureGreyOutput();
 
     if (app.s_key_c) t.thinEdges(150, 100);
-    if (app.s_key_s) t.sobelEdges(240);
+    if (app.s_key_s && !smoothGreySobel) t.sobelEdges(240);
     if (app.s_key_x) {
         t.labelContours();
         t.identifyTarget();

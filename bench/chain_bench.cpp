@@ -79,6 +79,13 @@ void BM_ChainSmoothGrey(benchmark::State& s) {
     });
 }
 void BM_ChainSobel(benchmark::State& s) { run(s, [](ChainFixture& f, int i) { f.load(i, f.grey[i]); f.tracker.sobelEdges(240); }); }
+// The three steps above as the chain runs them, in one pass over the frame.
+void BM_ChainSmoothGreySobel(benchmark::State& s) {
+    run(s, [](ChainFixture& f, int i) {
+        f.tracker.input = f.frames[i].data();
+        f.tracker.smoothGreySobel(240);
+    });
+}
 void BM_ChainContours(benchmark::State& s) {
     run(s, [](ChainFixture& f, int i) {
         f.load(i, f.edges[i]);
@@ -105,6 +112,7 @@ void BM_ChainWithPose(benchmark::State& s) {
 BENCHMARK(BM_ChainCopy) CHAIN_SIZES;
 BENCHMARK(BM_ChainSmoothGrey) CHAIN_SIZES;
 BENCHMARK(BM_ChainSobel) CHAIN_SIZES;
+BENCHMARK(BM_ChainSmoothGreySobel) CHAIN_SIZES;
 BENCHMARK(BM_ChainContours) CHAIN_SIZES;
 BENCHMARK(BM_ChainWithPose) CHAIN_SIZES;
 

@@ -51,6 +51,8 @@ TEST(FastSteps, EveryStepMatchesTheReferenceByteForByte) {
             t.sobelEdges(240);
             reference::sobel(expected.data(), W, H, 240);
             ASSERT_EQ(0, std::memcmp(t.output, expected.data(), expected.size())) << "Sobel";
+            t.smoothGreySobel(240);
+            ASSERT_EQ(0, std::memcmp(t.output, expected.data(), expected.size())) << "smoothing, grey and Sobel in one";
 
             t.labelContours();
             reference::Contours ref;

@@ -51,7 +51,7 @@ void Tracker::thinEdges(int threshold, int) {
     ensureSized(gradMagnitude, n);
     ensureSized(gradDirection, n);
     ensureSized(thinMagnitude, n);
-    ensureSized(edgePlane, n);  // holds each pixel's direction class here
+    ensureSized(edgePlane, n + static_cast<int>(kSobelBlock));  // holds each pixel's direction class here
     const DirectionTable& table = directions();
     auto p = [&](int k) { return static_cast<int>(output[3 * k]); };
 
@@ -95,17 +95,22 @@ void Tracker::thinEdges(int threshold, int) {
 // (vision/pixel_rows.h); the border rows and columns are left as they are.
 void Tracker::sobelEdges(int threshold) {
     if (!output || width < 3 || height < 3) return;
-    const int W = width, H = height, n = pixelCount();
-    ensureSized(edgePlane, n);
-    uint8_t* plane = edgePlane.data();
-    const unsigned char* src = output;
-    channelZero(src, plane, static_cast<size_t>(n));
-    ensureSized(edgeRow, W);
+    ensureSized(edgePlane, pixelCount() + static_cast<int>(kSobelBlock));
+    channelZero(output, edgePlane.data(), static_cast<size_t>(pixelCount()));
+    sobelOfPlane(threshold);
+}
+
+// The interior pixels' verdicts from the grey plane in edgePlane, into `output`.
+void Tracker::sobelOfPlane(int threshold) {
+    const int W = width, H = height;
+    const uint8_t* plane = edgePlane.data();
+    ensureSized(edgeRow, W + static_cast<int>(kSobelBlock));
     uint8_t* verdict = edgeRow.data();
     // Three rows of sums, used round-robin: row r's sums sit in slot r % 3.
-    ensureSized(sobelSums, 6 * W);
-    int16_t* across[3] = {&sobelSums[0], &sobelSums[W], &sobelSums[2 * W]};
-    int16_t* change[3] = {&sobelSums[3 * W], &sobelSums[4 * W], &sobelSums[5 * W]};
+    const int S = W + static_cast<int>(kSobelBlock);
+    ensureSized(sobelSums, 6 * S);
+    int16_t* across[3] = {&sobelSums[0], &sobelSums[S], &sobelSums[2 * S]};
+    int16_t* change[3] = {&sobelSums[3 * S], &sobelSums[4 * S], &sobelSums[5 * S]};
     const size_t w = static_cast<size_t>(W);
     sobelRowSums(plane, across[0], change[0], w);
     sobelRowSums(plane + W, across[1], change[1], w);
@@ -118,4 +123,39 @@ void Tracker::sobelEdges(int threshold) {
         sobelVerdicts(across[up], across[down], change[up], change[mid], change[down], verdict, w, limit);
         spreadToPixels(verdict + 1, output + 3 * (static_cast<size_t>(r) * W + 1), w - 2);
     }
+}
+
+// What smoothImage, convertToGrey and sobelEdges leave in `output` from `input`, without the
+// two full pictures between them: each row is smoothed into a row buffer and its grey goes
+// straight into the plane the Sobel sums read. Only the border pixels, which the Sobel step
+// leaves as they are, need their grey in `output`.
+void Tracker::smoothGreySobel(int threshold) {
+    markOutputAbsent();
+    if (width < 3 || height < 3) {
+        smoothImage();
+        convertToGrey();
+        return;
+    }
+    ensureOutput();
+    const int W = width, H = height;
+    const size_t w = static_cast<size_t>(W), rowBytes = 3 * w;
+    ensureSized(edgePlane, pixelCount() + static_cast<int>(kSobelBlock));
+    ensureSized(smoothedRow, static_cast<int>(rowBytes));
+    uint8_t* smoothed = smoothedRow.data();
+    for (int r = 0; r < H; ++r) {
+        const unsigned char* in = input + r * rowBytes;
+        uint8_t* grey = &edgePlane[r * w];
+        unsigned char* out = output + r * rowBytes;
+        if (r == 0 || r == H - 1) {
+            smoothAlongRow(in, smoothed, w);
+            greyPlane(smoothed, grey, w);
+            spreadToPixels(grey, out, w);
+        } else {
+            smoothBytes(in - rowBytes, in, in + rowBytes, smoothed, rowBytes);
+            greyPlane(smoothed, grey, w);
+            spreadToPixels(grey, out, 1);
+            spreadToPixels(grey + w - 1, out + rowBytes - 3, 1);
+        }
+    }
+    sobelOfPlane(threshold);
 }

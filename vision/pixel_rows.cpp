@@ -14,9 +14,22 @@ void smoothBytes(const uint8_t* __restrict a, const uint8_t* __restrict b, const
     }
 }
 
+void smoothAlongRow(const uint8_t* in, uint8_t* out, size_t w) {
+    const size_t bytes = 3 * w;
+    for (size_t i = 0; i < 3; ++i) out[i] = in[i], out[bytes - 3 + i] = in[bytes - 3 + i];
+    smoothBytes(in, in + 3, in + 6, out + 3, bytes - 6);
+}
+
+namespace {
+// The interior columns 1 .. w - 2 rounded up to whole blocks.
+size_t sobelColumns(size_t w) { return (w - 2 + kSobelBlock - 1) / kSobelBlock * kSobelBlock; }
+}  // namespace
+
 TOVRAK_VECTOR_CLONES
 void sobelRowSums(const uint8_t* __restrict p, int16_t* __restrict across, int16_t* __restrict change, size_t w) {
-    for (size_t c = 1; c + 1 < w; ++c) {
+    const size_t columns = sobelColumns(w);
+    for (size_t i = 0; i < columns; ++i) {
+        const size_t c = i + 1;
         across[c] = static_cast<int16_t>(p[c - 1] + 2 * p[c] + p[c + 1]);
         change[c] = static_cast<int16_t>(p[c + 1] - p[c - 1]);
     }
@@ -26,7 +39,9 @@ TOVRAK_VECTOR_CLONES
 void sobelVerdicts(const int16_t* __restrict acrossUp, const int16_t* __restrict acrossDown,
                    const int16_t* __restrict changeUp, const int16_t* __restrict changeMid,
                    const int16_t* __restrict changeDown, uint8_t* __restrict verdict, size_t w, int32_t limit) {
-    for (size_t c = 1; c + 1 < w; ++c) {
+    const size_t columns = sobelColumns(w);
+    for (size_t i = 0; i < columns; ++i) {
+        const size_t c = i + 1;
         // Both sums lie in -1020..1020: 16-bit lanes, squared and added into 32 bits.
         const int16_t dRow = static_cast<int16_t>(acrossDown[c] - acrossUp[c]);
         const int16_t dCol = static_cast<int16_t>(changeUp[c] + 2 * changeMid[c] + changeDown[c]);

@@ -65,13 +65,7 @@ void Tracker::smoothImage() {
         // The column pass overwrites the row pass on every row but the first and last, so only
         // those two rows keep row smoothing; the rest is the column smoothing of the input.
         // The corner pixels, which neither pass writes, keep the input's values.
-        for (int r : {0, H - 1}) {
-            const unsigned char* in = input + r * rowBytes;
-            unsigned char* out = output + r * rowBytes;
-            std::memcpy(out, in, 3);
-            std::memcpy(out + rowBytes - 3, in + rowBytes - 3, 3);
-            for (size_t i = 3; i < rowBytes - 3; ++i) out[i] = smooth121(in[i - 3], in[i], in[i + 3]);
-        }
+        for (int r : {0, H - 1}) smoothAlongRow(input + r * rowBytes, output + r * rowBytes, W);
         for (int r = 1; r < H - 1; ++r) {
             const unsigned char* in = input + r * rowBytes;
             smoothBytes(in - rowBytes, in, in + rowBytes, output + r * rowBytes, rowBytes);

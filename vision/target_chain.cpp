@@ -1,10 +1,7 @@
 #include "vision/target_chain.h"
 
 void findOutlines(Tracker& t) {
-    t.markOutputAbsent();
-    t.smoothImage();
-    t.convertToGrey();
-    t.sobelEdges(240);
+    t.smoothGreySobel(240);
     t.labelContours();
     t.identifyTarget();
 }

@@ -79,6 +79,9 @@ public:
     // --- edge maps ---
     void thinEdges(int threshold, int unused);
     void sobelEdges(int threshold);
+    // smoothImage, convertToGrey and sobelEdges(threshold) from `input` as a pass's first steps
+    // (it marks `output` absent first), with the same result, in one pass over the frame.
+    void smoothGreySobel(int threshold);
 
     // --- closed contours and the target ---
     void labelContours();
@@ -152,6 +155,7 @@ private:
     ContourList contourStorage;             // reused by every pass of the contour chain
     std::vector<int32_t> selectedSlot;      // label -> index in selectedLabels, or -1
     std::vector<uint8_t> edgePlane;         // channel 0 of output, packed
+    std::vector<uint8_t> smoothedRow;       // one smoothed row of B G R pixels
     std::vector<uint8_t> edgeRow;           // one row's edge verdicts
     std::vector<int16_t> sobelSums;         // three rows of the Sobel step's partial sums
     std::vector<uint64_t> openBits;         // the fill's black-and-unlabelled pixels, a bit each
@@ -163,6 +167,7 @@ private:
     std::vector<int32_t> sortScratch;       // the radix sort's middle pass
     void sortIntoScanOrder(const int32_t* pixels, int count);
     void releasePixelBuffers();
+    void sobelOfPlane(int threshold);
     void labelBlackPixels();
     void countAndWhiten();
     void selectClosedLabels();
