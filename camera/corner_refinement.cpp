@@ -26,18 +26,45 @@ struct Line {
     double d;     // n . p = d for points p on the line
 };
 
-// Brightness (luma, as the grey step weighs the channels) of the raw frame at a real position,
-// bilinear between pixel centres; false outside the frame.
-bool brightness(const Tracker& t, const LensParameters* lens, double x, double y, double& value) {
-    if (lens) distortedPosition(*lens, x, y, x, y);
-    if (!(x >= 0.0 && y >= 0.0 && x <= t.width - 1.001 && y <= t.height - 1.001)) return false;
-    const int c = static_cast<int>(x), r = static_cast<int>(y);
-    const float fx = static_cast<float>(x - c), fy = static_cast<float>(y - r);
-    const unsigned char* p = t.input + 3 * (static_cast<size_t>(r) * t.width + c);
-    const unsigned char* q = p + 3 * static_cast<size_t>(t.width);
-    auto luma = [](const unsigned char* px) { return 0.114f * px[0] + 0.587f * px[1] + 0.299f * px[2]; };
-    const float top = luma(p) + fx * (luma(p + 3) - luma(p)), bottom = luma(q) + fx * (luma(q + 3) - luma(q));
-    value = top + fy * (bottom - top);
+// The brightness profile across a side at p: `count` samples kProfileStep apart along `across`,
+// centred on p. Each sample is the luma (as the grey step weighs the channels) of the raw frame
+// at a real position, bilinear between pixel centres. False when a sample falls outside the
+// frame.
+//
+// The samples are gathered first (their four neighbours' channels and the two fractions), then
+// weighed in a second loop that does the same float operations in the same order for every
+// sample, which the compiler runs several samples to a vector.
+bool sampleProfile(const Tracker& t, const LensParameters* lens, const double p[2], const double across[2], int count,
+                   double* profile) {
+    // Channel j (B, G, R) of neighbour m (0: the pixel, 1: its right, 2: above it, 3: above
+    // right) of each sample, in whole vectors of samples; the unused ones are 0.
+    constexpr int kLanes = 16;
+    static_assert(kMaxProfileSamples <= kLanes, "a profile fits the vectors");
+    uint8_t channel[4][3][kLanes] = {};
+    float fx[kLanes], fy[kLanes];
+    const double halfWidth = 0.5 * kProfileStep * (count - 1);
+    const size_t rowBytes = 3 * static_cast<size_t>(t.width);
+    for (int k = 0; k < count; ++k) {
+        const double off = -halfWidth + k * kProfileStep;
+        double x = p[0] + off * across[0], y = p[1] + off * across[1];
+        if (lens) distortedPosition(*lens, x, y, x, y);
+        if (!(x >= 0.0 && y >= 0.0 && x <= t.width - 1.001 && y <= t.height - 1.001)) return false;
+        const int c = static_cast<int>(x), r = static_cast<int>(y);
+        fx[k] = static_cast<float>(x - c), fy[k] = static_cast<float>(y - r);
+        const unsigned char* px = t.input + 3 * (static_cast<size_t>(r) * t.width + c);
+        const unsigned char* neighbour[4] = {px, px + 3, px + rowBytes, px + rowBytes + 3};
+        for (int m = 0; m < 4; ++m)
+            for (int j = 0; j < 3; ++j) channel[m][j][k] = neighbour[m][j];
+    }
+    float luma[4][kLanes];
+    for (int m = 0; m < 4; ++m)
+        for (int k = 0; k < kLanes; ++k)
+            luma[m][k] = 0.114f * channel[m][0][k] + 0.587f * channel[m][1][k] + 0.299f * channel[m][2][k];
+    for (int k = 0; k < count; ++k) {
+        const float top = luma[0][k] + fx[k] * (luma[1][k] - luma[0][k]);
+        const float bottom = luma[2][k] + fx[k] * (luma[3][k] - luma[2][k]);
+        profile[k] = top + fy[k] * (bottom - top);
+    }
     return true;
 }
 
@@ -64,12 +91,7 @@ bool fitSide(const Tracker& t, const LensParameters* lens, const double a[2], co
         const double s = kSideMargin + (1 - 2 * kSideMargin) * (i + 0.5) / samples;
         const double p[2] = {a[0] + s * (b[0] - a[0]), a[1] + s * (b[1] - a[1])};
         double profile[kMaxProfileSamples];
-        bool inFrame = true;
-        for (int k = 0; k < profileSamples && inFrame; ++k) {
-            const double off = -halfWidth + k * kProfileStep;
-            inFrame = brightness(t, lens, p[0] + off * across[0], p[1] + off * across[1], profile[k]);
-        }
-        if (!inFrame) continue;
+        if (!sampleProfile(t, lens, p, across, profileSamples, profile)) continue;
         const double dark = 0.5 * (profile[0] + profile[1]);
         const double light = 0.5 * (profile[profileSamples - 1] + profile[profileSamples - 2]);
         if (light - dark < kMinContrast) continue;
