@@ -73,3 +73,38 @@ TEST(FastSteps, EveryStepMatchesTheReferenceByteForByte) {
             }
         }
 }
+
+// Odd sizes and every kind of threshold: the row ends that fall between whole vectors, and both
+// ways of judging the sum of squares (16-bit up to 255, 32-bit above).
+TEST(FastSteps, OddSizesAndAllThresholdsMatchTheReference) {
+    const int sizes[][2] = {{3, 3}, {5, 4}, {37, 29}, {333, 250}};
+    const int thresholds[] = {-5, 0, 1, 100, 240, 255, 256, 400, 1500};
+    uint32_t seed = 12345;
+    auto random = [&seed] { return static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 23); };
+    Tracker t;
+    for (const auto& size : sizes) {
+        const int W = size[0], H = size[1], n = W * H;
+        std::vector<unsigned char> input(3 * n);
+        // Broad patches with noise, so that every threshold finds edges and flat parts.
+        for (int k = 0; k < n; ++k)
+            for (int ch = 0; ch < 3; ++ch) input[3 * k + ch] = static_cast<uint8_t>(((k % W) / 7 + (k / W) / 5) % 2 ? 200 : 30) + random() % 40;
+        t.setFrameSize(H, W);
+        t.input = input.data();
+        for (int threshold : thresholds) {
+            SCOPED_TRACE(std::to_string(W) + "x" + std::to_string(H) + " threshold " + std::to_string(threshold));
+            std::vector<unsigned char> expected(input.size());
+            reference::smoothFromInput(input.data(), expected.data(), W, H);
+            reference::grey(expected.data(), n);
+            std::vector<unsigned char> grey = expected;
+            reference::sobel(expected.data(), W, H, threshold);
+
+            t.markOutputAbsent();
+            t.ensureOutput();
+            std::memcpy(t.output, grey.data(), grey.size());
+            t.sobelEdges(threshold);
+            ASSERT_EQ(0, std::memcmp(t.output, expected.data(), expected.size())) << "Sobel";
+            t.smoothGreySobel(threshold);
+            ASSERT_EQ(0, std::memcmp(t.output, expected.data(), expected.size())) << "smoothing, grey and Sobel in one";
+        }
+    }
+}

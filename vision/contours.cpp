@@ -141,27 +141,24 @@ void Tracker::labelBlackPixels() {
     labelStart.clear();
     std::fill(closedHits.begin(), closedHits.end(), 0);
 
-    // Each row: its black pixels as bytes after two white ones, then packed eight at a time into
-    // bits (byte j of x times byte 7 - j of kGather lands on bit 56 + j; no two products overlap).
-    // One word more than the row needs lets fiveBits read past a row's last column.
-    constexpr uint64_t kGather = 0x0102040810204080ull;
+    // Each row: its black pixels a bit each, moved up two bits behind two white columns (bytes in
+    // little-endian order make up the words). One word more than the row needs lets fiveBits
+    // read past a row's last column.
     const int words = (P + 63) / 64 + 1;
     openWords = words;
     const size_t bitWords = static_cast<size_t>(words) * (H + 4);
     if (openBits.size() != bitWords) openBits.assign(bitWords, 0);
-    if (openPlane.size() != static_cast<size_t>(words) * 64) openPlane.assign(static_cast<size_t>(words) * 64, 0);
-    uint8_t* rowBytes = openPlane.data();
+    if (openPlane.size() != static_cast<size_t>(words) * 8) openPlane.assign(static_cast<size_t>(words) * 8, 0);
+    uint8_t* rowBlack = openPlane.data();
     for (int r = 0; r < H; ++r) {
-        blackPixels(output + 3 * static_cast<size_t>(r) * W, rowBytes + 2, static_cast<size_t>(W));
+        blackBits(output + 3 * static_cast<size_t>(r) * W, rowBlack, static_cast<size_t>(W));
         uint64_t* rowBits = &openBits[static_cast<size_t>(r + 2) * words];
+        uint64_t carry = 0;
         for (int w = 0; w < words; ++w) {
-            uint64_t word = 0;
-            for (int b = 0; b < 8; ++b) {
-                uint64_t x;
-                std::memcpy(&x, rowBytes + 64 * w + 8 * b, 8);
-                word |= ((x * kGather) >> 56) << (8 * b);
-            }
-            rowBits[w] = word;
+            uint64_t x;
+            std::memcpy(&x, rowBlack + 8 * w, 8);
+            rowBits[w] = x << 2 | carry;
+            carry = x >> 62;
         }
     }
 
@@ -191,31 +188,38 @@ void Tracker::labelBlackPixels() {
     labelSizes[0] = n - static_cast<int32_t>(labelledPixels.size());
 }
 
-// Two passes of an 11-bit radix sort into `pixelOrder`; frames of 2^22 pixels or more (beyond
-// any webcam's) are sorted by comparison.
+// Two passes of a radix sort into `pixelOrder`, on the low and then the high half of the bits a
+// pixel index of this frame takes (at most 11 each: frames of 2^22 pixels or more, beyond any
+// webcam's, are sorted by comparison). Digits no wider than the frame needs keep the histograms,
+// which are cleared and summed whole on every pass, small beside an outline of a few hundred
+// pixels.
 void Tracker::sortIntoScanOrder(const int32_t* pixels, int count) {
-    constexpr int kBits = 11, kBuckets = 1 << kBits;
+    constexpr int kMaxBits = 11;
     pixelOrder.resize(count);
-    if (pixelCount() >= (1 << (2 * kBits))) {
+    int bits = 1;
+    while (bits < 2 * kMaxBits && (1 << bits) < pixelCount()) ++bits;
+    if ((1 << bits) < pixelCount()) {
         std::copy(pixels, pixels + count, pixelOrder.begin());
         std::sort(pixelOrder.begin(), pixelOrder.end());
         return;
     }
     sortScratch.resize(count);
-    uint32_t histogram[kBuckets];
+    uint32_t histogram[1 << kMaxBits];
     const int32_t* from = pixels;
     int32_t* to = sortScratch.data();
-    for (int pass = 0; pass < 2; ++pass) {
-        const int shift = pass * kBits;
-        std::fill(histogram, histogram + kBuckets, 0u);
-        for (int j = 0; j < count; ++j) ++histogram[(from[j] >> shift) & (kBuckets - 1)];
+    const int lowBits = bits / 2, digitBits[2] = {lowBits, bits - lowBits};
+    for (int pass = 0, shift = 0; pass < 2; shift += digitBits[pass++]) {
+        const int buckets = 1 << digitBits[pass];
+        const int32_t mask = buckets - 1;
+        std::fill(histogram, histogram + buckets, 0u);
+        for (int j = 0; j < count; ++j) ++histogram[(from[j] >> shift) & mask];
         uint32_t sum = 0;
-        for (uint32_t& h : histogram) {
-            const uint32_t here = h;
-            h = sum;
+        for (int b = 0; b < buckets; ++b) {
+            const uint32_t here = histogram[b];
+            histogram[b] = sum;
             sum += here;
         }
-        for (int j = 0; j < count; ++j) to[histogram[(from[j] >> shift) & (kBuckets - 1)]++] = from[j];
+        for (int j = 0; j < count; ++j) to[histogram[(from[j] >> shift) & mask]++] = from[j];
         from = to;
         to = pixelOrder.data();
     }

@@ -123,21 +123,20 @@ void SpreadToPixels(const uint8_t* HWY_RESTRICT v, uint8_t* HWY_RESTRICT bgr, si
     for (; k < n; ++k) bgr[3 * k] = bgr[3 * k + 1] = bgr[3 * k + 2] = v[k];
 }
 
-void BlackPixels(const uint8_t* HWY_RESTRICT bgr, uint8_t* HWY_RESTRICT black, size_t n) {
+void BlackBits(const uint8_t* HWY_RESTRICT bgr, uint8_t* HWY_RESTRICT bits, size_t n) {
     size_t k = 0;
 #if HWY_TARGET != HWY_SCALAR
     const hn::ScalableTag<uint8_t> d8;
-    const size_t N = hn::Lanes(d8);
-    const auto zero = hn::Zero(d8), one = hn::Set(d8, 1);
-    auto block = [&](size_t at) {
+    const size_t N = hn::Lanes(d8);  // a multiple of 8, so each vector fills whole bytes
+    const auto zero = hn::Zero(d8);
+    for (; k + N <= n; k += N) {
         hn::Vec<decltype(d8)> b, g, r;
-        hn::LoadInterleaved3(d8, bgr + 3 * at, b, g, r);
-        hn::StoreU(hn::IfThenElseZero(hn::Eq(b, zero), one), d8, black + at);
-    };
-    for (; k + N <= n; k += N) block(k);
-    if (k < n && n >= N) block(n - N), k = n;
+        hn::LoadInterleaved3(d8, bgr + 3 * k, b, g, r);
+        hn::StoreMaskBits(d8, hn::Eq(b, zero), bits + k / 8);
+    }
 #endif
-    for (; k < n; ++k) black[k] = bgr[3 * k] == 0;
+    for (size_t byte = k / 8; byte < (n + 7) / 8; ++byte) bits[byte] = 0;
+    for (; k < n; ++k) bits[k / 8] = static_cast<uint8_t>(bits[k / 8] | (bgr[3 * k] == 0) << (k % 8));
 }
 
 }  // namespace HWY_NAMESPACE
@@ -150,11 +149,11 @@ HWY_EXPORT(GreyPixels);
 HWY_EXPORT(GreyPlane);
 HWY_EXPORT(ChannelZero);
 HWY_EXPORT(SpreadToPixels);
-HWY_EXPORT(BlackPixels);
+HWY_EXPORT(BlackBits);
 }  // namespace tovrak
 void greyPixels(uint8_t* bgr, size_t w) { HWY_DYNAMIC_DISPATCH(tovrak::GreyPixels)(bgr, w); }
 void greyPlane(const uint8_t* bgr, uint8_t* plane, size_t n) { HWY_DYNAMIC_DISPATCH(tovrak::GreyPlane)(bgr, plane, n); }
 void channelZero(const uint8_t* bgr, uint8_t* plane, size_t n) { HWY_DYNAMIC_DISPATCH(tovrak::ChannelZero)(bgr, plane, n); }
 void spreadToPixels(const uint8_t* v, uint8_t* bgr, size_t n) { HWY_DYNAMIC_DISPATCH(tovrak::SpreadToPixels)(v, bgr, n); }
-void blackPixels(const uint8_t* bgr, uint8_t* black, size_t n) { HWY_DYNAMIC_DISPATCH(tovrak::BlackPixels)(bgr, black, n); }
+void blackBits(const uint8_t* bgr, uint8_t* bits, size_t n) { HWY_DYNAMIC_DISPATCH(tovrak::BlackBits)(bgr, bits, n); }
 #endif

@@ -1,5 +1,8 @@
 #include "vision/pixel_rows.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #define TOVRAK_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 
 TOVRAK_VECTOR_CLONES
@@ -40,9 +43,26 @@ void sobelVerdicts(const int16_t* __restrict acrossUp, const int16_t* __restrict
                    const int16_t* __restrict changeUp, const int16_t* __restrict changeMid,
                    const int16_t* __restrict changeDown, uint8_t* __restrict verdict, size_t w, int32_t limit) {
     const size_t columns = sobelColumns(w);
+    // Both sums lie in -1020..1020. Up to a limit of 255^2, 16-bit lanes are enough: a sum of
+    // 256 or more in size is an edge on its own, and clamped to 255 its square (65025) still
+    // reaches the limit; below that both squares fit, and a + b >= limit is a >= limit - b with
+    // the difference floored at 0. Twice the pixels a vector holds of the 32-bit sum of squares.
+    if (limit <= 255 * 255) {
+        const uint16_t limit16 = static_cast<uint16_t>(limit);
+        for (size_t i = 0; i < columns; ++i) {
+            const size_t c = i + 1;
+            const int16_t dRow = static_cast<int16_t>(acrossDown[c] - acrossUp[c]);
+            const int16_t dCol = static_cast<int16_t>(changeUp[c] + 2 * changeMid[c] + changeDown[c]);
+            const uint16_t r = static_cast<uint16_t>(std::min<int16_t>(std::abs(dRow), 255));
+            const uint16_t q = static_cast<uint16_t>(std::min<int16_t>(std::abs(dCol), 255));
+            const uint16_t r2 = static_cast<uint16_t>(r * r), q2 = static_cast<uint16_t>(q * q);
+            const uint16_t room = limit16 > q2 ? static_cast<uint16_t>(limit16 - q2) : uint16_t{0};
+            verdict[c] = r2 >= room ? 0 : 255;
+        }
+        return;
+    }
     for (size_t i = 0; i < columns; ++i) {
         const size_t c = i + 1;
-        // Both sums lie in -1020..1020: 16-bit lanes, squared and added into 32 bits.
         const int16_t dRow = static_cast<int16_t>(acrossDown[c] - acrossUp[c]);
         const int16_t dCol = static_cast<int16_t>(changeUp[c] + 2 * changeMid[c] + changeDown[c]);
         verdict[c] = int32_t{dRow} * dRow + int32_t{dCol} * dCol >= limit ? 0 : 255;

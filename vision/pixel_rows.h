@@ -22,8 +22,9 @@ void greyPlane(const uint8_t* bgr, uint8_t* plane, size_t n);
 void channelZero(const uint8_t* bgr, uint8_t* plane, size_t n);
 // All three channels of pixel k = v[k], for n pixels.
 void spreadToPixels(const uint8_t* v, uint8_t* bgr, size_t n);
-// black[k] = 1 when channel 0 of pixel k is 0, else 0, for n pixels.
-void blackPixels(const uint8_t* bgr, uint8_t* black, size_t n);
+// Bit k % 8 of bits[k / 8] = 1 when channel 0 of pixel k is 0, for n pixels; the last byte's
+// bits past n are 0.
+void blackBits(const uint8_t* bgr, uint8_t* bits, size_t n);
 // The Sobel sums taken apart (vision/edges.cpp): per row, for the interior columns c,
 //   across[c] = p[c-1] + 2 p[c] + p[c+1]   and   change[c] = p[c+1] - p[c-1];
 // then sobelRow = across(r+1) - across(r-1) and sobelCol = change(r-1) + 2 change(r) + change(r+1),

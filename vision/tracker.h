@@ -160,7 +160,7 @@ private:
     std::vector<int16_t> sobelSums;         // three rows of the Sobel step's partial sums
     std::vector<uint64_t> openBits;         // the fill's black-and-unlabelled pixels, a bit each
     int openWords = 0;                      // 64-bit words a row of openBits takes
-    std::vector<uint8_t> openPlane;         // one row's black pixels as bytes, packed into openBits
+    std::vector<uint8_t> openPlane;         // one row's black pixels a bit each, on their way into openBits
     std::vector<int32_t> labelledPixels;    // every pixel labelled this pass, label by label
     std::vector<int32_t> labelStart;        // label -> its first entry in labelledPixels
     std::vector<int32_t> pixelOrder;        // one outline's pixels, sorted into scan order
