@@ -12,7 +12,8 @@
 // applyLensCorrection (r) -> smoothImage, convertToGrey (g) -> thinEdges (c) -> sobelEdges (s)
 // -> labelContours, identifyTarget, [pose, point log], drawContours (x) -> labelRegions,
 // markExtremes (p) -> detectCorners (e) -> houghLines (h). The steps after smoothing work on
-// `output`, which holds black edges on white once the edge steps have run.
+// `output`, which holds black edges on white once the edge steps have run. With g and s on and
+// r and c off, smoothGreySobel does the three steps from smoothing to Sobel in one pass.
 //
 // Units: pixels; thresholds are on squared Sobel sums (sobelEdges) and on the corner response
 // (detectCorners); the angle tables are indexed in whole degrees.
@@ -154,7 +155,7 @@ private:
     std::vector<int32_t> fillRows, fillCols, fillSteps, fillNext;
     ContourList contourStorage;             // reused by every pass of the contour chain
     std::vector<int32_t> selectedSlot;      // label -> index in selectedLabels, or -1
-    std::vector<uint8_t> edgePlane;         // channel 0 of output, packed
+    std::vector<uint8_t> edgePlane;         // the grey plane the Sobel sums read (channel 0 of output)
     std::vector<uint8_t> smoothedRow;       // one smoothed row of B G R pixels
     std::vector<uint8_t> edgeRow;           // one row's edge verdicts
     std::vector<int16_t> sobelSums;         // three rows of the Sobel step's partial sums
