@@ -24,8 +24,10 @@ namespace hn = hwy::HWY_NAMESPACE;
 // instructions where one multiply would do; a weight it cannot see stays a multiply.
 template <class V>
 V opaque(V v) {
-#if HWY_ARCH_X86
-    asm("" : "+x"(v.raw));
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_SSSE3  // the x86 vector targets, not the emulated one
+    auto raw = v.raw;
+    asm("" : "+x"(raw));
+    v.raw = raw;
 #endif
     return v;
 }
