@@ -140,6 +140,21 @@ toff_t tiffSize(thandle_t h) { return static_cast<MemoryFile*>(h)->bytes->size()
 int tiffMap(thandle_t, tdata_t*, toff_t*) { return 0; }
 void tiffUnmap(thandle_t, tdata_t, toff_t) {}
 
+// libtiff decodes a whole strip or tile at a time, and a header can claim one far larger than
+// the picture: thousands of samples a pixel, or tiles much bigger than the image. No picture
+// within the size limits needs more than 16-bit R G B A in one strip of all its rows.
+constexpr uint64_t kMaxTiffChunkBytes = static_cast<uint64_t>(kMaxImagePixels) * 8;
+
+bool tiffChunksAllowed(TIFF* tif) {
+    const uint64_t chunk = TIFFIsTiled(tif) ? TIFFTileSize64(tif) : TIFFStripSize64(tif);
+    uint16_t samples = 1, planar = PLANARCONFIG_CONTIG;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    // Separate planes are decoded one chunk of each at a time.
+    const uint64_t planes = planar == PLANARCONFIG_SEPARATE && samples > 0 ? samples : 1;
+    return chunk > 0 && chunk <= kMaxTiffChunkBytes / planes;
+}
+
 int readTiff(const std::vector<uint8_t>& bytes, bool pixels, Picture& out) {
     // libtiff reports through global handlers; the one-line message is ours.
     TIFFSetErrorHandler(nullptr);
@@ -160,6 +175,8 @@ int readTiff(const std::vector<uint8_t>& bytes, bool pixels, Picture& out) {
                                                                                                  : kImageTypeRgb;
     out.palette = photometric == PHOTOMETRIC_PALETTE && bits <= 16 ? 1 << bits : 0;
     int result = sizeAllowed(w, h) ? kImageOk : kImageTooLarge;
+    // Checked for the header alone too, so that nobody sizes planes for a picture that cannot load.
+    if (result == kImageOk && !tiffChunksAllowed(tif)) result = kImageDamaged;
     if (result == kImageOk && pixels) {
         std::vector<uint32_t> raster(static_cast<size_t>(w) * h);
         // ORIENTATION_BOTLEFT: the raster's first row is the picture's bottom row.
