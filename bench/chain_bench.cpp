@@ -4,11 +4,11 @@
 // from a prepared copy of its input, and that copy is part of its time (BM_ChainCopy shows it).
 #include <benchmark/benchmark.h>
 
-#include <cstring>
 #include <map>
 #include <memory>
 #include <vector>
 
+#include "bench/prepared_frames.h"
 #include "camera/pose.h"
 #include "capture/virtual_camera.h"
 #include "vision/target_chain.h"
@@ -17,36 +17,19 @@ namespace {
 
 constexpr int kFrames = 8;
 
-struct ChainFixture {
-    int width, height;
-    std::vector<std::vector<unsigned char>> frames, grey, edges;
-    Tracker tracker;
+VirtualCameraOptions cameraOptions(int w, bool noisy) {
+    VirtualCameraOptions o;
+    o.width = w, o.height = w == 320 ? 240 : w == 640 ? 480 : 720, o.noise = noisy ? 2.0 : 0.0;
+    return o;
+}
+
+struct ChainFixture : PreparedFrames {
     CameraModel model;
 
-    ChainFixture(int w, bool noisy) : width(w), height(w == 320 ? 240 : w == 640 ? 480 : 720) {
-        VirtualCameraOptions o;
-        o.width = width, o.height = height, o.noise = noisy ? 2.0 : 0.0;
-        VirtualCamera camera(o);
-        tracker.setFrameSize(height, width);
-        for (int i = 0; i < kFrames; ++i) {
-            frames.emplace_back(camera.frameBytes());
-            camera.render(i * 5, frames.back().data());
-            tracker.input = frames.back().data();
-            tracker.markOutputAbsent();
-            tracker.smoothImage();
-            tracker.convertToGrey();
-            grey.emplace_back(tracker.output, tracker.output + camera.frameBytes());
-            tracker.sobelEdges(240);
-            edges.emplace_back(tracker.output, tracker.output + camera.frameBytes());
-        }
-        tracker.focalLength = 330.0f * width / 320;
+    ChainFixture(int w, bool noisy) : PreparedFrames(cameraOptions(w, noisy), kFrames, 5) {
+        tracker.focalLength = 330.0f * w / 320;
         model.poseFilter = createPoseFilter(4e-6, 0.25, model.R, model.T);
         model.ready = true;
-    }
-    void load(int i, const std::vector<unsigned char>& source) {
-        tracker.input = frames[i].data();
-        tracker.ensureOutput();
-        std::memcpy(tracker.output, source.data(), source.size());
     }
 };
 
@@ -59,14 +42,7 @@ ChainFixture& fixture(const benchmark::State& s) {
 
 template <typename Step>
 void run(benchmark::State& s, Step step) {
-    ChainFixture& f = fixture(s);
-    int i = 0;
-    for (auto _ : s) {
-        step(f, i);
-        benchmark::DoNotOptimize(f.tracker.output);
-        i = (i + 1) % kFrames;
-    }
-    s.SetItemsProcessed(s.iterations() * f.width * f.height);
+    runOverFrames(s, fixture(s), step);
 }
 
 void BM_ChainCopy(benchmark::State& s) { run(s, [](ChainFixture& f, int i) { f.load(i, f.grey[i]); }); }

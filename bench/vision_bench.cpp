@@ -4,52 +4,31 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstring>
-#include <vector>
 
+#include "bench/prepared_frames.h"
 #include "camera/lens.h"
-#include "capture/virtual_camera.h"
 #include "vision/target_chain.h"
 
 namespace {
 
 constexpr int kFrames = 16;
 
-struct Fixture {
-    int width, height;
-    std::vector<std::vector<unsigned char>> frames, grey, edges;
-    Tracker tracker;
+VirtualCameraOptions cameraOptions(int w, int h) {
+    VirtualCameraOptions o;
+    o.width = w;
+    o.height = h;
+    o.noise = 1.5;
+    return o;
+}
+
+struct Fixture : PreparedFrames {
     FILE* sink = std::fopen("/dev/null", "w");
 
-    Fixture(int w, int h) : width(w), height(h) {
-        VirtualCameraOptions o;
-        o.width = w;
-        o.height = h;
-        o.noise = 1.5;
-        VirtualCamera camera(o);
-        tracker.setFrameSize(h, w);
+    Fixture(int w, int h) : PreparedFrames(cameraOptions(w, h), kFrames, 37) {
         buildLensTables(tracker);
         tracker.console = sink;
-        for (int i = 0; i < kFrames; ++i) {
-            frames.emplace_back(camera.frameBytes());
-            camera.render(i * 37, frames.back().data());
-            tracker.input = frames.back().data();
-            tracker.markOutputAbsent();
-            tracker.smoothImage();
-            tracker.convertToGrey();
-            grey.emplace_back(tracker.output, tracker.output + camera.frameBytes());
-            tracker.sobelEdges(240);
-            edges.emplace_back(tracker.output, tracker.output + camera.frameBytes());
-        }
     }
     ~Fixture() { std::fclose(sink); }
-
-    // Points the tracker at frame i with `output` holding `source`.
-    void load(int i, const std::vector<unsigned char>& source) {
-        tracker.input = frames[i].data();
-        tracker.ensureOutput();
-        std::memcpy(tracker.output, source.data(), source.size());
-    }
 };
 
 Fixture& fixture(int width) {
@@ -59,14 +38,7 @@ Fixture& fixture(int width) {
 
 template <typename Step>
 void runStep(benchmark::State& state, Step step) {
-    Fixture& f = fixture(static_cast<int>(state.range(0)));
-    int i = 0;
-    for (auto _ : state) {
-        step(f, i);
-        benchmark::DoNotOptimize(f.tracker.output);
-        i = (i + 1) % kFrames;
-    }
-    state.SetItemsProcessed(state.iterations() * f.width * f.height);
+    runOverFrames(state, fixture(static_cast<int>(state.range(0))), step);
 }
 
 void BM_RestoreOutput(benchmark::State& s) { runStep(s, [](Fixture& f, int i) { f.load(i, f.grey[i]); }); }

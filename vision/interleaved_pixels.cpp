@@ -2,7 +2,7 @@
 // channels are taken apart and put back together with the byte shuffles each instruction set
 // has, chosen when the program runs. (The compiler does not vectorise three-byte strides.)
 // The kernels that write elsewhere than they read finish a row with one more whole vector that
-// overlaps the last, rather than with up to N - 1 pixels one at a time.
+// overlaps the last (wholeVectors), rather than with up to N - 1 pixels one at a time.
 // Wide AVX-512 vectors slow the clock for the rest of the frame more than they gain here.
 #ifndef HWY_DISABLED_TARGETS
 #define HWY_DISABLED_TARGETS (HWY_AVX3 | HWY_AVX3_DL)
@@ -63,6 +63,20 @@ inline uint8_t lumaOf(const uint8_t* px) {
     return static_cast<uint8_t>(static_cast<uint16_t>(a + (rest >> 2)) >> 8);
 }
 
+#if HWY_TARGET != HWY_SCALAR
+// Runs block(at) on whole vectors of N pixels over n pixels, the last one overlapping the one
+// before when n is not a multiple of N (so only for kernels that write elsewhere than they read);
+// returns how many pixels it did: n, or 0 when n < N, to be done one at a time.
+template <class Block>
+size_t wholeVectors(size_t n, size_t N, Block block) {
+    if (n < N) return 0;
+    size_t k = 0;
+    for (; k + N <= n; k += N) block(k);
+    if (k < n) block(n - N);
+    return n;
+}
+#endif
+
 void GreyPixels(uint8_t* HWY_RESTRICT bgr, size_t w) {
     size_t c = 0;
 #if HWY_TARGET != HWY_SCALAR
@@ -82,14 +96,11 @@ void GreyPlane(const uint8_t* HWY_RESTRICT bgr, uint8_t* HWY_RESTRICT plane, siz
     size_t k = 0;
 #if HWY_TARGET != HWY_SCALAR
     const hn::ScalableTag<uint8_t> d8;
-    const size_t N = hn::Lanes(d8);
-    auto one = [&](size_t at) {
+    k = wholeVectors(n, hn::Lanes(d8), [&](size_t at) {
         hn::Vec<decltype(d8)> b, g, r;
         hn::LoadInterleaved3(d8, bgr + 3 * at, b, g, r);
         hn::StoreU(lumaBytes(d8, b, g, r), d8, plane + at);
-    };
-    for (; k + N <= n; k += N) one(k);
-    if (k < n && n >= N) one(n - N), k = n;
+    });
 #endif
     for (; k < n; ++k) plane[k] = lumaOf(bgr + 3 * k);
 }
@@ -98,14 +109,11 @@ void ChannelZero(const uint8_t* HWY_RESTRICT bgr, uint8_t* HWY_RESTRICT plane, s
     size_t k = 0;
 #if HWY_TARGET != HWY_SCALAR
     const hn::ScalableTag<uint8_t> d8;
-    const size_t N = hn::Lanes(d8);
-    auto one = [&](size_t at) {
+    k = wholeVectors(n, hn::Lanes(d8), [&](size_t at) {
         hn::Vec<decltype(d8)> b, g, r;
         hn::LoadInterleaved3(d8, bgr + 3 * at, b, g, r);
         hn::StoreU(b, d8, plane + at);
-    };
-    for (; k + N <= n; k += N) one(k);
-    if (k < n && n >= N) one(n - N), k = n;
+    });
 #endif
     for (; k < n; ++k) plane[k] = bgr[3 * k];
 }
@@ -114,13 +122,10 @@ void SpreadToPixels(const uint8_t* HWY_RESTRICT v, uint8_t* HWY_RESTRICT bgr, si
     size_t k = 0;
 #if HWY_TARGET != HWY_SCALAR
     const hn::ScalableTag<uint8_t> d8;
-    const size_t N = hn::Lanes(d8);
-    auto one = [&](size_t at) {
+    k = wholeVectors(n, hn::Lanes(d8), [&](size_t at) {
         const auto x = hn::LoadU(d8, v + at);
         hn::StoreInterleaved3(x, x, x, d8, bgr + 3 * at);
-    };
-    for (; k + N <= n; k += N) one(k);
-    if (k < n && n >= N) one(n - N), k = n;
+    });
 #endif
     for (; k < n; ++k) bgr[3 * k] = bgr[3 * k + 1] = bgr[3 * k + 2] = v[k];
 }
