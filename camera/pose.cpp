@@ -6,6 +6,7 @@
 
 #include "camera/calibration.h"
 #include "camera/corner_refinement.h"
+#include "vision/homography.h"
 #include "vision/target_model.h"
 #include "camera/matrix.h"
 #include "vision/tracker.h"
@@ -84,39 +85,11 @@ bool calibrateCamera(Tracker& tracker, CameraModel& model, const std::string& po
 }
 
 int fitHomography(double h[9], int n, const double* X, const double* Y, const double* x, const double* y) {
-    if (n < 4 || n > kMaxHomographyPoints) return 0;
-    const int cols = n + 8, rows = 3 * n;
-    // Design rows: all x equations, then all y equations, then all w equations. Each point but
-    // the last has a scale of its own; the last point's scale is 1.
-    double design[3 * kMaxHomographyPoints][kMaxHomographyPoints + 8] = {};
-    double rhs[3 * kMaxHomographyPoints] = {};
-    for (int i = 0; i < n; ++i) {
-        for (int e = 0; e < 3; ++e) {
-            double* row = design[e * n + i];
-            row[3 * e] = X[i];
-            row[3 * e + 1] = Y[i];
-            row[3 * e + 2] = 1.0;
-            const double image = e == 0 ? x[i] : e == 1 ? y[i] : 1.0;
-            if (i < n - 1)
-                row[9 + i] = -image;
-            else
-                rhs[e * n + i] = image;
-        }
-    }
-    double normal[(kMaxHomographyPoints + 8) * kSolveStride];
-    double v[kMaxHomographyPoints + 8];
-    for (int a = 0; a < cols; ++a) {
-        for (int b = 0; b < cols; ++b) {
-            double sum = 0.0;
-            for (int r = 0; r < rows; ++r) sum += design[r][a] * design[r][b];
-            normal[a * kSolveStride + b] = sum;
-        }
-        double sum = 0.0;
-        for (int r = 0; r < rows; ++r) sum += design[r][a] * rhs[r];
-        v[a] = sum;
-    }
-    if (solveLinear(cols, normal, v) != 0) return 0;
-    for (int i = 0; i < 9; ++i) h[i] = v[i];
+    if (n < 4 || n > kMaxHomographyPoints || !fitPlaneHomography(n, X, Y, x, y, h)) return 0;
+    // Scaled as a fit with one scale a point, the last one fixed at 1, leaves it: w = 1 there.
+    const double w = h[6] * X[n - 1] + h[7] * Y[n - 1] + h[8];
+    if (!(std::fabs(w) > 0.0)) return 0;
+    for (int i = 0; i < 9; ++i) h[i] /= w;
     return 1;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "camera/matrix.h"
+#include "vision/homography.h"
 
 namespace {
 
@@ -45,50 +46,7 @@ double rmsError(int n, const double* X, const double* Y, const double* x, const 
     return std::sqrt(sum / n);
 }
 
-// Centroid and scale that bring points to mean distance sqrt(2) from the origin.
-void normaliser(int n, const double* a, const double* b, double& ca, double& cb, double& s) {
-    ca = cb = 0.0;
-    for (int i = 0; i < n; ++i) ca += a[i] / n, cb += b[i] / n;
-    double mean = 0.0;
-    for (int i = 0; i < n; ++i) mean += std::hypot(a[i] - ca, b[i] - cb) / n;
-    s = mean > 0.0 ? std::sqrt(2.0) / mean : 1.0;
-}
-
 }  // namespace
-
-bool fitPlaneHomography(int n, const double* X, const double* Y, const double* x, const double* y, double h[9]) {
-    if (n < 4) return false;
-    double cX, cY, sM, cx, cy, sI;
-    normaliser(n, X, Y, cX, cY, sM);
-    normaliser(n, x, y, cx, cy, sI);
-    // With h8 = 1, each point gives two linear equations in h0..h7; the normal equations of the
-    // stacked system are solved directly (8 x 8).
-    double A[8 * kSolveStride] = {};
-    double b[8] = {};
-    for (int i = 0; i < n; ++i) {
-        const double P = (X[i] - cX) * sM, Q = (Y[i] - cY) * sM, u = (x[i] - cx) * sI, v = (y[i] - cy) * sI;
-        const double ru[8] = {P, Q, 1, 0, 0, 0, -u * P, -u * Q};
-        const double rv[8] = {0, 0, 0, P, Q, 1, -v * P, -v * Q};
-        for (int r = 0; r < 8; ++r) {
-            for (int c = 0; c < 8; ++c) A[r * kSolveStride + c] += ru[r] * ru[c] + rv[r] * rv[c];
-            b[r] += ru[r] * u + rv[r] * v;
-        }
-    }
-    if (solveLinear(8, A, b) != 0) return false;
-    // Back from normalised coordinates: H = Ti^-1 Hn Tm, with Tm = [sM 0 -sM cX; 0 sM -sM cY; 0 0 1]
-    // and Ti likewise for the image.
-    const double Hn[9] = {b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], 1.0};
-    const double Tm[9] = {sM, 0, -sM * cX, 0, sM, -sM * cY, 0, 0, 1};
-    const double TiInv[9] = {1 / sI, 0, cx, 0, 1 / sI, cy, 0, 0, 1};
-    double tmp[9];
-    mat3Mul(Hn, Tm, tmp);
-    mat3Mul(TiInv, tmp, h);
-    if (!(std::fabs(h[8]) > 1e-300)) return false;
-    for (int i = 0; i < 9; ++i) h[i] /= h[8];
-    for (int i = 0; i < 9; ++i)
-        if (!std::isfinite(h[i])) return false;
-    return true;
-}
 
 bool poseFromHomography(const double h[9], double f, PlanarPose& pose) {
     // H ~ K [r1 r2 t] with K = diag(f, f, 1): the columns of K^-1 H are r1, r2 and t up to one

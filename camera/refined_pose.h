@@ -14,10 +14,6 @@ struct PlanarPose {
     double rmsError = 0.0;  // reprojection error, pixels
 };
 
-// The homography (row-major, h[8] = 1) taking n >= 4 plane points (X, Y) to image points
-// (x, y), by least squares in normalised coordinates. False when degenerate.
-bool fitPlaneHomography(int n, const double* X, const double* Y, const double* x, const double* y, double h[9]);
-
 // The pose a homography implies for focal length f (the plane in front of the camera).
 bool poseFromHomography(const double h[9], double f, PlanarPose& pose);
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets in fuzz/ with clang (AddressSanitizer and UndefinedBehavior-
-# Sanitizer on) and runs each for SECONDS (default 30), from seed corpora our own tools make.
+# Sanitizer on), and the program and tools beside them so that clang builds the whole project,
+# and runs each target for SECONDS (default 30), from seed corpora our own tools make.
 # New inputs that find new paths go to build-fuzz/corpus/<target>; a crash stops that target,
 # leaves its input in build-fuzz/crashes/ and makes the script fail.
 # Usage: scripts/fuzz.sh [SECONDS] [TARGET...]
@@ -14,8 +15,8 @@ bash "$root/scripts/install-deps.sh"
 build=${TOVRAK_FUZZ_DIR:-$root/build-fuzz}
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVRAK_FUZZ=ON \
-  -DBUILD_TESTING=OFF -DTOVRAK_BENCH=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target tovrak_data make_pictures "${targets[@]/#/fuzz_}"
+  -DTOVRAK_WERROR=ON -DBUILD_TESTING=OFF -DTOVRAK_BENCH=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)" --target tovrak tovrak_data make_pictures "${targets[@]/#/fuzz_}"
 
 # Seeds: the files our tools ship, pictures we made, and command lines from the README.
 seeds=$build/seeds

@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cstdlib>
 
+// Each kernel is built twice, for AVX2 and the baseline, and picked when the program loads. The
+// clones are file-local and the exported names plain functions that call them: clang, unlike GCC,
+// resolves a clone only for callers that see the attribute on the declaration they call.
 #define TOVRAK_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 
+namespace {
 TOVRAK_VECTOR_CLONES
-void smoothBytes(const uint8_t* __restrict a, const uint8_t* __restrict b, const uint8_t* __restrict c,
+void smoothBytesClones(const uint8_t* __restrict a, const uint8_t* __restrict b, const uint8_t* __restrict c,
                  uint8_t* __restrict out, size_t n) {
     // (a + 2b + c) >> 2 = half(half(a + c) + b) with half(x + y) = (x & y) + ((x ^ y) >> 1) rounding
     // down: writing a + c = 2t + e (e 0 or 1), (2t + e + 2b) / 4 and (t + b) / 2 have the same
@@ -15,6 +19,12 @@ void smoothBytes(const uint8_t* __restrict a, const uint8_t* __restrict b, const
         const uint8_t t = static_cast<uint8_t>((a[i] & c[i]) + ((a[i] ^ c[i]) >> 1));
         out[i] = static_cast<uint8_t>((t & b[i]) + ((t ^ b[i]) >> 1));
     }
+}
+
+}  // namespace
+
+void smoothBytes(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* out, size_t n) {
+    smoothBytesClones(a, b, c, out, n);
 }
 
 void smoothAlongRow(const uint8_t* in, uint8_t* out, size_t w) {
@@ -26,10 +36,9 @@ void smoothAlongRow(const uint8_t* in, uint8_t* out, size_t w) {
 namespace {
 // The interior columns 1 .. w - 2 rounded up to whole blocks.
 size_t sobelColumns(size_t w) { return (w - 2 + kSobelBlock - 1) / kSobelBlock * kSobelBlock; }
-}  // namespace
 
 TOVRAK_VECTOR_CLONES
-void sobelRowSums(const uint8_t* __restrict p, int16_t* __restrict across, int16_t* __restrict change, size_t w) {
+void sobelRowSumsClones(const uint8_t* __restrict p, int16_t* __restrict across, int16_t* __restrict change, size_t w) {
     const size_t columns = sobelColumns(w);
     for (size_t i = 0; i < columns; ++i) {
         const size_t c = i + 1;
@@ -38,8 +47,13 @@ void sobelRowSums(const uint8_t* __restrict p, int16_t* __restrict across, int16
     }
 }
 
+}  // namespace
+
+void sobelRowSums(const uint8_t* p, int16_t* across, int16_t* change, size_t w) { sobelRowSumsClones(p, across, change, w); }
+
+namespace {
 TOVRAK_VECTOR_CLONES
-void sobelVerdicts(const int16_t* __restrict acrossUp, const int16_t* __restrict acrossDown,
+void sobelVerdictsClones(const int16_t* __restrict acrossUp, const int16_t* __restrict acrossDown,
                    const int16_t* __restrict changeUp, const int16_t* __restrict changeMid,
                    const int16_t* __restrict changeDown, uint8_t* __restrict verdict, size_t w, int32_t limit) {
     const size_t columns = sobelColumns(w);
@@ -67,4 +81,11 @@ void sobelVerdicts(const int16_t* __restrict acrossUp, const int16_t* __restrict
         const int16_t dCol = static_cast<int16_t>(changeUp[c] + 2 * changeMid[c] + changeDown[c]);
         verdict[c] = int32_t{dRow} * dRow + int32_t{dCol} * dCol >= limit ? 0 : 255;
     }
+}
+
+}  // namespace
+
+void sobelVerdicts(const int16_t* acrossUp, const int16_t* acrossDown, const int16_t* changeUp,
+                   const int16_t* changeMid, const int16_t* changeDown, uint8_t* verdict, size_t w, int32_t limit) {
+    sobelVerdictsClones(acrossUp, acrossDown, changeUp, changeMid, changeDown, verdict, w, limit);
 }

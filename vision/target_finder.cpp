@@ -1,9 +1,9 @@
 #include "vision/target_finder.h"
 
 #include <cmath>
-#include <utility>
 
 #include "vision/geometry.h"
+#include "vision/homography.h"
 #include "vision/target_model.h"
 
 namespace {
@@ -97,35 +97,34 @@ bool inside(const Quad& q, const double p[2]) {
     return positive == 4 || negative == 4;
 }
 
-void apply(const double h[9], const double in[2], double out[2]) {
-    const double w = h[6] * in[0] + h[7] * in[1] + h[8];
-    out[0] = (h[0] * in[0] + h[1] * in[1] + h[2]) / w;
-    out[1] = (h[3] * in[0] + h[4] * in[1] + h[5]) / w;
-}
-
 // How well `inner` sits in `outer` as the target's inner rectangle sits in its outer one, for
 // the correspondence that fits best; writes the eight corners in model order. The score is the
 // rms corner misfit over the outer rectangle's size.
 double fitPair(const Quad& outer, const Quad& inner, TargetCorners& corners) {
     double best = INFINITY;
-    double modelOuter[4][2], modelInner[4][2];
-    for (int m = 0; m < 4; ++m)
-        for (int c = 0; c < 2; ++c) modelInner[m][c] = kTargetCornerMm[m][c], modelOuter[m][c] = kTargetCornerMm[4 + m][c];
+    double outerX[4], outerY[4], modelInner[4][2];
+    for (int m = 0; m < 4; ++m) {
+        outerX[m] = kTargetCornerMm[4 + m][0], outerY[m] = kTargetCornerMm[4 + m][1];
+        modelInner[m][0] = kTargetCornerMm[m][0], modelInner[m][1] = kTargetCornerMm[m][1];
+    }
     // The four rotations of the outer corners, each way round.
     for (int start = 0; start < 4; ++start)
         for (int dir : {1, -1}) {
-            double image[4][2];
+            double imageX[4], imageY[4];
             for (int m = 0; m < 4; ++m) {
                 const int src = ((start + dir * m) % 4 + 4) % 4;
-                image[m][0] = outer.xy[src][0], image[m][1] = outer.xy[src][1];
+                imageX[m] = outer.xy[src][0], imageY[m] = outer.xy[src][1];
             }
             double h[9];
-            if (!homographyFrom4(modelOuter, image, h)) continue;
+            if (!fitPlaneHomography(4, outerX, outerY, imageX, imageY, h)) continue;
             double sumSq = 0.0;
             int match[4];
             for (int m = 0; m < 4; ++m) {
                 double predicted[2];
-                apply(h, modelInner[m], predicted);
+                if (!applyHomography(h, modelInner[m], predicted)) {
+                    sumSq = INFINITY;
+                    break;
+                }
                 double nearest = INFINITY;
                 for (int q = 0; q < 4; ++q) {
                     const double d = std::hypot(inner.xy[q][0] - predicted[0], inner.xy[q][1] - predicted[1]);
@@ -134,44 +133,16 @@ double fitPair(const Quad& outer, const Quad& inner, TargetCorners& corners) {
                 sumSq += nearest * nearest;
             }
             const double score = std::sqrt(sumSq / 4) / std::sqrt(outer.area);
-            if (score >= best) continue;
+            if (!(score < best)) continue;
             best = score;
             for (int m = 0; m < 4; ++m)
-                for (int c = 0; c < 2; ++c) corners.xy[m][c] = inner.xy[match[m]][c], corners.xy[4 + m][c] = image[m][c];
+                for (int c = 0; c < 2; ++c) {
+                    corners.xy[m][c] = inner.xy[match[m]][c];
+                    corners.xy[4 + m][c] = c == 0 ? imageX[m] : imageY[m];
+                }
         }
     return best;
 }
-
-}  // namespace
-
-bool homographyFrom4(const double model[4][2], const double image[4][2], double h[9]) {
-    // Eight equations x (h6 X + h7 Y + 1) = h0 X + h1 Y + h2, likewise for y, by Gaussian
-    // elimination with partial pivoting.
-    double A[8][9];
-    for (int i = 0; i < 4; ++i) {
-        const double X = model[i][0], Y = model[i][1], x = image[i][0], y = image[i][1];
-        const double rx[9] = {X, Y, 1, 0, 0, 0, -x * X, -x * Y, x};
-        const double ry[9] = {0, 0, 0, X, Y, 1, -y * X, -y * Y, y};
-        for (int c = 0; c < 9; ++c) A[2 * i][c] = rx[c], A[2 * i + 1][c] = ry[c];
-    }
-    for (int col = 0; col < 8; ++col) {
-        int pivot = col;
-        for (int r = col + 1; r < 8; ++r)
-            if (std::fabs(A[r][col]) > std::fabs(A[pivot][col])) pivot = r;
-        if (std::fabs(A[pivot][col]) < 1e-12) return false;
-        if (pivot != col) std::swap(A[pivot], A[col]);
-        for (int r = 0; r < 8; ++r) {
-            if (r == col) continue;
-            const double factor = A[r][col] / A[col][col];
-            for (int c = col; c < 9; ++c) A[r][c] -= factor * A[col][c];
-        }
-    }
-    for (int i = 0; i < 8; ++i) h[i] = A[i][8] / A[i][i];
-    h[8] = 1.0;
-    return true;
-}
-
-namespace {
 
 bool fitBestPair(const Quad* quads, int count, TargetCorners& corners) {
     double best = kFitTolerance;

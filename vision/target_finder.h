@@ -32,6 +32,3 @@ private:
     std::vector<PointRecord> points, hull;
 };
 
-// The plane-to-image homography taking the four model points to the four image points
-// (row-major 3 x 3, h[8] = 1). False when the points are degenerate.
-bool homographyFrom4(const double model[4][2], const double image[4][2], double h[9]);
