@@ -1,6 +1,5 @@
 #include "imageio/image_file.h"
 
-#include <png.h>
 #include <tiffio.h>
 
 #include <csetjmp>
@@ -11,13 +10,11 @@
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
 
-#include "bitmap/dib_reader.h"
+#include "imageio/dib_file.h"
+#include "imageio/png_file.h"
 #include "imageio/regular_file.h"
 
 namespace {
-
-// The largest file read: an uncompressed TIFF of the largest picture, with room for its tags.
-constexpr size_t kMaxImageFileBytes = static_cast<size_t>(kMaxImagePixels) * 4 + (1u << 20);
 
 struct Picture {
     int width = 0, height = 0, type = kImageTypeRgb, palette = 0;
@@ -31,32 +28,11 @@ bool sizeAllowed(long long w, long long h) {
 // --- PNG ---
 
 int readPng(const std::vector<uint8_t>& bytes, bool pixels, Picture& out) {
-    png_image img;
-    std::memset(&img, 0, sizeof img);
-    img.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&img, bytes.data(), bytes.size())) return kImageDamaged;
-    out.width = static_cast<int>(img.width), out.height = static_cast<int>(img.height);
-    out.type = img.format & PNG_FORMAT_FLAG_COLORMAP ? kImageTypePalette
-               : img.format & PNG_FORMAT_FLAG_COLOR  ? kImageTypeRgb
-                                                     : kImageTypeGrey;
-    out.palette = img.format & PNG_FORMAT_FLAG_COLORMAP ? static_cast<int>(img.colormap_entries) : 0;
-    if (!sizeAllowed(img.width, img.height)) {
-        png_image_free(&img);
-        return kImageTooLarge;
-    }
-    if (!pixels) {
-        png_image_free(&img);
-        return kImageOk;
-    }
-    img.format = PNG_FORMAT_RGB;
-    out.rgb.assign(static_cast<size_t>(out.width) * out.height * 3, 0);
-    // A negative row stride makes libpng write the top row last: bottom row first.
-    const png_int_32 stride = -static_cast<png_int_32>(out.width * 3);
-    if (!png_image_finish_read(&img, nullptr, out.rgb.data(), stride, nullptr)) {
-        png_image_free(&img);
-        return kImageDamaged;
-    }
-    return kImageOk;
+    PngHeader header;
+    std::string why;
+    const int result = decodePng(bytes, RowOrder::BottomFirst, header, pixels ? &out.rgb : nullptr, why);
+    out.width = header.width, out.height = header.height, out.type = header.type, out.palette = header.paletteSize;
+    return result;
 }
 
 // --- JPEG ---

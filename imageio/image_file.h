@@ -6,6 +6,7 @@
 // any pixel memory is allocated, and a damaged file is refused, never read past its end.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // Result codes.
@@ -18,6 +19,8 @@ constexpr int kImageSizeChanged = 5;  // imageLoadRGB: not the size imageInfo ga
 
 constexpr int kMaxImageSide = 16384;
 constexpr long long kMaxImagePixels = 32ll << 20;
+// The largest picture file read: an uncompressed TIFF of the largest picture, with room for its tags.
+constexpr size_t kMaxImageFileBytes = static_cast<size_t>(kMaxImagePixels) * 4 + (1u << 20);
 
 // Picture types reported by imageInfo.
 constexpr int kImageTypeRgb = 0;

@@ -8,6 +8,9 @@
 #include <cstring>
 #include <memory>
 
+#include "imageio/image_file.h"
+#include "imageio/regular_file.h"
+
 namespace {
 
 struct FileCloser {
@@ -62,30 +65,57 @@ bool writePng(const std::string& path, const RgbImage& image, std::string& error
     return true;
 }
 
-bool readPng(const std::string& path, RgbImage& image, std::string& error) {
+int decodePng(const std::vector<uint8_t>& bytes, RowOrder order, PngHeader& header, std::vector<unsigned char>* rgb,
+              std::string& why) {
     png_image img;
     std::memset(&img, 0, sizeof img);
     img.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&img, path.c_str())) {
-        error = path + ": " + img.message;
-        return false;
+    if (!png_image_begin_read_from_memory(&img, bytes.data(), bytes.size())) {
+        why = img.message;
+        return kImageDamaged;
     }
+    header.width = static_cast<int>(img.width), header.height = static_cast<int>(img.height);
+    header.type = img.format & PNG_FORMAT_FLAG_COLORMAP ? kImageTypePalette
+                  : img.format & PNG_FORMAT_FLAG_COLOR  ? kImageTypeRgb
+                                                        : kImageTypeGrey;
+    header.paletteSize = img.format & PNG_FORMAT_FLAG_COLORMAP ? static_cast<int>(img.colormap_entries) : 0;
     // The header alone says how much the picture needs; a tiny file may claim gigabytes.
-    if (img.width > kMaxPngSide || img.height > kMaxPngSide ||
-        static_cast<uint64_t>(img.width) * img.height > kMaxPngPixels) {
-        error = path + ": the picture is " + std::to_string(img.width) + " x " + std::to_string(img.height) +
-                " pixels, more than can be read";
+    if (img.width > static_cast<unsigned>(kMaxImageSide) || img.height > static_cast<unsigned>(kMaxImageSide) ||
+        static_cast<uint64_t>(img.width) * img.height > static_cast<uint64_t>(kMaxImagePixels)) {
+        why = "the picture is " + std::to_string(img.width) + " x " + std::to_string(img.height) +
+              " pixels, more than can be read";
         png_image_free(&img);
-        return false;
+        return kImageTooLarge;
+    }
+    if (!rgb) {
+        png_image_free(&img);
+        return kImageOk;
     }
     img.format = PNG_FORMAT_RGB;
-    image.width = static_cast<int>(img.width);
-    image.height = static_cast<int>(img.height);
-    image.pixels.assign(PNG_IMAGE_SIZE(img), 0);
-    if (!png_image_finish_read(&img, nullptr, image.pixels.data(), 0, nullptr)) {
-        error = path + ": " + img.message;
+    rgb->assign(PNG_IMAGE_SIZE(img), 0);
+    // A negative row stride makes libpng write the top row last: bottom row first.
+    const png_int_32 rowBytes = static_cast<png_int_32>(PNG_IMAGE_ROW_STRIDE(img));
+    if (!png_image_finish_read(&img, nullptr, rgb->data(), order == RowOrder::TopFirst ? rowBytes : -rowBytes,
+                               nullptr)) {
+        why = img.message;
         png_image_free(&img);
+        return kImageDamaged;
+    }
+    return kImageOk;
+}
+
+bool readPng(const std::string& path, RgbImage& image, std::string& error) {
+    std::vector<uint8_t> bytes;
+    std::string why;
+    if (readRegularFile(path, kMaxImageFileBytes, bytes, why) != FileReadResult::Ok) {
+        error = path + ": " + why;
         return false;
     }
+    PngHeader header;
+    if (decodePng(bytes, RowOrder::TopFirst, header, &image.pixels, why) != kImageOk) {
+        error = path + ": " + why;
+        return false;
+    }
+    image.width = header.width, image.height = header.height;
     return true;
 }

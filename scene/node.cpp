@@ -148,28 +148,44 @@ void Entity::getRotation(float& angleDeg, float& x, float& y, float& z) const {
     x = rotation_.x, y = rotation_.y, z = rotation_.z;
 }
 
+namespace {
+
+// The one statement of an entity's transform order, replayed on a matrix (the local matrix that
+// bounds and picking read) and on a visitor (drawing), so the two can never disagree:
+//     M = T(position) T(reference) R(rotation) S(scale) T(-reference),
+// each factor right-multiplied, as OpenGL does; the reference point matters only together with
+// a rotation or a scale.
+template <typename Ops>
+void replayTransform(int flags, const Vec3& position, const Vec3& reference, const Quaternion& rotation,
+                     const Vec3& scale, Ops& ops) {
+    if (flags & Entity::kPosition) ops.translate(position);
+    if (!(flags & (Entity::kScale | Entity::kRotation))) return;
+    if (flags & Entity::kReference) ops.translate(reference);
+    if (flags & Entity::kRotation) ops.rotate(rotation);
+    if (flags & Entity::kScale) ops.scale(scale);
+    if (flags & Entity::kReference) ops.translate(Vec3{-reference.x, -reference.y, -reference.z});
+}
+
+struct MatrixOps {
+    Matrix& m;
+    void translate(const Vec3& v) { m.translate(v.x, v.y, v.z); }
+    void rotate(const Quaternion& q) { m.rotate(q); }
+    void scale(const Vec3& v) { m.scale(v.x, v.y, v.z); }
+};
+
+}  // namespace
+
 void Entity::recompute() {
     local_.setIdentity();
-    if (flags_ & kPosition) local_.translate(position_.x, position_.y, position_.z);
-    if (flags_ & (kScale | kRotation)) {
-        if (flags_ & kReference) local_.translate(reference_.x, reference_.y, reference_.z);
-        if (flags_ & kRotation) local_.rotate(rotation_);
-        if (flags_ & kScale) local_.scale(scale_.x, scale_.y, scale_.z);
-        if (flags_ & kReference) local_.translate(-reference_.x, -reference_.y, -reference_.z);
-    }
+    MatrixOps ops{local_};
+    replayTransform(flags_, position_, reference_, rotation_, scale_, ops);
     updateChildBounds();
 }
 
 void Entity::pushTransform(NodeVisitor& v) const {
     if (!flags_) return;
     v.pushMatrix();
-    if (flags_ & kPosition) v.translate(position_);
-    if (flags_ & (kScale | kRotation)) {
-        if (flags_ & kReference) v.translate(reference_);
-        if (flags_ & kRotation) v.rotate(rotation_);
-        if (flags_ & kScale) v.scale(scale_);
-        if (flags_ & kReference) v.translate(-reference_.x, -reference_.y, -reference_.z);
-    }
+    replayTransform(flags_, position_, reference_, rotation_, scale_, v);
 }
 
 void Entity::popTransform(NodeVisitor& v) const {
