@@ -35,5 +35,5 @@ void calibrateFromView(AppState& app) {
     std::fprintf(stderr,
                  "Calibrated from the target seen at %.0f degrees: focal length %.1f px for %d-pixel-wide pictures; "
                  "wrote %s, in use now and on every start from this folder\n",
-                 calibration.tiltDeg, t.focalLength, kReferenceFrameWidth, kReferencePointsName);
+                 calibration.tiltDeg, camera->referenceFocalLength, camera->referenceWidth, kReferencePointsName);
 }

@@ -40,13 +40,14 @@ bool runFramePass(AppState& app) {
 }
 
 void noteFocalLengthScale(AppState& app) {
-    const Tracker& t = *app.s_tracker;
+    Tracker& t = *app.s_tracker;
     const CameraModel* camera = app.s_camera;
     if (!camera || !camera->ready || t.width <= 0 || t.width == app.s_focal_scaled_width) return;
+    scaleCameraToFrame(t, *camera);
     if (t.width != camera->referenceWidth || app.s_focal_scaled_width != 0)
         std::fprintf(stderr, "Note: the calibration is for %d-pixel-wide pictures; for %d x %d frames its focal length "
                      "%.1f px is taken as %.1f px\n",
-                     camera->referenceWidth, t.width, t.height, t.focalLength, focalLengthForWidth(t, *camera));
+                     camera->referenceWidth, t.width, t.height, camera->referenceFocalLength, t.focalLength);
     app.s_focal_scaled_width = t.width;
 }
 

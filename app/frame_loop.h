@@ -17,6 +17,6 @@ bool measurePose(AppState& app);
 // computed.
 bool runProcessingSteps(AppState& app);
 
-// Says once per frame width, on stderr, when the calibration's focal length is scaled to a
-// frame width other than the reference points' own.
+// Scales the calibration's focal length to the frame width once each time the width changes,
+// and says so on stderr when it is not the reference points' own width.
 void noteFocalLengthScale(AppState& app);

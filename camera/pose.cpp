@@ -73,7 +73,10 @@ bool calibrateCamera(Tracker& tracker, CameraModel& model, const std::string& po
                             " pixels, which no camera has";
         return false;
     }
+    model.referenceFocalLength = f;
+    model.referenceWidth = kReferenceFrameWidth;
     tracker.focalLength = focal;
+    scaleCameraToFrame(tracker, model);
     kalmanDestroy(model.poseFilter);
     model.poseFilter = model.method == PoseMethod::Grid
                            ? createPoseFilter(2.0, 2.0, R, T)
@@ -207,7 +210,7 @@ bool estimatePose(Tracker& t, CameraModel& model) {
     if (!synthesizeGrid(n, X, Y, x, y, kGridSide, kGridSide, model.gridX, model.gridY, model.gridx, model.gridy))
         return false;
     double R[9], T[3];
-    const double f = focalLengthForWidth(t, model);
+    const double f = t.focalLength;
     if (!solveExtrinsic(kGridPoints, model.gridX, model.gridY, model.gridx, model.gridy, f, T, R)) return false;
     if (!finite(R, 9) || !finite(T, 3)) return false;
     std::memcpy(model.measuredR, R, sizeof R);
@@ -234,7 +237,7 @@ bool estimateRefinedPose(Tracker& t, CameraModel& model, const LensParameters* l
     }
     const bool recent = model.passesSinceMeasured >= 0 && model.passesSinceMeasured <= kRestartFilterAfter;
     PlanarPose pose;
-    const double f = focalLengthForWidth(t, model);
+    const double f = t.focalLength;
     if (!solvePlanarPose(8, X, Y, x, y, f, recent ? &model.lastMeasured : nullptr, pose)) return false;
     if (!finite(pose.R, 9) || !finite(pose.T, 3)) return false;
     model.lastMeasured = pose;
@@ -251,11 +254,9 @@ bool estimateRefinedPose(Tracker& t, CameraModel& model, const LensParameters* l
     return keepFilteredPose(t, model, R, T, f);
 }
 
-double focalLengthForWidth(const Tracker& t, const CameraModel& model) {
-    // Focal lengths are in pixels, and a webcam delivers its other sizes from the same optics,
-    // so the focal length scales with the frame width (docs/conventions.md, "Units").
-    if (t.width <= 0 || t.width == model.referenceWidth) return t.focalLength;
-    return static_cast<double>(t.focalLength) * t.width / model.referenceWidth;
+void scaleCameraToFrame(Tracker& t, const CameraModel& model) {
+    if (t.width <= 0 || !(model.referenceFocalLength > 0.0)) return;
+    t.focalLength = static_cast<float>(model.referenceFocalLength * t.width / model.referenceWidth);
 }
 
 void buildDisplayMatrices(const double R[9], const double T[3], double f, int width, int height, double modelview[16],

@@ -41,8 +41,9 @@ struct CameraModel {
     double R[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     double T[3] = {0, 0, 0};
     bool hasPose = false;
-    // The frame width the reference points were measured in; the focal length is scaled from it
-    // for frames of other widths.
+    // The calibrated focal length in pixels of pictures `referenceWidth` wide (those the reference
+    // points were measured in); the Tracker's focalLength is it scaled to the frame being processed.
+    double referenceFocalLength = 0.0;
     int referenceWidth = kReferenceFrameWidth;
     // The last measured pose, before the filter: kept so that the filter's effect can be measured.
     double measuredR[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
@@ -60,8 +61,9 @@ struct CameraModel {
     ~CameraModel() { kalmanDestroy(poseFilter); }
 };
 
-// Reads the reference points, calibrates, stores the focal length in the Tracker and seeds the
-// pose filter. On failure the model stays not ready, with the reason naming the file.
+// Reads the reference points, calibrates, stores the focal length in the Tracker (scaled to its
+// frame width when that is known) and seeds the pose filter. On failure the model stays not
+// ready, with the reason naming the file.
 bool calibrateCamera(Tracker& tracker, CameraModel& model, const std::string& pointFile);
 
 // One frame: answers true when a new pose was computed and the Tracker's modelview and
@@ -74,8 +76,11 @@ bool estimatePose(Tracker& tracker, CameraModel& model);
 // The filter starts afresh from the first pose, and again after the target was lost for a while.
 bool estimateRefinedPose(Tracker& tracker, CameraModel& model, const LensParameters* lens);
 
-// The calibrated focal length in pixels of the Tracker's current frame width.
-double focalLengthForWidth(const Tracker& tracker, const CameraModel& model);
+// Sets the Tracker's focalLength to the calibration's, in pixels of its current frame width: a
+// webcam delivers its other sizes from the same optics, so the focal length scales with the
+// width (docs/conventions.md, "Units"). Called when the frame size is first known or changes;
+// the pose step reads the Tracker's value as it stands.
+void scaleCameraToFrame(Tracker& tracker, const CameraModel& model);
 
 // The OpenGL matrices that draw on the target from a camera pose (R world to camera, T in
 // millimetres) for a frame of width x height pixels seen with focal length f in those pixels.

@@ -96,13 +96,16 @@ TEST(FastSteps, OddSizesAndAllThresholdsMatchTheReference) {
             reference::smoothFromInput(input.data(), expected.data(), W, H);
             reference::grey(expected.data(), n);
             std::vector<unsigned char> grey = expected;
-            reference::sobel(expected.data(), W, H, threshold);
+            std::vector<int32_t> dRow, dCol;
+            reference::sobel(expected.data(), W, H, threshold, &dRow, &dCol);
 
             t.markOutputAbsent();
             t.ensureOutput();
             std::memcpy(t.output, grey.data(), grey.size());
             t.sobelEdges(threshold);
             ASSERT_EQ(0, std::memcmp(t.output, expected.data(), expected.size())) << "Sobel";
+            ASSERT_EQ(t.sobelRow, dRow) << "the Sobel step's row derivative";
+            ASSERT_EQ(t.sobelCol, dCol) << "the Sobel step's column derivative";
             t.smoothGreySobel(threshold);
             ASSERT_EQ(0, std::memcmp(t.output, expected.data(), expected.size())) << "smoothing, grey and Sobel in one";
         }

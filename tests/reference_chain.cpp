@@ -35,7 +35,7 @@ void grey(uint8_t* output, int n) {
     }
 }
 
-void sobel(uint8_t* output, int W, int H, int threshold) {
+void sobel(uint8_t* output, int W, int H, int threshold, std::vector<int32_t>* rowOut, std::vector<int32_t>* colOut) {
     const int n = W * H;
     std::vector<int32_t> dRow(n), dCol(n);
     auto p = [&](int r, int c) { return static_cast<int>(output[3 * (r * W + c)]); };
@@ -50,6 +50,8 @@ void sobel(uint8_t* output, int W, int H, int threshold) {
             const double m = std::sqrt(static_cast<double>(dRow[k]) * dRow[k] + static_cast<double>(dCol[k]) * dCol[k]);
             output[3 * k] = output[3 * k + 1] = output[3 * k + 2] = m >= threshold ? 0 : 255;
         }
+    if (rowOut) *rowOut = dRow;
+    if (colOut) *colOut = dCol;
 }
 
 namespace {

@@ -12,7 +12,9 @@ namespace reference {
 // Smoothing of `input` into an absent output (`output` receives it), as the first step of a pass.
 void smoothFromInput(const uint8_t* input, uint8_t* output, int W, int H);
 void grey(uint8_t* output, int n);
-void sobel(uint8_t* output, int W, int H, int threshold);
+// The two derivatives are left in dRow and dCol when given (0 on the border).
+void sobel(uint8_t* output, int W, int H, int threshold, std::vector<int32_t>* dRow = nullptr,
+           std::vector<int32_t>* dCol = nullptr);
 
 struct Contours {
     std::vector<int32_t> labels, labelSizes, closedHits, selected;

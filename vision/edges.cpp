@@ -97,11 +97,12 @@ void Tracker::sobelEdges(int threshold) {
     if (!output || width < 3 || height < 3) return;
     ensureSized(edgePlane, pixelCount() + static_cast<int>(kSobelBlock));
     channelZero(output, edgePlane.data(), static_cast<size_t>(pixelCount()));
-    sobelOfPlane(threshold);
+    sobelOfPlane(threshold, true);
 }
 
-// The interior pixels' verdicts from the grey plane in edgePlane, into `output`.
-void Tracker::sobelOfPlane(int threshold) {
+// The interior pixels' verdicts from the grey plane in edgePlane, into `output`; with
+// `keepDerivatives`, sobelRow and sobelCol from the same sums.
+void Tracker::sobelOfPlane(int threshold, bool keepDerivatives) {
     const int W = width, H = height;
     const uint8_t* plane = edgePlane.data();
     ensureSized(edgeRow, W + static_cast<int>(kSobelBlock));
@@ -115,6 +116,10 @@ void Tracker::sobelOfPlane(int threshold) {
     sobelRowSums(plane, across[0], change[0], w);
     sobelRowSums(plane + W, across[1], change[1], w);
 
+    if (keepDerivatives) {
+        ensureSized(sobelRow, pixelCount());
+        ensureSized(sobelCol, pixelCount());
+    }
     const int64_t limit64 = threshold <= 0 ? 0 : static_cast<int64_t>(threshold) * threshold;
     const int32_t limit = limit64 > (int64_t{1} << 30) ? (1 << 30) : static_cast<int32_t>(limit64);
     for (int r = 1; r < H - 1; ++r) {
@@ -122,6 +127,13 @@ void Tracker::sobelOfPlane(int threshold) {
         sobelRowSums(plane + static_cast<size_t>(r + 1) * W, across[down], change[down], w);
         sobelVerdicts(across[up], across[down], change[up], change[mid], change[down], verdict, w, limit);
         spreadToPixels(verdict + 1, output + 3 * (static_cast<size_t>(r) * W + 1), w - 2);
+        if (!keepDerivatives) continue;
+        int32_t* dRow = &sobelRow[static_cast<size_t>(r) * W];
+        int32_t* dCol = &sobelCol[static_cast<size_t>(r) * W];
+        for (int c = 1; c < W - 1; ++c) {
+            dRow[c] = across[down][c] - across[up][c];
+            dCol[c] = change[up][c] + 2 * change[mid][c] + change[down][c];
+        }
     }
 }
 
@@ -157,5 +169,5 @@ void Tracker::smoothGreySobel(int threshold) {
             spreadToPixels(grey + w - 1, out + rowBytes - 3, 1);
         }
     }
-    sobelOfPlane(threshold);
+    sobelOfPlane(threshold, false);
 }

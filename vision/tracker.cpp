@@ -38,7 +38,7 @@ void Tracker::ensureOutput() {
 void Tracker::releasePixelBuffers() {
     output = nullptr;
     std::vector<unsigned char>().swap(outputStorage);
-    for (auto* v : {&diffRow, &diffCol, &labels, &lensIndex, &lensIndexX,
+    for (auto* v : {&diffRow, &diffCol, &sobelRow, &sobelCol, &labels, &lensIndex, &lensIndexX,
                     &lensIndexY}) {
         std::vector<int32_t>().swap(*v);
     }

@@ -113,6 +113,9 @@ public:
     // --- work arrays, allocated on first use and kept ---
     std::vector<float> gradMagnitude, gradDirection, thinMagnitude;
     std::vector<int32_t> diffRow, diffCol;
+    // The Sobel step's two derivatives (sobelEdges), one a pixel, 0 on the border. The fused pass
+    // (smoothGreySobel), which the frame loop runs when nothing shows them, leaves them as they were.
+    std::vector<int32_t> sobelRow, sobelCol;
     std::vector<PointRecord> corners;
     int32_t cornerCount = 0;
     std::vector<int32_t> labels;
@@ -168,7 +171,7 @@ private:
     std::vector<int32_t> sortScratch;       // the radix sort's middle pass
     void sortIntoScanOrder(const int32_t* pixels, int count);
     void releasePixelBuffers();
-    void sobelOfPlane(int threshold);
+    void sobelOfPlane(int threshold, bool keepDerivatives);
     void labelBlackPixels();
     void countAndWhiten();
     void selectClosedLabels();
