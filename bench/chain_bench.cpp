@@ -28,7 +28,7 @@ struct ChainFixture : PreparedFrames {
 
     ChainFixture(int w, bool noisy) : PreparedFrames(cameraOptions(w, noisy), kFrames, 5) {
         tracker.focalLength = 330.0f * w / 320;
-        model.poseFilter = createPoseFilter(4e-6, 0.25, model.R, model.T);
+        model.poseFilter.start(PoseFilterParameters{}, model.R, model.T);
         model.ready = true;
     }
 };

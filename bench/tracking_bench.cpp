@@ -35,7 +35,7 @@ struct TrackingFixture {
             t->focalLength = 330.0f;
             trackers.push_back(std::move(t));
         }
-        model.poseFilter = createPoseFilter(4e-6, 0.25, model.R, model.T);
+        model.poseFilter.start(PoseFilterParameters{}, model.R, model.T);
         model.ready = true;
     }
 };

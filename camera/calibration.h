@@ -17,23 +17,23 @@ struct ReferencePoints {
 };
 
 // Reads "n" then n records "Xw Yw Xd Yd". False with a one-line reason (without the file name).
-bool readPointFile(const std::string& path, ReferencePoints& points, std::string& error);
+[[nodiscard]] bool readPointFile(const std::string& path, ReferencePoints& points, std::string& error);
 // The same from the file's text.
-bool parsePointText(const std::string& text, ReferencePoints& points, std::string& error);
+[[nodiscard]] bool parsePointText(const std::string& text, ReferencePoints& points, std::string& error);
 
 // The stages, in the order calibrateCoplanar runs them; U is their shared intermediate.
-int solveU(int n, const double* Xw, const double* Yw, const double* Xd, const double* Yd, double U[5]);
+[[nodiscard]] int solveU(int n, const double* Xw, const double* Yw, const double* Xd, const double* Yd, double U[5]);
 // Tx and Ty; 0 when U describes no rotation (a degenerate point set).
-int solveTy(int n, const double* Xd, const double* Yd, const double* Xw, const double* Yw, const double U[5],
+[[nodiscard]] int solveTy(int n, const double* Xd, const double* Yd, const double* Xw, const double* Yw, const double U[5],
             double T[3]);
 // All of R from U and Ty; 0 when the rows cannot be completed to a rotation.
-int solveRotation(const double U[5], const double T[3], double R[9]);
+[[nodiscard]] int solveRotation(const double U[5], const double T[3], double R[9]);
 // f and Tz.
-int solveFTz(int n, const double* Xw, const double* Yw, const double* Xd, const double* Yd, double* f, double T[3],
+[[nodiscard]] int solveFTz(int n, const double* Xw, const double* Yw, const double* Xd, const double* Yd, double* f, double T[3],
              const double R[9]);
 
 // Answers 1 with f (pixels), T and R (world to camera), 0 when the points cannot calibrate a
 // camera (singular systems, no real rotation, or a result that is not a camera in front of the
 // plane).
-int calibrateCoplanar(int n, const double* Xw, const double* Yw, const double* Xd, const double* Yd, double* f,
+[[nodiscard]] int calibrateCoplanar(int n, const double* Xw, const double* Yw, const double* Xd, const double* Yd, double* f,
                       double T[3], double R[9]);

@@ -20,4 +20,4 @@ class Tracker;
 // frame was taken through when the pose works on the corrected picture, else null. False, with
 // the corners untouched, when a side shows too little edge to fit, or (through the lens) a
 // corner lies in the corrected picture's rim.
-bool refineTargetCorners(const Tracker& tracker, const LensParameters* lens, TargetCorners& corners);
+[[nodiscard]] bool refineTargetCorners(const Tracker& tracker, const LensParameters* lens, TargetCorners& corners);

@@ -37,7 +37,7 @@ bool kalmanUpdate(KalmanFilter* f, const float* z) {
     float* S = f->K;
     matMul(f->H, m, n, f->work, n, m, S);
     matAdd(S, f->R, S, m, m);
-    if (matInverse(S, m, f->SInv) != kMatOk) {
+    if (!invertedMatrix(S, m, f->SInv)) {
         // No gain can be formed: the prediction stands as the estimate.
         vecCopy(f->xPred, n, f->x);
         matCopy(f->PPred, n, n, f->P);
@@ -114,7 +114,7 @@ int smoothPose(double qa, double qt, double R[9], double T[3], double dt, Kalman
     for (int i = 0; i < 6; ++i) f->F[i * n + i + 6] = static_cast<float>(dt);
 
     kalmanPredict(f);
-    kalmanUpdate(f, z);
+    const bool updated = kalmanUpdate(f, z);
 
     const double filteredRel[3] = {f->x[0], f->x[1], f->x[2]};
     double Rf[9];
@@ -124,5 +124,5 @@ int smoothPose(double qa, double qt, double R[9], double T[3], double dt, Kalman
     rotationToAngles(R, absolute);
     for (int i = 0; i < 3; ++i) f->x[i] = static_cast<float>(absolute[i]);
     for (int i = 0; i < 3; ++i) T[i] = f->x[3 + i];
-    return 1;
+    return updated ? 1 : 0;
 }

@@ -26,11 +26,12 @@ void kalmanDestroy(KalmanFilter* filter);
 void kalmanPredict(KalmanFilter* filter);
 // Answers false, keeping the prediction as the estimate, when the innovation covariance
 // cannot be inverted.
-bool kalmanUpdate(KalmanFilter* filter, const float* z);
+[[nodiscard]] bool kalmanUpdate(KalmanFilter* filter, const float* z);
 
 // Twelve states (three angles, the translation, and their rates), six measurements.
 KalmanFilter* createPoseFilter(double rotNoise, double transNoise, const double R0[9], const double T0[3]);
 // Starts the pose filter afresh at a measured pose: no velocity, the initial uncertainty.
 void resetPoseFilter(KalmanFilter* filter, const double R[9], const double T[3]);
-// R and T are the measured pose on entry and the filtered pose on return.
+// R and T are the measured pose on entry and the filtered pose on return. Answers 1, or 0 when
+// the update could not be made (R and T are then the prediction).
 int smoothPose(double qa, double qt, double R[9], double T[3], double dt, KalmanFilter* filter);

@@ -202,7 +202,7 @@ int leastSquares(int m, int k, const double* A, double* b) {
         for (int r = 1; r < m; ++r) sum += A[r * kLsqMaxVars + i] * b[r];
         v[i] = sum;
     }
-    if (solveLinear(k, N, v) != 0) return 0;
+    if (!solvedLinear(k, N, v)) return 0;
     for (int i = 0; i < k; ++i) b[i] = v[i];
     return 1;
 }

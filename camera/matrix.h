@@ -37,6 +37,8 @@ float matTrace(const float* A, int n);
 float matDeterminant(const float* A, int n);
 // Inv = A^-1 by Gauss-Jordan elimination; A is not changed. kMatSingular when A has none.
 int matInverse(const float* A, int n, float* Inv);
+// The same, answering true when A had an inverse.
+[[nodiscard]] inline bool invertedMatrix(const float* A, int n, float* Inv) { return matInverse(A, n, Inv) == kMatOk; }
 
 // Capacities of the double solvers.
 constexpr int kSolveStride = 137;     // row stride (and largest order) of solveLinear's matrix
@@ -47,9 +49,11 @@ constexpr int kLsqMaxVars = 5;
 // with the solution in b, -1 for a numerically zero row or last pivot, 1 for a column without a
 // usable pivot. A and b are overwritten.
 int solveLinear(int n, double* A, double* b);
+// The same, answering true when solved: the form our code calls (docs/conventions.md, "Results").
+[[nodiscard]] inline bool solvedLinear(int n, double* A, double* b) { return solveLinear(n, A, b) == 0; }
 // m equations (rows of A, stride kLsqMaxVars) in k <= 5 variables by the normal equations.
 // Answers 1 with the results in b[0..k-1], 0 when the system is singular or too large.
-int leastSquares(int m, int k, const double* A, double* b);
+[[nodiscard]] int leastSquares(int m, int k, const double* A, double* b);
 
 // Angles (a, b, g): the rotation about z by g after y by b after x by a.
 void rotationToAngles(const double R[9], double angles[3]);

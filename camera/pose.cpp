@@ -18,14 +18,6 @@ constexpr double kModelX[8] = {56, -68, -68, 56, 91, -91, -91, 91};
 constexpr double kModelY[8] = {56, 56, -18, -18, 80, 80, -80, -80};
 constexpr int kModelRecords[8] = {0, 1, 2, 3, 5, 6, 7, 8};
 
-constexpr double kPoseRotationNoise = 0.05, kPoseTranslationNoise = 0.05;
-
-// The refined method's filter. Measurement noise (variances of the measured angles, rad^2,
-// and translation, mm^2) from the refined pose's own scatter on a still camera with sensor
-// noise; process noise (how much the angular and linear velocity may change in a frame) from
-// the motion of a hand-held camera. Tuned on the virtual camera's path: see docs/accuracy.md.
-constexpr double kRefinedAngleVariance = 4e-6, kRefinedTranslationVariance = 0.25;
-constexpr double kRefinedAngleProcess = 2e-6, kRefinedTranslationProcess = 0.5;
 // After this many passes without a pose the filter's velocity is stale: start it afresh.
 constexpr int kRestartFilterAfter = 10;
 constexpr double kNear = 0.1, kFar = 5000.0;
@@ -77,10 +69,7 @@ bool calibrateCamera(Tracker& tracker, CameraModel& model, const std::string& po
     model.referenceWidth = kReferenceFrameWidth;
     tracker.focalLength = focal;
     scaleCameraToFrame(tracker, model);
-    kalmanDestroy(model.poseFilter);
-    model.poseFilter = model.method == PoseMethod::Grid
-                           ? createPoseFilter(2.0, 2.0, R, T)
-                           : createPoseFilter(kRefinedAngleVariance, kRefinedTranslationVariance, R, T);
+    model.poseFilter.start(model.method == PoseMethod::Grid ? gridPoseFilterParameters() : PoseFilterParameters{}, R, T);
     model.passesSinceMeasured = -1;
     model.ready = true;
     model.whyNotReady.clear();
@@ -193,7 +182,7 @@ void buildProjection(double f, double nearPlane, double farPlane, double width, 
 }
 
 bool estimatePose(Tracker& t, CameraModel& model) {
-    if (!t.targetFound || !model.ready || !model.poseFilter || !(t.focalLength > 0.0f)) return false;
+    if (!t.targetFound || !model.ready || !model.poseFilter.started() || !(t.focalLength > 0.0f)) return false;
     const int n = t.targetPointCount - 2;
     if (n != 8 || static_cast<int>(t.targetPoints.size()) < t.targetPointCount) return false;
     double X[8], Y[8], x[8], y[8];
@@ -215,13 +204,13 @@ bool estimatePose(Tracker& t, CameraModel& model) {
     if (!finite(R, 9) || !finite(T, 3)) return false;
     std::memcpy(model.measuredR, R, sizeof R);
     std::memcpy(model.measuredT, T, sizeof T);
-    smoothPose(kPoseRotationNoise, kPoseTranslationNoise, R, T, 1.0, model.poseFilter);
+    if (!model.poseFilter.update(R, T)) return false;
     return keepFilteredPose(t, model, R, T, f);
 }
 
 bool estimateRefinedPose(Tracker& t, CameraModel& model, const LensParameters* lens) {
     if (model.passesSinceMeasured >= 0) ++model.passesSinceMeasured;
-    if (!model.ready || !model.poseFilter || !(t.focalLength > 0.0f)) return false;
+    if (!model.ready || !model.poseFilter.started() || !(t.focalLength > 0.0f)) return false;
     TargetCorners corners;
     if (!model.finder.find(t, corners)) return false;
     // A side that shows too little edge to refine gives no pose: the whole-pixel corners would
@@ -249,8 +238,8 @@ bool estimateRefinedPose(Tracker& t, CameraModel& model, const LensParameters* l
     std::memcpy(T, pose.T, sizeof T);
     // The first pose, or the first after the target was lost: the filter starts there rather
     // than taking the jump from its old state for a velocity.
-    if (!recent) resetPoseFilter(model.poseFilter, R, T);
-    else smoothPose(kRefinedAngleProcess, kRefinedTranslationProcess, R, T, 1.0, model.poseFilter);
+    if (!recent) model.poseFilter.restart(R, T);
+    else if (!model.poseFilter.update(R, T)) return false;
     return keepFilteredPose(t, model, R, T, f);
 }
 

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "camera/kalman.h"
+#include "camera/pose_filter.h"
 #include "camera/refined_pose.h"
 #include "vision/target_finder.h"
 
@@ -33,7 +33,7 @@ enum class PoseMethod { Refined, Grid };
 // Everything the pose step keeps between frames.
 struct CameraModel {
     PoseMethod method = PoseMethod::Refined;
-    KalmanFilter* poseFilter = nullptr;
+    PoseFilter poseFilter;
     bool ready = false;            // calibrated: the pose step can run
     std::string whyNotReady;       // one line for the user when it cannot
     double gridX[kGridPoints] = {}, gridY[kGridPoints] = {}, gridx[kGridPoints] = {}, gridy[kGridPoints] = {};
@@ -58,13 +58,12 @@ struct CameraModel {
     CameraModel() = default;
     CameraModel(const CameraModel&) = delete;
     CameraModel& operator=(const CameraModel&) = delete;
-    ~CameraModel() { kalmanDestroy(poseFilter); }
 };
 
 // Reads the reference points, calibrates, stores the focal length in the Tracker (scaled to its
 // frame width when that is known) and seeds the pose filter. On failure the model stays not
 // ready, with the reason naming the file.
-bool calibrateCamera(Tracker& tracker, CameraModel& model, const std::string& pointFile);
+[[nodiscard]] bool calibrateCamera(Tracker& tracker, CameraModel& model, const std::string& pointFile);
 
 // One frame: answers true when a new pose was computed and the Tracker's modelview and
 // projection were rewritten; false leaves them as they were.
@@ -88,12 +87,12 @@ void scaleCameraToFrame(Tracker& tracker, const CameraModel& model);
 void buildDisplayMatrices(const double R[9], const double T[3], double f, int width, int height, double modelview[16],
                           double projection[16]);
 
-int fitHomography(double h[9], int n, const double* X, const double* Y, const double* x, const double* y);
-int synthesizeGrid(int n, const double* X, const double* Y, const double* x, const double* y, int nx, int ny,
+[[nodiscard]] int fitHomography(double h[9], int n, const double* X, const double* Y, const double* x, const double* y);
+[[nodiscard]] int synthesizeGrid(int n, const double* X, const double* Y, const double* x, const double* y, int nx, int ny,
                    double* gridX, double* gridY, double* gridx, double* gridy);
-int solveExtrinsic(int n, const double* X, const double* Y, const double* x, const double* y, double f, double T[3],
+[[nodiscard]] int solveExtrinsic(int n, const double* X, const double* Y, const double* x, const double* y, double f, double T[3],
                    double R[9]);
-int solveTz(int n, const double* X, const double* Y, const double* x, const double* y, double f, double T[3],
+[[nodiscard]] int solveTz(int n, const double* X, const double* Y, const double* x, const double* y, double f, double T[3],
             const double R[9]);
 void buildModelview(const double T[3], const double R[9], double out[16]);
 void buildProjection(double f, double nearPlane, double farPlane, double width, double height, double out[16]);

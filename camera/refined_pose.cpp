@@ -110,7 +110,7 @@ void minimiseReprojection(int n, const double* X, const double* Y, const double*
                 for (int c = 0; c < 6; ++c) A[r * kSolveStride + c] = JtJ[r][c] + (r == c ? lambda * JtJ[r][r] : 0.0);
                 step[r] = -Jtr[r];
             }
-            if (solveLinear(6, A, step) != 0) return;
+            if (!solvedLinear(6, A, step)) return;
             double dR[9], R[9], T[3];
             rotationFromVector(step, dR);
             mat3Mul(dR, pose.R, R);

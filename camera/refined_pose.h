@@ -15,7 +15,7 @@ struct PlanarPose {
 };
 
 // The pose a homography implies for focal length f (the plane in front of the camera).
-bool poseFromHomography(const double h[9], double f, PlanarPose& pose);
+[[nodiscard]] bool poseFromHomography(const double h[9], double f, PlanarPose& pose);
 
 // Levenberg-Marquardt from `pose` (in place) over the reprojection error of n points.
 void minimiseReprojection(int n, const double* X, const double* Y, const double* x, const double* y, double f,
@@ -28,5 +28,5 @@ void mirroredPose(const PlanarPose& pose, PlanarPose& other);
 
 // The whole solve. `previous` (may be null) is the last frame's pose: when both candidate poses
 // explain the points about equally well, the one nearer to it is kept, so the pose never flips.
-bool solvePlanarPose(int n, const double* X, const double* Y, const double* x, const double* y, double f,
+[[nodiscard]] bool solvePlanarPose(int n, const double* X, const double* Y, const double* x, const double* y, double f,
                      const PlanarPose* previous, PlanarPose& pose);

@@ -25,11 +25,11 @@ struct TargetCalibration {
 // Fits the focal length to one view's corners (pixel-centre coordinates of a width x height
 // frame). False with a one-line reason when the view cannot calibrate (too little tilt, or no
 // pose fits).
-bool calibrateFromCorners(const TargetCorners& corners, int width, int height, TargetCalibration& result,
+[[nodiscard]] bool calibrateFromCorners(const TargetCorners& corners, int width, int height, TargetCalibration& result,
                           std::string& why);
 
 // Writes a reference-point file for the calibration: a 7 x 5 grid of points over the target's
 // extent, with the image positions the fitted camera gives them in the 320-pixel-wide reference
 // picture (docs/conventions.md, "Centring"). False with the reason when it cannot be written.
-bool writeReferencePoints(const std::string& path, const TargetCalibration& calibration, int width,
+[[nodiscard]] bool writeReferencePoints(const std::string& path, const TargetCalibration& calibration, int width,
                           std::string& error);

@@ -37,7 +37,7 @@ TEST(NoAllocation, ChainAndPoseAfterTheFirstPass) {
         t.setFrameSize(o.height, o.width);
         t.focalLength = 330.0f * width / 320;
         CameraModel model;
-        model.poseFilter = createPoseFilter(4e-6, 0.25, model.R, model.T);
+        model.poseFilter.start(PoseFilterParameters{}, model.R, model.T);
         model.ready = true;
         int found = 0;
         for (int pass = 0; pass < 2; ++pass) {

@@ -1,0 +1,53 @@
+// The pose filter as the pose steps use it: the Kalman filter over the camera pose
+// (camera/kalman.h) with its tunables named, in units, and kept with it.
+//
+// The state is three rotation angles (radians) and the translation (millimetres) with their
+// rates; time is counted in frames (one filter step a frame with a pose). Measurement variances
+// say how far a measured pose scatters about the truth; process variances how much the rates
+// may change from one frame to the next: larger follows a moving camera more closely, smaller
+// holds a still one more steadily.
+#pragma once
+
+#include "camera/kalman.h"
+
+struct PoseFilterParameters {
+    // Variance of each measured angle, rad^2. Default 4e-6 ((0.11 deg)^2): the refined pose's
+    // scatter on a still camera with sensor noise.
+    double angleMeasurementVariance = 4e-6;
+    // Variance of each measured translation component, mm^2. Default 0.25 ((0.5 mm)^2), likewise.
+    double translationMeasurementVariance = 0.25;
+    // Variance a frame of each angular rate's change, rad^2 per frame^2 per frame. Default 2e-6:
+    // a hand-held camera's turning on the virtual camera's path (docs/accuracy.md).
+    double angleProcessVariance = 2e-6;
+    // Variance a frame of each linear rate's change, mm^2 per frame^2 per frame. Default 0.5.
+    double translationProcessVariance = 0.5;
+};
+
+// The tunables of the grid method's filter, the classic ones: measurement variances 2.0 and
+// process variances 0.05 for both angles and translation.
+PoseFilterParameters gridPoseFilterParameters();
+
+class PoseFilter {
+public:
+    PoseFilter() = default;
+    PoseFilter(const PoseFilter&) = delete;
+    PoseFilter& operator=(const PoseFilter&) = delete;
+    ~PoseFilter() { kalmanDestroy(kalman_); }
+
+    // (Re)creates the filter with these tunables, at rest at the pose (R world to camera,
+    // row-major; T in millimetres).
+    void start(const PoseFilterParameters& parameters, const double R[9], const double T[3]);
+    bool started() const { return kalman_ != nullptr; }
+    // Starts afresh at a measured pose, keeping the tunables: no velocity, the initial uncertainty.
+    void restart(const double R[9], const double T[3]);
+    // One frame: R and T are the measured pose on entry and the filtered pose on return. False
+    // when the measurement could not be taken in (R and T are then the prediction).
+    [[nodiscard]] bool update(double R[9], double T[3]);
+
+    const PoseFilterParameters& parameters() const { return parameters_; }
+    const KalmanFilter* kalman() const { return kalman_; }
+
+private:
+    PoseFilterParameters parameters_;
+    KalmanFilter* kalman_ = nullptr;
+};
