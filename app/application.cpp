@@ -31,6 +31,7 @@
 #include "capture/v4l2_backend.h"
 #include "models/md2_draw.h"
 #include "capture/virtual_backend.h"
+#include "imageio/report.h"
 #include "vision/tracker.h"
 
 namespace {
@@ -58,9 +59,9 @@ void writeScreenshot(bool fromFront) {
     if (s_options.screenshot.empty()) return;
     std::string error;
     if (saveWindowScreenshot(s_options.screenshot, fromFront, error)) {
-        std::fprintf(stderr, "Screenshot written to %s\n", s_options.screenshot.c_str());
+        reportNote("screenshot written to %s", s_options.screenshot.c_str());
     } else {
-        std::fprintf(stderr, "Error: %s\n", error.c_str());
+        reportError("%s", error.c_str());
         s_app.s_output_failed = true;
     }
 }
@@ -176,16 +177,14 @@ void loadAnimModel() {
     std::string triedModel, triedSkin;
     const std::string model = findDataFile(kModelName, &triedModel);
     const std::string skin = findDataFile(kSkinName, &triedSkin);
-    if (!importMd2(s_animModel, model, skin)) {
-        std::fprintf(stderr, "(looked for %s in %s; the character is left out)\n", kModelName, triedModel.c_str());
+    if (!importMd2(s_animModel, model, skin,
+                   " (" + std::string(kModelName) + " was looked for in " + triedModel + "; the character is left out)"))
         return;
-    }
     for (size_t i = 0; i < s_animModel.materials.size(); ++i) {
-        if (!createSkinTexture(s_textureNames, s_animModel.materials[i].file, static_cast<int>(i))) {
-            std::fprintf(stderr, "(the skin %s was looked for in %s; the program ends without it)\n", kSkinName,
-                         triedSkin.c_str());
+        if (!createSkinTexture(s_textureNames, s_animModel.materials[i].file, static_cast<int>(i),
+                               " (the skin " + std::string(kSkinName) + " was looked for in " + triedSkin +
+                                   "; the program ends without it)"))
             std::exit(0);
-        }
         s_animModel.materials[i].textureId = static_cast<int>(i);
     }
     s_app.s_anim_model = &s_animModel;
@@ -214,7 +213,7 @@ bool haveDisplay() {
 int runApplication(int argc, char** argv) {
     std::string error;
     if (!parseCommandLine(argc, argv, s_options, error)) {
-        std::fprintf(stderr, "tovrak: %s\n", error.c_str());
+        reportError("%s (tovrak --help lists the options)", error.c_str());
         return kBadOptionStatus;
     }
     if (s_options.help) {
@@ -229,19 +228,19 @@ int runApplication(int argc, char** argv) {
         s_app.s_pose_path = s_options.poses;
         s_app.s_pose_file = std::fopen(s_options.poses.c_str(), "w");
         if (!s_app.s_pose_file) {
-            std::fprintf(stderr, "tovrak: --poses %s: %s\n", s_options.poses.c_str(), std::strerror(errno));
+            reportError("--poses %s: %s", s_options.poses.c_str(), std::strerror(errno));
             return kBadOptionStatus;
         }
         writePoseHeader(s_app.s_pose_file);
     }
     if (!s_options.screenshot.empty() && !canCreate(s_options.screenshot)) {
-        std::fprintf(stderr, "tovrak: --screenshot %s: %s\n", s_options.screenshot.c_str(), std::strerror(errno));
+        reportError("--screenshot %s: %s", s_options.screenshot.c_str(), std::strerror(errno));
         return kBadOptionStatus;
     }
 
     s_app.s_log_file = std::fopen(kPointLogName, "w+");
     if (!s_app.s_log_file) {
-        std::fprintf(stderr, "Warning: cannot open the point log \"%s\" (%s); points will not be logged\n",
+        reportWarning("cannot open the point log \"%s\" (%s); points will not be logged",
                      kPointLogName, std::strerror(errno));
     }
 
@@ -250,15 +249,15 @@ int runApplication(int argc, char** argv) {
     std::string sourceError;
     s_app.s_capture = createCapture(sourceError);
     if (!sourceError.empty()) {
-        std::fprintf(stderr, "Error: cannot play %s: %s\n", s_options.sourceFile.c_str(), sourceError.c_str());
+        reportError("cannot play %s: %s", s_options.sourceFile.c_str(), sourceError.c_str());
         return 1;
     }
     if (!s_app.s_capture) {
-        std::printf("No Capture Device!\n");
+        reportLine("No Capture Device!");
         return 0;
     }
     if (!haveDisplay()) {
-        std::fprintf(stderr, "Error: no display to open the window on (set DISPLAY, or run under xvfb-run)\n");
+        reportError("no display to open the window on (set DISPLAY, or run under xvfb-run)");
         captureDestroy(s_app.s_capture);
         return 1;
     }
@@ -285,7 +284,7 @@ int runApplication(int argc, char** argv) {
 
     const int device = s_options.source == SourceKind::Camera ? s_options.device : 0;
     if (!captureSelectDevice(s_app.s_capture, device))
-        std::fprintf(stderr, "Error: capture device %d cannot be opened (see tovrak --list-devices)\n", device);
+        reportError("capture device %d cannot be opened (see tovrak --list-devices)", device);
     captureSetRunning(s_app.s_capture, 1);
     captureShowFormatDialog(s_app.s_capture, nullptr);
     captureGetSize(s_app.s_capture, &s_app.s_width, &s_app.s_height);
@@ -293,7 +292,7 @@ int runApplication(int argc, char** argv) {
     if (!s_options.record.empty()) {
         std::string error;
         if (!s_recorder.open(s_options.record, s_app.s_width, s_app.s_height, 30, error)) {
-            std::fprintf(stderr, "tovrak: --record %s: %s\n", s_options.record.c_str(), error.c_str());
+            reportError("--record %s: %s", s_options.record.c_str(), error.c_str());
             captureDestroy(s_app.s_capture);
             return kBadOptionStatus;
         }
@@ -305,7 +304,7 @@ int runApplication(int argc, char** argv) {
     s_app.s_camera = &s_cameraModel;
     s_cameraModel.method = s_options.poseMethod;
     if (!calibrateCamera(*s_app.s_tracker, s_cameraModel, findDataFile(kReferencePointsName))) {
-        std::fprintf(stderr, "Error: %s; the pose step is disabled\n", s_cameraModel.whyNotReady.c_str());
+        reportError("%s; the pose step is disabled", s_cameraModel.whyNotReady.c_str());
     }
 
     for (unsigned char key : s_options.keys) keyboard(key, 0, 0);

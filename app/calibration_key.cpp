@@ -6,6 +6,7 @@
 #include "app/data_files.h"
 #include "camera/pose.h"
 #include "camera/target_calibration.h"
+#include "imageio/report.h"
 #include "vision/tracker.h"
 
 void calibrateFromView(AppState& app) {
@@ -13,27 +14,25 @@ void calibrateFromView(AppState& app) {
     Tracker& t = *app.s_tracker;
     // The corners must be this view's: measured by the refined pose in the last frame pass.
     if (!camera || camera->method != PoseMethod::Refined || camera->passesSinceMeasured != 0) {
-        std::fprintf(stderr,
-                     "Calibration needs the target tracked by the refined pose: keys x and k on (not --pose grid), "
-                     "the whole target in view\n");
+        reportWarning("not calibrated: calibration needs the target tracked by the refined pose: keys x and k on "
+                      "(not --pose grid), the whole target in view");
         return;
     }
     TargetCalibration calibration;
     std::string why;
     if (!calibrateFromCorners(camera->corners, t.width, t.height, calibration, why)) {
-        std::fprintf(stderr, "Not calibrated: %s\n", why.c_str());
+        reportWarning("not calibrated: %s", why.c_str());
         return;
     }
     if (!writeReferencePoints(kReferencePointsName, calibration, t.width, why)) {
-        std::fprintf(stderr, "Error: cannot write %s (%s)\n", kReferencePointsName, why.c_str());
+        reportError("cannot write %s (%s)", kReferencePointsName, why.c_str());
         return;
     }
     if (!calibrateCamera(t, *camera, kReferencePointsName)) {
-        std::fprintf(stderr, "Error: %s\n", camera->whyNotReady.c_str());
+        reportError("%s", camera->whyNotReady.c_str());
         return;
     }
-    std::fprintf(stderr,
-                 "Calibrated from the target seen at %.0f degrees: focal length %.1f px for %d-pixel-wide pictures; "
-                 "wrote %s, in use now and on every start from this folder\n",
+    reportNote("calibrated from the target seen at %.0f degrees: focal length %.1f px for %d-pixel-wide pictures; "
+               "wrote %s, in use now and on every start from this folder",
                  calibration.tiltDeg, camera->referenceFocalLength, camera->referenceWidth, kReferencePointsName);
 }

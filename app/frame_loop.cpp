@@ -9,6 +9,7 @@
 #include "camera/pose.h"
 #include "capture/capture.h"
 #include "capture/media_file.h"
+#include "imageio/report.h"
 #include "vision/tracker.h"
 
 bool runFramePass(AppState& app) {
@@ -45,9 +46,9 @@ void noteFocalLengthScale(AppState& app) {
     if (!camera || !camera->ready || t.width <= 0 || t.width == app.s_focal_scaled_width) return;
     scaleCameraToFrame(t, *camera);
     if (t.width != camera->referenceWidth || app.s_focal_scaled_width != 0)
-        std::fprintf(stderr, "Note: the calibration is for %d-pixel-wide pictures; for %d x %d frames its focal length "
-                     "%.1f px is taken as %.1f px\n",
-                     camera->referenceWidth, t.width, t.height, camera->referenceFocalLength, t.focalLength);
+        reportNote("the calibration is for %d-pixel-wide pictures; for %d x %d frames its focal length "
+                   "%.1f px is taken as %.1f px",
+                   camera->referenceWidth, t.width, t.height, camera->referenceFocalLength, t.focalLength);
     app.s_focal_scaled_width = t.width;
 }
 

@@ -7,6 +7,7 @@
 #include "app/calibration_key.h"
 #include "camera/pose.h"
 #include "capture/capture.h"
+#include "imageio/report.h"
 
 namespace {
 
@@ -26,8 +27,7 @@ KeyAction handleKey(AppState& app, unsigned char key) {
             captureSetRunning(app.s_capture, captureSetRunning(app.s_capture, -1) ? 0 : 1);
             return KeyAction::None;
         case '+':
-            std::printf("%i \n", app.s_corner_threshold);
-            std::fflush(stdout);
+            reportLine("%i ", app.s_corner_threshold);
             // Saturates rather than overflowing after some 71,500 presses.
             app.s_corner_threshold = app.s_corner_threshold > INT_MAX - kCornerThresholdStep
                                          ? INT_MAX
@@ -38,7 +38,7 @@ KeyAction handleKey(AppState& app, unsigned char key) {
         case 'a': calibrateFromView(app); return KeyAction::None;
         case 'd':
             if (captureShowSourceDialog(app.s_capture, nullptr) == -1)
-                std::fprintf(stderr, "This camera has no settings dialog here; tovrak --list-devices shows its controls\n");
+                reportNote("this camera has no settings dialog here; tovrak --list-devices shows its controls");
             return KeyAction::None;
         case 'e': toggle(app.s_key_e); return KeyAction::None;
         case 'g': toggle(app.s_key_g); return KeyAction::None;
@@ -47,8 +47,8 @@ KeyAction handleKey(AppState& app, unsigned char key) {
             toggle(app.s_key_k);
             if (app.s_key_k && !app.s_pose_explained && !(app.s_camera && app.s_camera->ready)) {
                 app.s_pose_explained = true;
-                std::fprintf(stderr, "Pose step disabled: %s\n",
-                             app.s_camera ? app.s_camera->whyNotReady.c_str() : "the camera is not calibrated");
+                reportWarning("the pose step is disabled: %s",
+                              app.s_camera ? app.s_camera->whyNotReady.c_str() : "the camera is not calibrated");
             }
             return KeyAction::None;
         case 'l':

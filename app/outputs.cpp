@@ -4,11 +4,12 @@
 #include <cstring>
 
 #include "capture/media_file.h"
+#include "imageio/report.h"
 
 namespace {
 
 void say(const std::string& name, const std::string& reason, const char* what) {
-    std::fprintf(stderr, "Error: cannot write %s (%s); %s stopped\n", name.c_str(), reason.c_str(), what);
+    reportError("cannot write %s (%s); %s stopped", name.c_str(), reason.c_str(), what);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "app/point_log.h"
 
 #include "app/outputs.h"
+#include "imageio/report.h"
 #include "vision/tracker.h"
 
 namespace {
@@ -9,7 +10,7 @@ constexpr int kLoggedRecords[8] = {0, 1, 2, 3, 5, 6, 7, 8};
 
 void logPoints(AppState& app) {
     if (app.s_log_countdown <= 0) {
-        std::printf("acabou\n");
+        reportLine("acabou");
         return;
     }
     // With no stream (the log could not be opened) the countdown still runs, so that the

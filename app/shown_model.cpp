@@ -8,6 +8,7 @@
 #include "app/data_files.h"
 #include "app/display.h"
 #include "app/platform.h"
+#include "imageio/report.h"
 #include "models/scene_factory.h"
 #include "scene/bounds.h"
 #include "scene/scene_renderer.h"
@@ -53,7 +54,7 @@ bool loadShownModel(const std::string& modelFile, const std::string& dumpFile, S
     out.triangles = countTriangles(out.root);
     if (!out.isPlatform) {
         fitToTarget(out);
-        std::printf("Model %s: %d triangles in %.2f s, drawn at %.4g mm a unit\n", modelFile.c_str(), out.triangles,
+        reportLine("Model %s: %d triangles in %.2f s, drawn at %.4g mm a unit", modelFile.c_str(), out.triangles,
                     out.loadSeconds, out.scale);
     }
     if (!dumpFile.empty()) {
@@ -62,9 +63,9 @@ bool loadShownModel(const std::string& modelFile, const std::string& dumpFile, S
         const std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dumpFile.substr(0, dot) : dumpFile;
         std::string error;
         if (writeSceneFile(*out.root, dumpFile, stem + "_mesh", error))
-            std::printf("Wrote the scene description %s\n", dumpFile.c_str());
+            reportLine("Wrote the scene description %s", dumpFile.c_str());
         else
-            std::fprintf(stderr, "Error: --dump-scene %s %s\n", dumpFile.c_str(), error.c_str());
+            reportError("--dump-scene %s: %s", dumpFile.c_str(), error.c_str());
     }
     return true;
 }

@@ -11,6 +11,6 @@
 // The largest bitmap file read: 4096 x 4096 pixels of 32 bits, with headers and palette.
 constexpr size_t kMaxDibFileBytes = (64u << 20) + 4096;
 
-// Reads a bitmap file; on failure prints one line "Error: ..." on stderr naming the file and
-// answers null.
-std::unique_ptr<DibImage> loadDibImage(const std::string& fileName);
+// Reads a bitmap file; on failure reports one line "Error: ..." naming the file, the reason and
+// then `consequence` (what the caller does without it, or empty), and answers null.
+std::unique_ptr<DibImage> loadDibImage(const std::string& fileName, const std::string& consequence = "");

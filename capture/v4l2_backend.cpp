@@ -1,5 +1,7 @@
 #include "capture/v4l2_backend.h"
 
+#include "imageio/report.h"
+
 #include <linux/videodev2.h>
 
 #include <algorithm>
@@ -280,7 +282,7 @@ private:
         if (lost) return;
         lost = true;
         streaming = false;
-        std::fprintf(stderr, "Error: the camera %s stopped delivering frames (unplugged?); capture has stopped\n", name.c_str());
+        reportError("the camera %s stopped delivering frames (unplugged?); capture has stopped", name.c_str());
     }
 
     // Asks for 24-bit BGR at the wanted size (0 x 0: the camera's current one); the driver, or

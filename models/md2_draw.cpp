@@ -71,9 +71,9 @@ void drawRegisteredModel(AnimModel& model, const double modelview[16], const dou
     glDisable(GL_CULL_FACE);
 }
 
-bool createSkinTexture(unsigned int* textureNames, const std::string& file, int index) {
+bool createSkinTexture(unsigned int* textureNames, const std::string& file, int index, const std::string& consequence) {
     if (file.empty()) return true;
-    const std::unique_ptr<DibImage> image = loadDibImage(file);
+    const std::unique_ptr<DibImage> image = loadDibImage(file, consequence);
     if (!image) return false;
     glGenTextures(1, &textureNames[index]);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);

@@ -1,6 +1,7 @@
 #include "models/md2_model.h"
 
 #include "imageio/regular_file.h"
+#include "imageio/report.h"
 
 #include <algorithm>
 #include <cctype>
@@ -151,23 +152,24 @@ void parseAnimations(const std::vector<std::string>& frameNames, AnimModel& mode
     }
 }
 
-bool importMd2(AnimModel& model, const std::string& fileName, const std::string& skinFileName) {
+bool importMd2(AnimModel& model, const std::string& fileName, const std::string& skinFileName,
+               const std::string& consequence) {
     std::vector<uint8_t> file;
     std::string error;
     switch (readRegularFile(fileName, kMaxMd2FileBytes, file, error)) {
         case FileReadResult::Ok: break;
         case FileReadResult::Missing:
-            std::fprintf(stderr, "Error: Unable to find the file: %s!\n", fileName.c_str());
+            reportError("Unable to find the file: %s!%s", fileName.c_str(), consequence.c_str());
             return false;
         default:
-            std::fprintf(stderr, "Error: %s %s\n", fileName.c_str(), error.c_str());
+            reportError("%s: %s%s", fileName.c_str(), error.c_str(), consequence.c_str());
             return false;
     }
     if (!parseMd2(file, model, error)) {
         if (error == "version")
-            std::fprintf(stderr, "Error: Invalid file format (Version not 8): %s!\n", fileName.c_str());
+            reportError("Invalid file format (Version not 8): %s!%s", fileName.c_str(), consequence.c_str());
         else
-            std::fprintf(stderr, "Error: %s is not a usable MD2 model: %s\n", fileName.c_str(), error.c_str());
+            reportError("%s: is not a usable MD2 model: %s%s", fileName.c_str(), error.c_str(), consequence.c_str());
         return false;
     }
     if (!skinFileName.empty()) {

@@ -60,7 +60,8 @@ bool parseMd2(const std::vector<uint8_t>& file, AnimModel& model, std::string& e
 
 // Reads the file; on failure prints one line "Error: ..." naming it and answers false with the
 // model empty. A skin file name adds the one material.
-bool importMd2(AnimModel& model, const std::string& fileName, const std::string& skinFileName);
+bool importMd2(AnimModel& model, const std::string& fileName, const std::string& skinFileName,
+               const std::string& consequence = "");
 
 // Clips from the frame names ("stand01".."stand40", "run01".."run06" give "stand" and "run").
 // A file whose names give no clip plays all its frames as one.

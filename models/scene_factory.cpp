@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "imageio/report.h"
 #include "scene/material.h"
 #include "scene/texture.h"
 
@@ -188,7 +189,7 @@ void SceneFactory::createMeshFromFaces(int index, int, Mesh* source, int faceCou
     for (int i = 0; i < faceCount; ++i) {
         uint32_t a, b, c;
         if (faceNumbers[i] < 0 || faceNumbers[i] >= faces.faceCount()) {
-            std::fprintf(stderr, "Error: model face number %d is beyond the %d faces of its mesh; the mesh is left out\n",
+            reportError("model face number %d is beyond the %d faces of its mesh; the mesh is left out",
                          faceNumbers[i], faces.faceCount());
             delete picked;
             return storeMesh(index, nullptr);
@@ -207,14 +208,14 @@ void SceneFactory::createMeshFromArrays(int index, int, int vertexCount, const f
                                         int faceCount, const uint32_t* faces, const float* texCoords) {
     if (vertexCount <= 0 || faceCount <= 0 || !vertices || !normals || !faces) return storeMesh(index, nullptr);
     if (vertexCount > kMaxMeshVertices || faceCount > kMaxMeshIndices / 3) {
-        std::fprintf(stderr, "Error: a model mesh of %d vertices and %d faces is beyond the limits; it is left out\n",
+        reportError("a model mesh of %d vertices and %d faces is beyond the limits; it is left out",
                      vertexCount, faceCount);
         return storeMesh(index, nullptr);
     }
     auto* triangles = new TriangleSet(faceCount, vertexCount);
     for (int i = 0; i < faceCount; ++i)
         if (!triangles->setTriangle(i, faces[3 * i], faces[3 * i + 1], faces[3 * i + 2])) {
-            std::fprintf(stderr, "Error: a model face names a vertex beyond the %d of its mesh; the mesh is left out\n",
+            reportError("a model face names a vertex beyond the %d of its mesh; the mesh is left out",
                          vertexCount);
             delete triangles;
             return storeMesh(index, nullptr);
@@ -243,7 +244,7 @@ void SceneFactory::setTransform(float rx, float ry, float rz, float px, float py
 Group* loadModel(const char* entityName, const char* file, const char* textureDir, unsigned char skipLights) {
     auto* root = new Group;
     root->setName(entityName);
-    std::printf("Loading model %s\n", file ? file : "");
+    reportLine("Loading model %s", file ? file : "");
     std::string error;
     bool ok;
     {
@@ -254,8 +255,8 @@ Group* loadModel(const char* entityName, const char* file, const char* textureDi
         ok = file && factory.readInto(file, textureDir, error);
     }  // what the reader made but did not attach goes with the factory, before the root
     if (ok) return root;
-    std::printf("Error loading model file %s.\n", file ? file : "");
-    std::fprintf(stderr, "Error: model file %s %s\n", file ? file : "", error.c_str());
+    // The classic line, with the reason on the same line.
+    reportLine("Error loading model file %s. It %s.", file ? file : "", error.empty() ? "cannot be read" : error.c_str());
     delete root;
     return nullptr;
 }

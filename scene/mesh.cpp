@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "imageio/regular_file.h"
+#include "imageio/report.h"
 
 namespace {
 std::string g_meshDirectory, g_meshFilePrefix;
@@ -292,15 +293,15 @@ bool readMeshText(std::vector<uint8_t>& text, Mesh& mesh, std::string& error) {
 
 bool Mesh::loadMeshFile(const std::string& name) {
     const std::string path = MeshFiles::meshDirectory().empty() ? name : MeshFiles::meshDirectory() + "/" + name;
-    std::printf("Loading mesh file %s\n", path.c_str());
+    reportLine("Loading mesh file %s", path.c_str());
     std::vector<uint8_t> bytes;
     std::string error;
     if (readRegularFile(path, kMaxMeshFileBytes, bytes, error) != FileReadResult::Ok) {
-        std::fprintf(stderr, "Error: mesh file %s %s\n", path.c_str(), error.c_str());
+        reportError("mesh file %s: %s", path.c_str(), error.c_str());
         return false;
     }
     if (!readMeshText(bytes, *this, error)) {
-        std::fprintf(stderr, "Error: mesh file %s is damaged (%s)\n", path.c_str(), error.c_str());
+        reportError("mesh file %s: is damaged (%s)", path.c_str(), error.c_str());
         return false;
     }
     return true;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "imageio/report.h"
 #include "scene/bounds.h"
 
 int Shape::accept(NodeVisitor& v) {
@@ -87,7 +88,7 @@ void LightSlots::free(int slot) {
 }
 
 Light::Light() : slot_(LightSlots::take()) {
-    if (slot_ < 0) std::fprintf(stderr, "Warning: OpenGL has eight lights; a ninth is left out of the scene's lighting\n");
+    if (slot_ < 0) reportWarning("OpenGL has eight lights; a ninth is left out of the scene's lighting");
     recompute();
 }
 

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "imageio/report.h"
 #include "scene/material.h"
 #include "scene/mesh.h"
 #include "scene/scene_writer.h"
@@ -247,7 +248,7 @@ void Mesh::dump(SceneWriter& w) {
     w.write("mshfile=\"%s\"", path.c_str());
     w.write("}");
     if (!saveMeshFile(path)) {
-        std::fprintf(stderr, "Error: mesh file %s could not be written\n", path.c_str());
+        reportError("mesh file %s: could not be written", path.c_str());
         MeshFiles::noteWriteFailure();
     }
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "imageio/image_file.h"
+#include "imageio/report.h"
 #include "scene/gl_extensions.h"
 #include "scene/texture_files.h"
 #include "scene/vertex_data.h"
@@ -81,7 +82,7 @@ bool Texture::loadColor(const char* colourFile, const char* alphaFile) {
 
 bool Texture::readColour() {
     opaque_ = true;
-    std::printf("Loading texture rgb file %s\n", colourFile_.c_str());
+    reportLine("Loading texture rgb file %s", colourFile_.c_str());
     int w = 0, h = 0;
     int code = imageInfo(colourFile_.c_str(), &w, &h, nullptr, nullptr);
     const size_t n = static_cast<size_t>(w) * h;
@@ -91,7 +92,7 @@ bool Texture::readColour() {
         code = imageLoadRGB(colourFile_.c_str(), w, h, r.data(), g.data(), b.data());
     }
     if (code != kImageOk) {
-        std::fprintf(stderr, "Error: texture file %s: %s\n", colourFile_.c_str(), imageErrorText(code));
+        reportError("texture file %s: %s", colourFile_.c_str(), imageErrorText(code));
         return false;
     }
     const int tw = width_ ? width_ : powerOfTwoAtLeast(w);
@@ -107,18 +108,17 @@ bool Texture::readColour() {
 
     std::vector<uint8_t> alpha;
     if (format_ == GL_RGBA || format_ == GL_LUMINANCE_ALPHA) {
-        std::printf("Loading texture alpha file %s\n", alphaFile_.c_str());
+        reportLine("Loading texture alpha file %s", alphaFile_.c_str());
         int aw = 0, ah = 0;
         code = imageInfo(alphaFile_.c_str(), &aw, &ah, nullptr, nullptr);
         if (code == kImageOk && (aw != w || ah != h)) {
-            std::fprintf(stderr, "Error: alpha file %s is %d x %d, the colour file %d x %d\n", alphaFile_.c_str(), aw,
-                         ah, w, h);
+            reportError("alpha file %s: is %d x %d, the colour file %d x %d", alphaFile_.c_str(), aw, ah, w, h);
             return false;
         }
         std::vector<uint8_t> ar(n), ag(n), ab(n);
         if (code == kImageOk) code = imageLoadRGB(alphaFile_.c_str(), w, h, ar.data(), ag.data(), ab.data());
         if (code != kImageOk) {
-            std::fprintf(stderr, "Error: alpha file %s: %s\n", alphaFile_.c_str(), imageErrorText(code));
+            reportError("alpha file %s: %s", alphaFile_.c_str(), imageErrorText(code));
             return false;
         }
         alpha.resize(n);
@@ -156,23 +156,23 @@ bool Texture::loadIndexed(const char* indexFile, const char* paletteFile, int w,
     setEnvColour(0, 0, 0, 1);
 
     if (!g_texture3D("GL_EXT_texture3D")) {
-        std::printf("Extension GL_EXT_texture3D is not supported, could not load index texture %s\n", indexFile_.c_str());
+        reportLine("Extension GL_EXT_texture3D is not supported, could not load index texture %s", indexFile_.c_str());
         return false;
     }
     if (!g_paletted("GL_EXT_paletted_texture")) {
-        std::printf("Extension GL_EXT_paletted_texture is not supported, could not load index texture %s\n",
-                    indexFile_.c_str());
+        reportLine("Extension GL_EXT_paletted_texture is not supported, could not load index texture %s",
+                   indexFile_.c_str());
         return false;
     }
     std::string error;
-    std::printf("Loading texture color palette file %s\n", paletteFile_.c_str());
+    reportLine("Loading texture color palette file %s", paletteFile_.c_str());
     bool ok = readPaletteFile(paletteFile_, palette_, paletteSize_, opaque_, error);
     if (ok) {
-        std::printf("Loading texture index file %s\n", indexFile_.c_str());
+        reportLine("Loading texture index file %s", indexFile_.c_str());
         ok = readIndexFile(indexFile_, w, h, d, pixels_, width_, height_, depth_, error);
     }
     if (!ok) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        reportError("%s", error.c_str());
         return false;
     }
     target_ = GL_TEXTURE_3D_EXT;
@@ -229,7 +229,7 @@ void Texture::bindAndSetParameters() {
         glGenTextures(1, &glName_);
         glBindTexture(target_, glName_);
         if (compress_ && g_compression("GL_ARB_texture_compression") && format_ == internalFormat_) {
-            std::printf("Using texture compression for texture %s\n", colourFile_.c_str());
+            reportLine("Using texture compression for texture %s", colourFile_.c_str());
             if (internalFormat_ == GL_RGB) internalFormat_ = GL_COMPRESSED_RGB_ARB;
             else if (internalFormat_ == GL_RGBA) internalFormat_ = GL_COMPRESSED_RGBA_ARB;
             else if (internalFormat_ == GL_LUMINANCE) internalFormat_ = GL_COMPRESSED_LUMINANCE_ARB;
@@ -304,8 +304,8 @@ void Texture::apply() {
     const bool tooDeep = units ? !activeTexture || outer >= kMaxTextureUnits : outer > 0;
     if (tooDeep) {
         if (units && !warnedNesting_)
-            std::fprintf(stderr, "Error: texture %s is nested %d deep, beyond the %d texture units; it is not applied\n",
-                         colourFile_.c_str(), outer + 1, kMaxTextureUnits);
+            reportError("texture %s: is nested %d deep, beyond the %d texture units; it is not applied",
+                        colourFile_.c_str(), outer + 1, kMaxTextureUnits);
         warnedNesting_ = warnedNesting_ || units;
         return;
     }

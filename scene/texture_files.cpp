@@ -38,7 +38,7 @@ bool readPaletteFile(const std::string& path, std::vector<uint8_t>& palette, int
         return false;
     }
     if (parsePaletteText(bytes, palette, entries, opaque)) return true;
-    error = "Error: color pallete file has bad format, aborting (" + path + ")";
+    error = "color pallete file has bad format, aborting (" + path + ")";
     return false;
 }
 
@@ -62,13 +62,13 @@ bool parsePaletteText(std::vector<uint8_t>& bytes, std::vector<uint8_t>& palette
 bool readIndexFile(const std::string& path, int w, int h, int d, std::vector<uint8_t>& volume, int& pw, int& ph,
                    int& pd, std::string& error) {
     if (w < 1 || h < 1 || d < 1) {
-        error = "Error: index texture " + path + " has a size below 1 voxel";
+        error = "index texture " + path + " has a size below 1 voxel";
         return false;
     }
     pw = powerOfTwoAtLeast(w), ph = powerOfTwoAtLeast(h), pd = powerOfTwoAtLeast(d);
     const long long voxels = static_cast<long long>(pw) * ph * pd;
     if (voxels > kMaxVolumeVoxels) {
-        error = "Error: index texture " + path + " is larger than " + std::to_string(kMaxVolumeVoxels) + " voxels";
+        error = "index texture " + path + " is larger than " + std::to_string(kMaxVolumeVoxels) + " voxels";
         return false;
     }
     std::vector<uint8_t> bytes;
@@ -78,7 +78,7 @@ bool readIndexFile(const std::string& path, int w, int h, int d, std::vector<uin
     }
     const size_t need = static_cast<size_t>(w) * h * d;
     if (bytes.size() < need) {
-        error = "Error: file did not have " + std::to_string(w) + " x " + std::to_string(h) + " x " +
+        error = "file did not have " + std::to_string(w) + " x " + std::to_string(h) + " x " +
                 std::to_string(d) + " bytes, aborting (" + path + ")";
         return false;
     }

@@ -96,7 +96,7 @@ TEST(Tracking, PoseKeyExplainsOnceWhyItCannotRun) {
     handleKey(app, 'k');
     handleKey(app, 'k');
     const std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(said, "Pose step disabled: pontos1.txt: cannot be opened (No such file or directory)\n");
+    EXPECT_EQ(said, "Warning: the pose step is disabled: pontos1.txt: cannot be opened (No such file or directory)\n");
     EXPECT_EQ(app.s_key_k, 1);
 }
 

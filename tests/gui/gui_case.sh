@@ -137,7 +137,7 @@ model-obj)  # --model: a user's OBJ file stands on the target, fitted to it; a d
   head -c 300 "$(dirname "$TOVRAK")/p40/p40_2.3ds" >broken.3ds
   xrun "$TOVRAK" --source synthetic --keys gsxkb --frames 5 --model broken.3ds >run.log 2>&1
   status=$?
-  [ $status = 0 ] && grep -q "^Error loading model file broken.3ds.$" run.log || { echo "status $status"; cat run.log; exit 1; } ;;
+  [ $status = 0 ] && grep -q "^Error loading model file broken.3ds\. It " run.log && [ "$(grep -c broken.3ds run.log)" = 2 ] || { echo "status $status"; cat run.log; exit 1; } ;;
 scene-demo)  # the scene tool draws its picture and writes the description with both mesh files
   xrun "$TOVRAK_SCENE_DEMO" . >run.log 2>&1 || { cat run.log; exit 1; }
   for f in scene.png scene.txt scene_mesh0.msh scene_mesh1.msh; do [ -s "$f" ] || { echo "no $f"; exit 1; }; done
