@@ -9,6 +9,7 @@
 #include "app/display.h"
 #include "app/platform.h"
 #include "imageio/report.h"
+#include "models/placement.h"
 #include "models/scene_factory.h"
 #include "scene/bounds.h"
 #include "scene/scene_renderer.h"
@@ -70,6 +71,10 @@ bool loadShownModel(const std::string& modelFile, const std::string& dumpFile, S
     return true;
 }
 
+void shownModelMatrix(const ShownModel& m, const double modelview[16], double out[16]) {
+    placeUprightOnTarget(modelview, m.scale, m.anchor, out);
+}
+
 void drawShownModel(const ShownModel& m, const double modelview[16], const double projection[16]) {
     if (!m.root) return;
     glViewport(kLiveSlotX, kSlotY, kSlotWidth, kSlotHeight);
@@ -100,12 +105,9 @@ void drawShownModel(const ShownModel& m, const double modelview[16], const doubl
         glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
         glEnable(GL_LIGHTING);
         glEnable(GL_LIGHT0);
-        glLoadMatrixd(modelview);
-        // Model to target frame: the turn that stands +y along +z, the scale, the anchor to 0
-        // (docs/conventions.md, "World, camera and model axes").
-        glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
-        glScaled(m.scale, m.scale, m.scale);
-        glTranslated(-m.anchor[0], -m.anchor[1], -m.anchor[2]);
+        double placed[16];
+        shownModelMatrix(m, modelview, placed);
+        glLoadMatrixd(placed);
         SceneRenderer renderer;
         m.root->accept(renderer);
     }

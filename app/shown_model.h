@@ -27,5 +27,8 @@ struct ShownModel {
 bool loadShownModel(const std::string& modelFile, const std::string& dumpFile, ShownModel& out);
 // Fits a user's model to the target (ShownModel's scale and anchor) from its bounds.
 void fitToTarget(ShownModel& model);
+// The modelview that draws a user's model on the target: its +y up, scaled, its anchor at the
+// target's origin (models/placement.h).
+void shownModelMatrix(const ShownModel& model, const double modelview[16], double out[16]);
 // Draws it in the live slot with the camera matrices (the target frame, millimetres).
 void drawShownModel(const ShownModel& model, const double modelview[16], const double projection[16]);

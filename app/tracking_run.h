@@ -2,6 +2,7 @@
 // truth: what the accuracy report and the tracking tests measure.
 #pragma once
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,7 @@ struct TrackedFrame {
     double T[3];
     // The same for the measured pose, before the filter.
     double measuredRotationErrorDeg = 0.0;
+    double measuredTranslationErrorPct = 0.0;
     double measuredR[9];
 };
 
@@ -49,3 +51,21 @@ TrackingRun runTracking(const VirtualCameraOptions& options, const std::string& 
 
 // Angle of the rotation between two rotations, in degrees.
 double rotationAngleBetween(const double A[9], const double B[9]);
+
+// The value below which a fraction q of `values` lies (NaN for none): the median at 0.5.
+double quantile(std::vector<double> values, double q);
+
+// What a run measured, over the frames with a new pose (errors of the filtered pose, and of the
+// measured one before the filter).
+struct TrackingSummary {
+    int frames = 0, visible = 0, found = 0, foundVisible = 0;
+    int offBy5Deg = 0, offBy10Deg = 0;  // frames with a new pose this far off in rotation
+    double foundVisiblePct = NAN;
+    double rotationMedianDeg = NAN, rotationP95Deg = NAN, translationMedianPct = NAN, translationP95Pct = NAN;
+    double measuredRotationMedianDeg = NAN, measuredTranslationMedianPct = NAN;
+};
+TrackingSummary summarise(const TrackingRun& run);
+
+// How much the pose shakes from one frame to the next: the rms rotation between consecutive
+// frames after the first `settle` (degrees), of the filtered pose or of the measured one.
+double jitterDeg(const TrackingRun& run, int settle, bool measured);

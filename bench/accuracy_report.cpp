@@ -14,12 +14,6 @@
 
 namespace {
 
-double quantile(std::vector<double> v, double q) {
-    if (v.empty()) return NAN;
-    std::sort(v.begin(), v.end());
-    return v[static_cast<size_t>(q * (v.size() - 1))];
-}
-
 struct Condition {
     std::string name;
     const char* keys;
@@ -87,36 +81,13 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "Error: %s\n", run.error.c_str());
             return 1;
         }
-        std::vector<double> rot, trans, measuredRot;
-        int visible = 0, found = 0, foundVisible = 0, off5 = 0, off10 = 0;
-        for (const TrackedFrame& f : run.frames) {
-            visible += f.visible;
-            if (!f.found) continue;
-            ++found;
-            foundVisible += f.visible;
-            rot.push_back(f.rotationErrorDeg);
-            measuredRot.push_back(f.measuredRotationErrorDeg);
-            trans.push_back(f.translationErrorPct);
-            off5 += f.rotationErrorDeg > 5.0;
-            off10 += f.rotationErrorDeg > 10.0;
-        }
+        const TrackingSummary sum = summarise(run);
         // Still camera: how much the pose shakes from one frame to the next.
         VirtualCameraOptions still = c.options;
         still.still = true;
         still.start = 300;
         const TrackingRun hold = runTracking(still, c.keys, kStillFrames, points, c.method);
-        auto rmsStep = [&](bool measured) {
-            double sumSq = 0;
-            int count = 0;
-            for (size_t i = kWarmUp + 1; i < hold.frames.size(); ++i) {
-                const TrackedFrame &a = hold.frames[i], &b = hold.frames[i - 1];
-                const double s = measured ? rotationAngleBetween(a.measuredR, b.measuredR) : rotationAngleBetween(a.R, b.R);
-                sumSq += s * s;
-                ++count;
-            }
-            return count ? std::sqrt(sumSq / count) : NAN;
-        };
-        const double jitter = rmsStep(false), measuredJitter = rmsStep(true);
+        const double jitter = jitterDeg(hold, kWarmUp, false), measuredJitter = jitterDeg(hold, kWarmUp, true);
         const double lag = lagFrames(run, c.options);
 
         std::printf("%s (keys %s): %d frames, target fully in view in %d, pose found in %d (%d of those in view, "
@@ -124,13 +95,13 @@ int main(int argc, char** argv) {
                     "95th %.3f %%; frames off by more than 5 deg: %d, by more than 10 deg: %d; filter lag %.1f frames; "
                     "still-camera jitter %.4f deg rms. Before the filter: rotation error median %.3f deg, jitter "
                     "%.4f deg rms\n",
-                    c.name.c_str(), c.keys, frames, visible, found, foundVisible, 100.0 * foundVisible / visible,
-                    quantile(rot, 0.5), quantile(rot, 0.95), quantile(trans, 0.5), quantile(trans, 0.95), off5, off10,
-                    lag, jitter, quantile(measuredRot, 0.5), measuredJitter);
+                    c.name.c_str(), c.keys, frames, sum.visible, sum.found, sum.foundVisible, sum.foundVisiblePct,
+                    sum.rotationMedianDeg, sum.rotationP95Deg, sum.translationMedianPct, sum.translationP95Pct,
+                    sum.offBy5Deg, sum.offBy10Deg, lag, jitter, sum.measuredRotationMedianDeg, measuredJitter);
         std::printf("accuracy: condition=%s frames=%d visible=%d found=%d found_visible_pct=%.2f rot_med_deg=%.3f "
                     "rot_p95_deg=%.3f trans_med_pct=%.3f trans_p95_pct=%.3f off5=%d lag_frames=%.1f jitter_deg=%.4f\n",
-                    c.name.c_str(), frames, visible, found, 100.0 * foundVisible / visible, quantile(rot, 0.5),
-                    quantile(rot, 0.95), quantile(trans, 0.5), quantile(trans, 0.95), off5, lag, jitter);
+                    c.name.c_str(), frames, sum.visible, sum.found, sum.foundVisiblePct, sum.rotationMedianDeg,
+                    sum.rotationP95Deg, sum.translationMedianPct, sum.translationP95Pct, sum.offBy5Deg, lag, jitter);
         std::fflush(stdout);
     }
     return 0;

@@ -6,14 +6,13 @@
 #include <algorithm>
 
 #include "bitmap/dib_reader.h"
+#include "models/placement.h"
 
 void drawAnimModel(AnimModel& model) {
     if (model.objects.empty()) return;
     const int frames = static_cast<int>(model.objects.size());
     if (model.currentFrame < 0 || model.currentFrame >= frames) model.currentFrame = 0;
     const int next = nextAnimFrame(model);
-    const AnimFrame& a = model.objects[model.currentFrame];
-    const AnimFrame& b = model.objects[next];
     const AnimFrame& base = model.objects[0];
     // Past the frame time (a stalled window) the pose stays at the next frame rather than
     // running on beyond it.
@@ -26,25 +25,17 @@ void drawAnimModel(AnimModel& model) {
                 const float* uv = &base.texVertices[2 * face.coordIndex[k]];
                 glTexCoord2f(uv[0], uv[1]);
             }
-            const float* pa = &a.vertices[3 * face.vertIndex[k]];
-            const float* pb = &b.vertices[3 * face.vertIndex[k]];
-            glVertex3f(pa[0] + t * (pb[0] - pa[0]), pa[1] + t * (pb[1] - pa[1]), pa[2] + t * (pb[2] - pa[2]));
+            float p[3];
+            blendedVertex(model, next, t, face.vertIndex[k], p);
+            glVertex3fv(p);
         }
     }
     glEnd();
 }
 
 void registeredModelMatrix(const double modelview[16], double out[16]) {
-    // Placement = S(k) Rx(90 deg): column-major, (x, y, z) -> k (x, -z, y), so the model's +y
-    // (up) becomes the target frame's +z (towards the camera, above the target).
-    const double k = kModelScale;
-    const double place[16] = {k, 0, 0, 0, 0, 0, k, 0, 0, -k, 0, 0, 0, 0, 0, 1};
-    for (int c = 0; c < 4; ++c)
-        for (int r = 0; r < 4; ++r) {
-            double sum = 0.0;
-            for (int i = 0; i < 4; ++i) sum += modelview[4 * i + r] * place[4 * c + i];
-            out[4 * c + r] = sum;
-        }
+    const double origin[3] = {0, 0, 0};
+    placeUprightOnTarget(modelview, kModelScale, origin, out);
 }
 
 void drawRegisteredModel(AnimModel& model, const double modelview[16], const double projection[16]) {

@@ -202,6 +202,12 @@ float advanceAnimTime(AnimModel& model, int next) {
     return t;
 }
 
+void blendedVertex(const AnimModel& model, int next, float t, int vertex, float out[3]) {
+    const float* from = &model.objects[model.currentFrame].vertices[3 * static_cast<size_t>(vertex)];
+    const float* to = &model.objects[next].vertices[3 * static_cast<size_t>(vertex)];
+    for (int k = 0; k < 3; ++k) out[k] = from[k] + t * (to[k] - from[k]);
+}
+
 int nextAnimFrame(const AnimModel& model) {
     if (model.objects.empty()) return 0;
     const int frames = static_cast<int>(model.objects.size());

@@ -73,5 +73,10 @@ double monotonicMs();
 // The interpolation fraction towards `next`; switches to `next` once 200 ms have passed.
 float advanceAnimTime(AnimModel& model, int next);
 
+// Where vertex `vertex` is drawn at fraction t (0 to 1) of the step from the current frame to
+// frame `next`: the current frame's position at 0, next's at 1, on the straight line between.
+// Both frames must hold the vertex.
+void blendedVertex(const AnimModel& model, int next, float t, int vertex, float out[3]);
+
 // The frame after the current one in the playing clip.
 int nextAnimFrame(const AnimModel& model);

@@ -111,6 +111,17 @@ TEST(Md2, PlaybackStepsEvery200MillisecondsAndLoopsItsClip) {
     EXPECT_EQ(nextAnimFrame(m), 0);
     m.currentFrame = 38;
     EXPECT_EQ(nextAnimFrame(m), 39);
+    // A quarter of the way from frame 38 to 39 is drawn a quarter of the way, not from 39 back.
+    float from[3], to[3], drawn[3];
+    m.currentFrame = 38;
+    blendedVertex(m, 39, 0.0f, 2, from);
+    blendedVertex(m, 39, 1.0f, 2, to);
+    blendedVertex(m, 39, 0.25f, 2, drawn);
+    ASSERT_GT(std::hypot(to[0] - from[0], to[1] - from[1], to[2] - from[2]), 1e-3f);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_FLOAT_EQ(from[k], m.objects[38].vertices[6 + k]);
+        EXPECT_FLOAT_EQ(drawn[k], from[k] + 0.25f * (to[k] - from[k]));
+    }
 }
 
 TEST(Md2, WrongVersionMissingFileAndBrokenCountsAreRefusedWithAMessage) {

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "app/frame_loop.h"
+#include "app/shown_model.h"
 #include "app/tracking_run.h"
 #include "camera/pose.h"
 #include "capture/virtual_scene.h"
@@ -15,7 +16,8 @@
 namespace {
 
 struct SlotPoint {
-    double x, y;  // slot pixels from the slot's bottom-left corner (docs/conventions.md)
+    double x, y;       // slot pixels from the slot's bottom-left corner (docs/conventions.md)
+    double depth = 0;  // normalised depth: -1 at the near plane, 1 at the far one
 };
 
 // Where OpenGL puts model point (X, Y, Z) (Z towards the camera) in the 320 x 240 slot.
@@ -25,7 +27,7 @@ SlotPoint drawnAt(const double modelview[16], const double projection[16], doubl
     for (int r = 0; r < 4; ++r) eye[r] = modelview[r] * p[0] + modelview[4 + r] * p[1] + modelview[8 + r] * p[2] + modelview[12 + r];
     for (int r = 0; r < 4; ++r)
         clip[r] = projection[r] * eye[0] + projection[4 + r] * eye[1] + projection[8 + r] * eye[2] + projection[12 + r] * eye[3];
-    return {(clip[0] / clip[3] + 1.0) * 160.0, (clip[1] / clip[3] + 1.0) * 120.0};
+    return {(clip[0] / clip[3] + 1.0) * 160.0, (clip[1] / clip[3] + 1.0) * 120.0, clip[2] / clip[3]};
 }
 
 // Where the virtual camera films model point (X, Y, Z): the world has Zw = -Z.
@@ -77,11 +79,15 @@ TEST(Registration, TargetCornersAndAPointAboveItAreDrawnWhereTheCameraFilmsThem)
         for (int i = 0; i < 9; ++i) {
             const double* p = kProbes[i];
             const SlotPoint truthAt = filmedAt(truth.pose, truth.focalLength, v.width, v.height, p[0], p[1], p[2]);
-            EXPECT_LE(distance(drawnAt(mv, proj, p[0], p[1], p[2]), truthAt), halfPixel) << "probe " << i;
+            const SlotPoint drawn = drawnAt(mv, proj, p[0], p[1], p[2]);
+            EXPECT_LE(distance(drawn, truthAt), halfPixel) << "probe " << i;
+            EXPECT_TRUE(drawn.depth > -1 && drawn.depth < 1) << "probe " << i << " outside the depth range";
             const double e = distance(drawnAt(t.modelview, t.projection, p[0], p[1], p[2]), truthAt);
             if (i < 8) cornerWorst = std::max(cornerWorst, e);
             else aboveError = e;
         }
+        // What is nearer the camera is drawn in front: the point above the target before its middle.
+        EXPECT_LT(drawnAt(mv, proj, 0, 0, 100).depth, drawnAt(mv, proj, 0, 0, 0).depth);
         std::printf("%dx%d: tracked corners within %.2f slot px, the point 100 mm above within %.2f\n", v.width,
                     v.height, cornerWorst, aboveError);
         // The refined pose: up to 0.8 slot pixels measured (the half pixel of the frustum
@@ -117,5 +123,26 @@ TEST(Registration, TheCharacterStandsUprightOnTheTarget) {
         // (its feet reach forward a little): hanging under the table, or lying on it, fails.
         EXPECT_GT(highest, 0.9 * distance(top, base)) << v.width << " tilt " << v.tilt;
         EXPECT_GT(lowest, -0.3 * highest) << v.width << " tilt " << v.tilt;
+    }
+}
+
+TEST(Registration, AUserModelStandsOnItsBaseWithItsTopUp) {
+    // A model 3 units high along its own +y, fitted at 50 mm a unit with its base's middle (1, 0, 2)
+    // as the anchor: its base lands on the target's middle, its top 150 mm above it.
+    ShownModel shown;
+    shown.scale = 50;
+    shown.anchor[0] = 1, shown.anchor[2] = 2;
+    const double model[3][3] = {{1, 0, 2}, {1, 3, 2}, {2, 0, 2}}, target[3][3] = {{0, 0, 0}, {0, 0, 150}, {50, 0, 0}};
+    for (const View& v : kViews) {
+        const CameraPose pose = lookAtPose(0, 0, 500, v.tilt, v.azimuth, v.roll);
+        const double f = virtualFocalLength(v.width);
+        double mv[16], proj[16], placed[16];
+        buildDisplayMatrices(pose.R, pose.T, f, v.width, v.height, mv, proj);
+        shownModelMatrix(shown, mv, placed);
+        for (int i = 0; i < 3; ++i) {
+            const SlotPoint drawn = drawnAt(placed, proj, model[i][0], model[i][1], model[i][2]);
+            const SlotPoint filmed = filmedAt(pose, f, v.width, v.height, target[i][0], target[i][1], target[i][2]);
+            EXPECT_LT(distance(drawn, filmed), 1.0) << v.width << " tilt " << v.tilt << " point " << i;
+        }
     }
 }

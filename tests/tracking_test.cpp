@@ -13,11 +13,6 @@
 
 namespace {
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
@@ -40,7 +35,7 @@ TEST(Tracking, GridPoseFollowsTheVirtualCameraWithoutRunningAway) {
         trans.push_back(f.translationErrorPct);
         wild += f.rotationErrorDeg > 10.0;
     }
-    const double rotMedian = median(rot), transMedian = median(trans);
+    const double rotMedian = quantile(rot, 0.5), transMedian = quantile(trans, 0.5);
     std::printf("clean: pose on %d of 600 frames; rotation error median %.2f deg, translation error median %.2f %%, "
                 "%d frames off by more than 10 deg\n",
                 found, rotMedian, transMedian, wild);
