@@ -15,6 +15,8 @@ void emit(std::FILE* stream, const char* prefix, const char* format, va_list arg
     size_t length = static_cast<size_t>(n) + (text > 0 ? static_cast<size_t>(text) : 0);
     if (length > sizeof line - 2) length = sizeof line - 2;  // a longer text is cut, never overrun
     line[length] = '\n';
+    // What stdout holds comes first, so that a log of both streams reads in the order it happened.
+    if (stream != stdout) std::fflush(stdout);
     std::fwrite(line, 1, length + 1, stream);
     std::fflush(stream);
 }

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <string>
 
+#include "scratch_dir.h"
 #include "app/tracking_run.h"
 #include "camera/calibration.h"
 #include "camera/lens.h"
@@ -16,7 +17,7 @@
 namespace {
 
 std::string writeTemp(const std::string& name, const std::string& text) {
-    const std::string path = testing::TempDir() + name;
+    const std::string path = scratchDir() + name;
     std::ofstream(path) << text;
     return path;
 }
@@ -76,7 +77,7 @@ TEST(Calibration, PointsOnALineOrTooFewAreRefused) {
 TEST(Calibration, BadReferenceFilesGetOneClearReason) {
     ReferencePoints pts;
     std::string error;
-    EXPECT_FALSE(readPointFile(testing::TempDir() + "no-such-file.txt", pts, error));
+    EXPECT_FALSE(readPointFile(scratchDir() + "no-such-file.txt", pts, error));
     EXPECT_NE(error.find("cannot be opened"), std::string::npos);
     const std::pair<const char*, const char*> cases[] = {
         {"", "number of points"},

@@ -10,6 +10,7 @@
 #include <functional>
 #include <sstream>
 
+#include "scratch_dir.h"
 #include "app/keyboard.h"
 #include "app_fixture.h"
 #include "camera/pose.h"
@@ -22,7 +23,7 @@
 namespace {
 
 std::string writeTemp(const std::string& name, const std::string& bytes) {
-    const std::string path = testing::TempDir() + name;
+    const std::string path = scratchDir() + name;
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
 }
@@ -135,7 +136,7 @@ TEST(HostileInput, Regression_TinyPngsClaimingHugePicturesAreRefusedWithoutTheMe
 
 TEST(HostileInput, Regression_ShortMp4RecordingsPlayBackEveryFrame) {
     for (int frames : {4, 10}) {
-        const std::string path = testing::TempDir() + "short" + std::to_string(frames) + ".mp4";
+        const std::string path = scratchDir() + "short" + std::to_string(frames) + ".mp4";
         std::vector<unsigned char> frame(64 * 48 * 3, 90);
         VideoRecorder recorder;
         std::string error;
@@ -154,7 +155,7 @@ TEST(HostileInput, Regression_ShortMp4RecordingsPlayBackEveryFrame) {
 }
 
 TEST(HostileInput, Regression_AVideoWithNoDecodableFrameIsRefusedWithAReason) {
-    const std::string path = testing::TempDir() + "whole.mkv";
+    const std::string path = scratchDir() + "whole.mkv";
     std::vector<unsigned char> frame(64 * 48 * 3, 90);
     VideoRecorder recorder;
     std::string error;

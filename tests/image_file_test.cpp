@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "scratch_dir.h"
 #include "imageio/image_file.h"
 
 namespace {
 
 const std::string& pictures() {
     static const std::string dir = [] {
-        const std::string d = testing::TempDir() + "pictures";
+        const std::string d = scratchDir() + "pictures";
         std::system(("mkdir -p " + d + " && " TOVRAK_TOOLS_DIR "/make_pictures " + d).c_str());
         return d;
     }();
@@ -40,7 +41,7 @@ std::string bytesOf(const std::string& path) {
 }
 
 std::string writeTemp(const std::string& name, const std::string& bytes) {
-    const std::string path = testing::TempDir() + name;
+    const std::string path = scratchDir() + name;
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
 }
@@ -84,7 +85,7 @@ TEST(ImageFile, UnknownMissingAndChangedFilesGiveTheirCodes) {
     EXPECT_EQ(imageInfo(writeTemp("text.txt", "just some text").c_str(), nullptr, nullptr, nullptr, nullptr),
               kImageUnknown);
     EXPECT_EQ(imageInfo("/no/such/picture.png", nullptr, nullptr, nullptr, nullptr), kImageCannotOpen);
-    EXPECT_EQ(imageInfo(testing::TempDir().c_str(), nullptr, nullptr, nullptr, nullptr), kImageCannotOpen);
+    EXPECT_EQ(imageInfo(scratchDir().c_str(), nullptr, nullptr, nullptr, nullptr), kImageCannotOpen);
     EXPECT_EQ(imageInfo(nullptr, nullptr, nullptr, nullptr, nullptr), kImageCannotOpen);
     // Planes sized for another picture are not written past.
     std::vector<unsigned char> r(4), g(4), b(4);

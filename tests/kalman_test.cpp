@@ -10,20 +10,6 @@ namespace {
 const double kIdentity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
 }
 
-TEST(PoseFilter, FirstUpdateFollowsTheMeasurement) {
-    const double T0[3] = {0, 0, 100};
-    KalmanFilter* f = createPoseFilter(2.0, 2.0, kIdentity, T0);
-    const double angles[3] = {0.2, -0.1, 0.4};
-    double R[9], T[3] = {30, -20, 600}, measured[9];
-    anglesToRotation(angles, R);
-    std::copy(R, R + 9, measured);
-    smoothPose(0.05, 0.05, R, T, 1.0, f);
-    EXPECT_LT(rotationAngleBetween(R, measured), 0.05);
-    EXPECT_NEAR(T[0], 30, 0.01);
-    EXPECT_NEAR(T[2], 600, 0.05);
-    kalmanDestroy(f);
-}
-
 TEST(PoseFilter, AStillPoseStaysAndAConstantVelocityIsFollowedWithoutLag) {
     const double T0[3] = {10, 20, 500};
     KalmanFilter* f = createPoseFilter(2.0, 2.0, kIdentity, T0);

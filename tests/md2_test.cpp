@@ -5,6 +5,7 @@
 #include <fstream>
 #include <random>
 
+#include "scratch_dir.h"
 #include "bitmap/dib_reader.h"
 #include "models/md2_model.h"
 
@@ -60,7 +61,7 @@ double g_clock = 0.0;
 double testClock() { return g_clock; }
 
 std::string writeTemp(const std::string& name, const std::vector<uint8_t>& bytes) {
-    const std::string path = testing::TempDir() + name;
+    const std::string path = scratchDir() + name;
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return path;
 }

@@ -8,12 +8,13 @@
 #include <random>
 #include <sstream>
 
+#include "scratch_dir.h"
 #include "scene/bounds.h"
 #include "scene/mesh.h"
 
 namespace {
 
-std::string tempPath(const std::string& name) { return testing::TempDir() + name; }
+std::string tempPath(const std::string& name) { return scratchDir() + name; }
 
 std::string bytesOf(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -155,7 +156,7 @@ TEST(MeshFile, DamagedFilesAreRefused) {
         EXPECT_EQ(m.getVertexCount(), 0);
     }
     Mesh m;
-    EXPECT_FALSE(m.loadMeshFile(testing::TempDir()));  // a directory
+    EXPECT_FALSE(m.loadMeshFile(scratchDir()));  // a directory
 }
 
 TEST(MeshFile, EveryTruncationAndRandomDamageLoadsSoundlyOrIsRefused) {

@@ -64,7 +64,7 @@ TEST(PoseSolve, NoisyCornersGiveTheTruePoseNearAndFarFacingAndSteep) {
         }
 }
 
-TEST(PoseFilter, FilteredPoseIsNoWorseThanMeasuredWhenMovingAndSteadierWhenStill) {
+TEST(PoseFilter, FollowsThePathNoWorseThanMeasuredAndHoldsStillSteadier) {
     const std::string points = TOVRAK_BUILD_DIR "/pontos1.txt";
     VirtualCameraOptions moving;
     moving.noise = 3, moving.blur = 0.7;
@@ -77,7 +77,14 @@ TEST(PoseFilter, FilteredPoseIsNoWorseThanMeasuredWhenMovingAndSteadierWhenStill
                 "%.4f deg (measured %.4f)\n",
                 path.rotationMedianDeg, path.measuredRotationMedianDeg, path.translationMedianPct,
                 path.measuredTranslationMedianPct, jitter, measuredJitter);
-    // Measured: 0.028 deg against 0.031 measured, 0.0095 % against 0.0087 %, jitter 0.032 deg
+    // Measured: every frame with the target in view tracked, 0.028 deg (95 % within 0.1 deg) and
+    // 0.0095 % off.
+    EXPECT_EQ(path.foundVisible, path.visible);
+    EXPECT_LT(path.rotationMedianDeg, 0.06);
+    EXPECT_LT(path.rotationP95Deg, 0.2);
+    EXPECT_LT(path.translationMedianPct, 0.03);
+    EXPECT_EQ(path.offBy5Deg, 0);
+    // Against the pose before the filter: 0.031 deg and 0.0087 %; jitter 0.032 deg
     // against 0.056. Process noise ten times too small lags the path (0.038 deg, 0.023 %); ten
     // times too large passes the sensor noise on (jitter 0.046 deg).
     EXPECT_LE(path.rotationMedianDeg, path.measuredRotationMedianDeg);

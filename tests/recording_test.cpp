@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "scratch_dir.h"
 #include "capture/capture.h"
 #include "capture/media_file.h"
 #include "imageio/png_file.h"
@@ -62,9 +63,9 @@ TEST(Recording, PlaybackAndRecordingKeepRowOrderColumnsAndChannels) {
         char name[64];
         std::snprintf(name, sizeof name, "frame%04d.png", i);
         std::string error;
-        ASSERT_TRUE(writePng(testing::TempDir() + name, orientationPicture(w, h, i * 60), error));
+        ASSERT_TRUE(writePng(scratchDir() + name, orientationPicture(w, h, i * 60), error));
     }
-    CaptureDevice* dev = playFile(testing::TempDir() + "frame%04d.png", true);
+    CaptureDevice* dev = playFile(scratchDir() + "frame%04d.png", true);
     ASSERT_NE(dev, nullptr);
     std::vector<unsigned char> f(w * h * 3);
     for (int i = 0; i < 5; ++i) {
@@ -75,7 +76,7 @@ TEST(Recording, PlaybackAndRecordingKeepRowOrderColumnsAndChannels) {
 
     // The recorder takes bottom-up BGR frames; its file, played back, is the same picture
     // (checked above to play the right way up), within the codec's loss.
-    const std::string video = testing::TempDir() + "oriented.mkv";
+    const std::string video = scratchDir() + "oriented.mkv";
     {
         VideoRecorder recorder;
         std::string error;
@@ -92,13 +93,13 @@ TEST(Recording, PlaybackAndRecordingKeepRowOrderColumnsAndChannels) {
 
 TEST(Recording, BadFilesAreRefused) {
     std::string error;
-    EXPECT_EQ(createMediaFileBackend(testing::TempDir() + "no-such.mkv", false, error), nullptr);
+    EXPECT_EQ(createMediaFileBackend(scratchDir() + "no-such.mkv", false, error), nullptr);
     EXPECT_FALSE(error.empty());
-    const std::string junk = testing::TempDir() + "junk.mkv";
+    const std::string junk = scratchDir() + "junk.mkv";
     std::FILE* j = std::fopen(junk.c_str(), "wb");
     std::fputs("not a video at all", j);
     std::fclose(j);
     EXPECT_EQ(createMediaFileBackend(junk, false, error), nullptr);
     VideoRecorder recorder;
-    EXPECT_FALSE(recorder.open(testing::TempDir() + "out.unknownext", 320, 240, 30, error));
+    EXPECT_FALSE(recorder.open(scratchDir() + "out.unknownext", 320, 240, 30, error));
 }

@@ -7,6 +7,7 @@
 
 #include <fstream>
 
+#include "scratch_dir.h"
 #include "scene/material.h"
 #include "scene/mesh.h"
 #include "scene/scene_writer.h"
@@ -105,7 +106,7 @@ TEST(SceneDump, SmallSceneGivesTheExpectedText) {
 TEST(SceneDump, MeshFilesAreNumberedAndReadBack) {
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    ASSERT_EQ(chdir(testing::TempDir().c_str()), 0);
+    ASSERT_EQ(chdir(scratchDir().c_str()), 0);
     Object object;
     object.addShape(triangle());
     object.addShape(triangle());

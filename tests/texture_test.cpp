@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "scratch_dir.h"
 #include "imageio/png_file.h"
 #include "scene/texture.h"
 #include "scene/texture_files.h"
@@ -18,14 +19,14 @@ std::string picture(const std::string& name, int w, int h, unsigned char grey) {
     image.pixels.assign(static_cast<size_t>(w) * h * 3, grey);
     // The top-left pixel is red, to see the rows come bottom row first.
     image.pixels[0] = 255, image.pixels[1] = image.pixels[2] = 0;
-    const std::string path = testing::TempDir() + name;
+    const std::string path = scratchDir() + name;
     std::string error;
     EXPECT_TRUE(writePng(path, image, error)) << error;
     return path;
 }
 
 std::string textFile(const std::string& name, const std::string& text) {
-    const std::string path = testing::TempDir() + name;
+    const std::string path = scratchDir() + name;
     std::ofstream(path, std::ios::binary) << text;
     return path;
 }
@@ -67,13 +68,13 @@ TEST(Texture, AlphaPictureMustMatchAndSetsOpacity) {
     Texture mismatched;
     EXPECT_FALSE(mismatched.loadColor(colour.c_str(), picture("small_alpha.png", 16, 32, 255).c_str()));
     Texture missing;
-    EXPECT_FALSE(missing.loadColor((testing::TempDir() + "none.png").c_str(), nullptr));
+    EXPECT_FALSE(missing.loadColor((scratchDir() + "none.png").c_str(), nullptr));
     EXPECT_EQ(missing.target(), 0u);
     EXPECT_TRUE(missing.pixels().empty());
 }
 
 TEST(Texture, TexturePathPrefixesNames) {
-    const std::string dir = testing::TempDir();
+    const std::string dir = scratchDir();
     picture("in_dir.png", 8, 8, 1);
     setTexturePath(dir.c_str());
     Texture t;

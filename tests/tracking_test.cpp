@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "scratch_dir.h"
 #include "app/frame_loop.h"
 #include "app/keyboard.h"
 #include "app/tracking_run.h"
@@ -96,7 +97,7 @@ TEST(Tracking, PoseKeyExplainsOnceWhyItCannotRun) {
 }
 
 TEST(Tracking, ShippedDataIsWhatOurToolsMake) {
-    const std::string dir = testing::TempDir();
+    const std::string dir = scratchDir();
     ASSERT_EQ(std::system((std::string(TOVRAK_TOOLS_DIR "/make_reference_points ") + dir + "/points.txt").c_str()), 0);
     EXPECT_EQ(slurp(dir + "/points.txt"), slurp(TOVRAK_DATA_DIR "/pontos1.txt"));
     ASSERT_EQ(std::system((std::string(TOVRAK_TOOLS_DIR "/make_target ") + dir).c_str()), 0);

@@ -1,4 +1,4 @@
-// The scene graph drawn with a real OpenGL context (run under xvfb-run): the demonstration scene
+// The scene graph drawn with a real OpenGL context (run in a private virtual X server): the demonstration scene
 // appears where its transforms put it, textured and lit; a traversal leaves OpenGL's matrices,
 // attributes and buffer bindings as it found them; the fixed limits (eight lights, eight texture
 // units) refuse cleanly; extension lookup works on the driver's and on GLX's list.

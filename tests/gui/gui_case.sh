@@ -5,16 +5,16 @@
 #        gui_case.sh CASE OUTDIR
 set -uo pipefail
 case_name=${1:?case}
-out=${2:?output directory}/$case_name
-rm -rf "$out" && mkdir -p "$out" && cd "$out" || exit 1
+# A folder of the case's own, so that suites run side by side never share one; kept when the
+# case fails, for its screenshots and logs.
+mkdir -p "${2:?output directory}" && out=$(mktemp -d "$2/$case_name.XXXXXX") && cd "$out" || exit 1
 
-# Cases run side by side: each looks for a free display from a number of its own, so that two
-# X servers starting at the same moment do not both take the first free one.
-display=$((100 + $(printf '%s' "$case_name" | cksum | cut -d' ' -f1) % 800))
-xrun() { xvfb-run -a -n "$display" -s "-screen 0 800x600x24" "$@"; }
+# One private X server for the case (tests/gui/virtual_x.sh), whatever else runs beside it.
+. "$(dirname "$0")/virtual_x.sh"
+start_virtual_x "$out" || exit 1
 # Runs the program under Xvfb with the given options, writing shot.png; shows its log on failure.
 shot() {
-  xrun "$TOVRAK" "$@" --screenshot shot.png >run.log 2>&1 || { cat run.log; return 1; }
+  "$TOVRAK" "$@" --screenshot shot.png >run.log 2>&1 || { cat run.log; return 1; }
 }
 
 case $case_name in
@@ -38,11 +38,11 @@ model)  # the textured character stands on the target
   shot --source synthetic:tilt=50,azimuth=30 --keys gsxkm --frames 30 && "$CHECK" shot.png size creature:400 ;;
 missing-skin)  # ends with status 0, saying which file and where it was looked for
   cp "$(dirname "$TOVRAK")/Ogros.md2" . && cp "$TOVRAK" tovrak-copy
-  xrun ./tovrak-copy --source synthetic --frames 5 >run.log 2>&1
+  ./tovrak-copy --source synthetic --frames 5 >run.log 2>&1
   status=$?
   [ $status = 0 ] && grep -q "Error: .*OGRO.bmp" run.log && grep -q "looked for in" run.log || { cat run.log; exit 1; } ;;
 regions)  # regions print their count once per frame
-  xrun "$TOVRAK" --source synthetic --keys gsp --frames 10 >run.log 2>&1 &&
+  "$TOVRAK" --source synthetic --keys gsp --frames 10 >run.log 2>&1 &&
     [ "$(grep -c -x '[0-9]*' run.log)" -ge 10 ] || { cat run.log; exit 1; } ;;
 esc)  # a real Esc key sent to the window ends the program with status 1 and writes the screenshot
   cat > esc.sh <<INNER
@@ -53,11 +53,11 @@ xdotool search --name '^Tovrak\$' windowfocus --sync key Escape
 wait \$pid
 echo \$? > esc.status
 INNER
-  timeout 60 xvfb-run -a -n "$display" -s "-screen 0 800x600x24" bash esc.sh
+  timeout 60 bash esc.sh
   [ "$(cat esc.status 2>/dev/null)" = 1 ] && [ -s esc.png ] || { echo "status $(cat esc.status 2>/dev/null)"; cat run.log; exit 1; } ;;
 record-replay)  # the replay of a recording is tracked as the original, and its end ends the run
-  xrun "$TOVRAK" --source synthetic --keys gsxk --frames 60 --record rec.mkv --poses orig.csv >rec.log 2>&1 &&
-    xrun "$TOVRAK" --source rec.mkv --keys gsxk --poses replay.csv >replay.log 2>&1 || { cat rec.log replay.log; exit 1; }
+  "$TOVRAK" --source synthetic --keys gsxk --frames 60 --record rec.mkv --poses orig.csv >rec.log 2>&1 &&
+    "$TOVRAK" --source rec.mkv --keys gsxk --poses replay.csv >replay.log 2>&1 || { cat rec.log replay.log; exit 1; }
   orig=$(awk -F, 'NR>1{f+=$2} END{print f}' orig.csv)
   replay=$(awk -F, 'NR>1{f+=$2} END{print f}' replay.csv)
   rows=$(($(wc -l <replay.csv) - 1))
@@ -90,7 +90,7 @@ status=$?
 echo $(($(wc -l <run.csv) - 1)) $("$COUNT_FRAMES" rec.$1 2>/dev/null || echo 0) $status
 INNER
   check() {  # extension signal seconds most-frames-lost expected-status
-    read -r processed recorded status < <(TOVRAK=$TOVRAK COUNT_FRAMES=$COUNT_FRAMES xrun bash sig.sh "$1" "$2" "$3" 2>/dev/null)
+    read -r processed recorded status < <(TOVRAK=$TOVRAK COUNT_FRAMES=$COUNT_FRAMES bash sig.sh "$1" "$2" "$3" 2>/dev/null)
     echo "$1 SIG$2 after $3 s: processed $processed, in the file $recorded, status $status"
     [ "$processed" -gt 0 ] && [ $((processed - recorded)) -le "$4" ] && [ "$recorded" -le "$processed" ] &&
       [ "$status" = "$5" ]
@@ -104,7 +104,7 @@ full-disk)  # writes to a full disk are reported at once, naming the file, with 
     if [ "${args#--keys l}" != "$args" ]; then ln -sf /dev/full kalman.txt; args="--keys gsxkl"; file=kalman.txt; else
       rm -f kalman.txt; file=${args#* }; fi
     # shellcheck disable=SC2086
-    xrun "$TOVRAK" --source synthetic --keys gsxk --frames 60 $args >run.log 2>&1
+    "$TOVRAK" --source synthetic --keys gsxk --frames 60 $args >run.log 2>&1
     status=$?
     echo "$args: status $status: $(grep Error run.log)"
     [ $status != 0 ] && grep -q "Error: .*$file" run.log && [ "$(grep -c Error run.log)" = 1 ] || { cat run.log; exit 1; }
@@ -115,7 +115,7 @@ bad-data-files)  # a directory, a FIFO or a device as a data file: one line, no 
     for kind in directory fifo zero; do
       mkdir -p good && cp "$name" good/ && rm -f "$name"
       case $kind in directory) mkdir "$name" ;; fifo) mkfifo "$name" ;; zero) ln -s /dev/zero "$name" ;; esac
-      timeout 30 xvfb-run -a -n "$display" -s "-screen 0 800x600x24" ./tovrak-copy --source synthetic --keys gsxkm --frames 5 >run.log 2>&1
+      timeout 30 ./tovrak-copy --source synthetic --keys gsxkm --frames 5 >run.log 2>&1
       status=$?
       rm -rf "$name" && cp "good/$name" .
       echo "$name as a $kind: status $status: $(grep -E 'Error|Warning' run.log | head -1)"
@@ -126,7 +126,7 @@ platform)  # key b: the textured platform on the target, under the creature
   shot --source synthetic:tilt=50,azimuth=30 --keys gsxkbm --frames 30 && "$CHECK" shot.png size platform:3000 creature:300 ;;
 platform-dump)  # the imported platform's scene description, as expected, with mesh files that read back
   cp -r "$(dirname "$TOVRAK")/p40" .  # found in the working folder: file names relative to it
-  xrun "$TOVRAK" --source synthetic --frames 1 --dump-scene platform.scene >run.log 2>&1 || { cat run.log; exit 1; }
+  "$TOVRAK" --source synthetic --frames 1 --dump-scene platform.scene >run.log 2>&1 || { cat run.log; exit 1; }
   diff -u "$(dirname "$0")/platform.scene" platform.scene || exit 1
   [ "$(ls platform_mesh*.msh | wc -l)" = 5 ] && grep -q "^T 0 1 2" platform_mesh0.msh || { ls; exit 1; } ;;
 model-obj)  # --model: a user's OBJ file stands on the target, fitted to it; a damaged one is left out
@@ -135,12 +135,15 @@ model-obj)  # --model: a user's OBJ file stands on the target, fitted to it; a d
   shot --source synthetic --keys gsxkb --frames 30 --model house.obj && "$CHECK" shot.png size red:2000 || exit 1
   grep -q "Model house.obj: 14 triangles" run.log || { cat run.log; exit 1; }
   head -c 300 "$(dirname "$TOVRAK")/p40/p40_2.3ds" >broken.3ds
-  xrun "$TOVRAK" --source synthetic --keys gsxkb --frames 5 --model broken.3ds >run.log 2>&1
+  "$TOVRAK" --source synthetic --keys gsxkb --frames 5 --model broken.3ds >run.log 2>&1
   status=$?
   [ $status = 0 ] && grep -q "^Error loading model file broken.3ds\. It " run.log && [ "$(grep -c broken.3ds run.log)" = 2 ] || { echo "status $status"; cat run.log; exit 1; } ;;
 scene-demo)  # the scene tool draws its picture and writes the description with both mesh files
-  xrun "$TOVRAK_SCENE_DEMO" . >run.log 2>&1 || { cat run.log; exit 1; }
+  "$TOVRAK_SCENE_DEMO" . >run.log 2>&1 || { cat run.log; exit 1; }
   for f in scene.png scene.txt scene_mesh0.msh scene_mesh1.msh; do [ -s "$f" ] || { echo "no $f"; exit 1; }; done
   grep -q 'mshfile="./scene_mesh1.msh"' scene.txt || { cat scene.txt; exit 1; } ;;
 *) echo "unknown case $case_name"; exit 2 ;;
 esac
+status=$?
+if [ $status = 0 ]; then cd / && rm -rf "$out"; else echo "(the case's files are kept in $out)"; fi
+exit $status
