@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     const int frames = argc > 2 ? std::atoi(argv[2]) : 1800;
     constexpr int kStillFrames = 150, kWarmUp = 30;
     VirtualCameraOptions upright, clutter;
-    upright.upright = true;
+    upright.path = VirtualPath::Upright;
     clutter.clutter = true;
     std::vector<Condition> conditions;
     for (PoseMethod method : {PoseMethod::Refined, PoseMethod::Grid}) {

@@ -5,51 +5,87 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "capture/capture.h"
+// jpeglib.h needs FILE and size_t declared first.
+#include <jpeglib.h>
 
 namespace {
 
-enum Region : uint8_t { kDesk = 0, kPaper = 1, kInk = 2 };
+// What a pixel corner sees: the desk, the paper or the ink, and whether it lies in the shadow
+// band (kShadowed added). Four corners that agree mean a pixel without an edge in it.
+enum Region : uint8_t { kDesk = 0, kPaper = 1, kInk = 2, kShadowed = 3 };
 
 // Two dark rectangles on the sheet's margins, left and right of the target, for the clutter
 // scene: lone rectangles that must not be taken for the target.
 constexpr double kClutterRects[2][4] = {{105, 135, -50, 30}, {-135, -110, 10, 70}};  // X0 X1 Y0 Y1
+// The shadow band: everything at X beyond this (millimetres), a third of the target and the
+// sheet and desk past it, with a sharp edge.
+constexpr double kShadowFromX = 30.0;
+// Sub-frames of a motion-blurred frame: one for every pixel a corner moves, within these bounds.
+constexpr int kMinSubFrames = 2, kMaxSubFrames = 32;
+constexpr double kPi = 3.14159265358979323846;
 
-Region regionAt(double X, double Y, bool clutter) {
+int regionAt(double X, double Y, bool clutter, bool shadow) {
+    const int shaded = shadow && X > kShadowFromX ? kShadowed : 0;
     const double ax = std::fabs(X), ay = std::fabs(Y);
-    if (ax > kSheetHalfX || ay > kSheetHalfY) return kDesk;
+    if (ax > kSheetHalfX || ay > kSheetHalfY) return kDesk + shaded;
     if (clutter)
         for (const auto& r : kClutterRects)
-            if (X > r[0] && X < r[1] && Y > r[2] && Y < r[3]) return kInk;
-    if (ax > kTargetOuterHalfX || ay > kTargetOuterHalfY) return kPaper;
+            if (X > r[0] && X < r[1] && Y > r[2] && Y < r[3]) return kInk + shaded;
+    if (ax > kTargetOuterHalfX || ay > kTargetOuterHalfY) return kPaper + shaded;
     if (X > kTargetInnerMinX && X < kTargetInnerMaxX && Y > kTargetInnerMinY && Y < kTargetInnerMaxY)
-        return kPaper;
-    return kInk;
+        return kPaper + shaded;
+    return kInk + shaded;
 }
 
-// Light from a lamp off to one side: a gentle fall-off across the desk.
-double illumination(double X, double Y) {
-    const double dx = X - 120.0, dy = Y + 90.0;
-    return 1.0 - 0.10 * (dx * dx + dy * dy) / (500.0 * 500.0);
+// sin(x) to about 1e-3, without a call: the desk's grain needs no more.
+float roughSin(float x) {
+    const float turns = x * static_cast<float>(0.5 / kPi);
+    x -= static_cast<float>(2 * kPi) * static_cast<float>(static_cast<int>(turns + (turns >= 0 ? 0.5f : -0.5f)));
+    // Bhaskara-like parabola fit on [-pi, pi], refined once.
+    const float y = 1.27323954f * x - 0.405284735f * x * std::fabs(x);
+    return 0.225f * (y * std::fabs(y) - y) + y;
 }
 
-// Colours in B, G, R. The desk is light (a plain table top with a faint grain) so that the
-// sheet's own edge stays far below the edge detector's threshold: only the target is seen.
-void shade(Region region, double X, double Y, bool darkDesk, float bgr[3]) {
-    static const float kPaperColour[3] = {232.0f, 238.0f, 242.0f};
-    static const float kInkColour[3] = {38.0f, 34.0f, 32.0f};
-    static const float kDeskColour[3] = {170.0f, 192.0f, 208.0f};
-    static const float kDarkDeskColour[3] = {52.0f, 60.0f, 74.0f};  // a dark wooden table
-    double gain = illumination(X, Y);
-    const float* base = kPaperColour;
-    if (region == kInk) {
-        base = kInkColour;
-    } else if (region == kDesk) {
-        base = darkDesk ? kDarkDeskColour : kDeskColour;
-        gain *= 1.0 + 0.035 * std::sin(X / 6.0 + 1.7 * std::sin(Y / 45.0));
+// Colours (B, G, R) and light of one scene, looked up by region code.
+struct Palette {
+    float colour[6][3];   // desk, paper, ink, then the same in the shadow
+    float shadowGain[6];  // 1 for the first three codes, the shadow's light for the others
+    float grain[6];       // 1 for the desk, whose grain shows, 0 for the rest
+    float lit[6][3];      // colour times the shadow's light
+
+    explicit Palette(const VirtualCameraOptions& o) {
+        // The desk is light (a plain table top) so that the sheet's own edge stays far below the
+        // edge detector's threshold; clutter puts the sheet on a dark wooden table.
+        const float desk[3] = {170.0f, 192.0f, 208.0f}, darkDesk[3] = {52.0f, 60.0f, 74.0f};
+        const float paper[3] = {232.0f, 238.0f, 242.0f}, ink[3] = {38.0f, 34.0f, 32.0f};
+        for (int ch = 0; ch < 3; ++ch) {
+            colour[kDesk][ch] = o.desk >= 0 ? static_cast<float>(o.desk) : o.clutter ? darkDesk[ch] : desk[ch];
+            colour[kPaper][ch] = o.paper >= 0 ? static_cast<float>(o.paper) : paper[ch];
+            colour[kInk][ch] = o.ink >= 0 ? static_cast<float>(o.ink) : ink[ch];
+        }
+        for (int code = 0; code < 6; ++code) {
+            for (int ch = 0; ch < 3; ++ch) colour[code][ch] = colour[code % kShadowed][ch];
+            shadowGain[code] = code >= kShadowed ? static_cast<float>(o.shadow) : 1.0f;
+            grain[code] = code % kShadowed == kDesk ? 1.0f : 0.0f;
+            for (int ch = 0; ch < 3; ++ch) lit[code][ch] = colour[code][ch] * shadowGain[code];
+        }
     }
-    for (int ch = 0; ch < 3; ++ch) bgr[ch] = static_cast<float>(base[ch] * gain);
-}
+
+    // The light at plane point (X, Y) of a region: a lamp off to one side gives a gentle fall-off
+    // across the desk, the shadow band takes most of it away, the desk has a faint grain.
+    static float lamp(float X, float Y) {
+        const float dx = X - 120.0f, dy = Y + 90.0f;
+        return 1.0f - 0.10f * (dx * dx + dy * dy) / (500.0f * 500.0f);
+    }
+    static float wood(float X, float Y) { return 1.0f + 0.035f * roughSin(X / 6.0f + 1.7f * roughSin(Y / 45.0f)); }
+    float light(int region, float lampGain, float woodGain) const {
+        return lampGain * shadowGain[region] * (1.0f + grain[region] * (woodGain - 1.0f));
+    }
+    void shade(int region, float X, float Y, float bgr[3]) const {
+        const float gain = light(region, lamp(X, Y), wood(X, Y));
+        for (int ch = 0; ch < 3; ++ch) bgr[ch] = colour[region][ch] * gain;
+    }
+};
 
 // Image-to-plane mapping of one pose: the inverse of the plane-to-image homography.
 struct PlaneMap {
@@ -90,16 +126,101 @@ struct NoiseSource {
     uint64_t state;
     NoiseSource(uint32_t seed, int frame)
         : state((static_cast<uint64_t>(seed) << 32) ^ static_cast<uint32_t>(frame) ^ 0x5bd1e995u) {}
-    // Sum of four uniforms from one draw: close enough to a unit normal for sensor noise.
-    double normal() {
+    uint64_t next() {
         uint64_t z = (state += 0x9e3779b97f4a7c15ull);
         z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
         z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-        z ^= z >> 31;
-        const double sum = static_cast<double>((z & 0xffff) + ((z >> 16) & 0xffff) + ((z >> 32) & 0xffff) + (z >> 48));
-        return (sum / 65536.0 - 2.0) * 1.7320508;
+        return z ^ (z >> 31);
     }
 };
+
+// 4096 draws of a unit normal, made once: a frame's noise picks from them with 12 bits of the
+// generator each, five picks a draw, which is what keeps a noisy frame cheap.
+const float* normalTable() {
+    static const std::vector<float> table = [] {
+        std::vector<float> t(4096);
+        NoiseSource source(0x7a11, 0);
+        for (size_t i = 0; i < t.size(); i += 2) {
+            const double u1 = (static_cast<double>(source.next() >> 11) + 0.5) / 9007199254740992.0;
+            const double u2 = static_cast<double>(source.next() >> 11) / 9007199254740992.0;
+            const double r = std::sqrt(-2.0 * std::log(u1));
+            t[i] = static_cast<float>(r * std::cos(2 * kPi * u2));
+            t[i + 1] = static_cast<float>(r * std::sin(2 * kPi * u2));
+        }
+        return t;
+    }();
+    return table.data();
+}
+
+// One row of pixel corners. Along an image row the plane point (u / w, v / w) runs with
+// u = u0 + c du, v = v0 + c dv, w = w0 + c dw; while w keeps its sign it is monotonic in c, so
+// the region can change only where X or Y passes one of the scene's boundary values, at
+// c = (T w0 - u0) / (du - T dw): the row is cut there and each piece takes the region of its
+// first corner. The light (the lamp and the desk's grain, both smooth) is computed at every
+// eighth pixel centre and interpolated between.
+struct PlaneLine {
+    double u0, du, v0, dv, w0, dw;
+};
+
+void cornerRegions(const PlaneLine& row, const PlaneMap& map, int n, bool clutter, bool shadow, uint8_t* region) {
+    auto at = [&](int c) {
+        const double w = row.w0 + c * row.dw;
+        if (w == 0.0) return static_cast<int>(kDesk);
+        const double X = (row.u0 + c * row.du) / w, Y = (row.v0 + c * row.dv) / w;
+        return map.r31 * X + map.r32 * Y + map.tz > 0.0 ? regionAt(X, Y, clutter, shadow) : static_cast<int>(kDesk);
+    };
+    const double wFirst = row.w0, wLast = row.w0 + (n - 1) * row.dw;
+    if (!(wFirst > 0 && wLast > 0) && !(wFirst < 0 && wLast < 0)) {
+        for (int c = 0; c < n; ++c) region[c] = static_cast<uint8_t>(at(c));  // the horizon crosses the row
+        return;
+    }
+    double cuts[32];
+    int count = 0;
+    auto cut = [&](double T, double u0, double du) {
+        const double den = du - T * row.dw;
+        if (den == 0.0) return;
+        const double c = (T * row.w0 - u0) / den;
+        if (c > 0 && c < n - 1 && count < 32) cuts[count++] = c;
+    };
+    for (double T : {-kSheetHalfX, kSheetHalfX, -kTargetOuterHalfX, kTargetOuterHalfX, kTargetInnerMinX, kTargetInnerMaxX})
+        cut(T, row.u0, row.du);
+    for (double T : {-kSheetHalfY, kSheetHalfY, -kTargetOuterHalfY, kTargetOuterHalfY, kTargetInnerMinY, kTargetInnerMaxY})
+        cut(T, row.v0, row.dv);
+    if (shadow) cut(kShadowFromX, row.u0, row.du);
+    if (clutter)
+        for (const auto& q : kClutterRects) cut(q[0], row.u0, row.du), cut(q[1], row.u0, row.du), cut(q[2], row.v0, row.dv), cut(q[3], row.v0, row.dv);
+    std::sort(cuts, cuts + count);
+    int c = 0;
+    for (int k = 0; k <= count; ++k) {
+        const int end = k < count ? static_cast<int>(std::ceil(cuts[k])) : n;  // first corner past the cut
+        if (c >= end) continue;
+        const uint8_t code = static_cast<uint8_t>(at(c));
+        std::fill(region + c, region + end, code);
+        // A corner lying exactly on a cut is looked at again on its own.
+        if (k < count && static_cast<double>(end) == cuts[k] && end < n) region[end] = static_cast<uint8_t>(at(end)), c = end + 1;
+        else c = end;
+    }
+}
+
+void centreLights(const PlaneLine& line, int n, float* __restrict lamp, float* __restrict wood) {
+    constexpr int kStep = 8;
+    float l[2] = {0, 0}, g[2] = {0, 0};
+    auto sample = [&](int c, float& lampGain, float& woodGain) {
+        const double w = line.w0 + c * line.dw;
+        const float X = w != 0.0 ? static_cast<float>((line.u0 + c * line.du) / w) : 1e6f;
+        const float Y = w != 0.0 ? static_cast<float>((line.v0 + c * line.dv) / w) : 1e6f;
+        lampGain = Palette::lamp(X, Y), woodGain = lampGain * Palette::wood(X, Y);
+    };
+    sample(0, l[1], g[1]);
+    for (int c0 = 0; c0 < n - 1; c0 += kStep) {
+        const int c1 = std::min(c0 + kStep, n - 1);
+        l[0] = l[1], g[0] = g[1];
+        sample(c1, l[1], g[1]);
+        const float dl = (l[1] - l[0]) / (c1 - c0), dg = (g[1] - g[0]) / (c1 - c0);
+        for (int c = c0; c < c1; ++c) lamp[c] = l[0] + (c - c0) * dl, wood[c] = g[0] + (c - c0) * dg;
+    }
+    lamp[n - 1] = l[1], wood[n - 1] = g[1];
+}
 
 }  // namespace
 
@@ -112,11 +233,17 @@ void VirtualCamera::setSize(int width, int height) {
     lens = LensModel(width, height);
 }
 
-CameraPose VirtualCamera::poseOf(int n) const {
-    if (opts.fixedView) return lookAtPose(0, 0, opts.distance, opts.tilt, opts.azimuth, opts.roll);
-    const int frame = opts.still ? opts.start : opts.start + n;
-    return opts.upright ? uprightTrajectoryPose(frame) : trajectoryPose(frame);
+double VirtualCamera::pathFrame(int n) const {
+    const double speed = opts.motion > 0 ? opts.motion : 1.0;
+    return opts.still ? opts.start : opts.start + speed * n;
 }
+
+CameraPose VirtualCamera::poseAt(double frame) const {
+    if (opts.fixedView) return lookAtPose(0, 0, opts.distance, opts.tilt, opts.azimuth, opts.roll);
+    return pathPose(opts.path, frame);
+}
+
+CameraPose VirtualCamera::poseOf(int n) const { return poseAt(pathFrame(n)); }
 
 VirtualFrameTruth VirtualCamera::truthOf(int n) const { return truthFor(poseOf(n)); }
 
@@ -144,17 +271,41 @@ VirtualFrameTruth VirtualCamera::truthFor(const CameraPose& pose) const {
     return truth;
 }
 
-void VirtualCamera::render(int n, unsigned char* dst) { renderPose(poseOf(n), n, dst); }
+void VirtualCamera::render(int n, unsigned char* dst) {
+    if (opts.motion <= 0 || opts.still || opts.fixedView) return renderPose(poseOf(n), n, dst);
+    // The shutter is open for the whole frame interval, the path running `motion` frames in it:
+    // the frame is the mean of sub-frames spread over the interval, as many as the corners move
+    // pixels, and the truth is the pose at its middle.
+    const double middle = pathFrame(n), span = opts.motion;
+    const VirtualFrameTruth a = truthFor(poseAt(middle - span / 2)), b = truthFor(poseAt(middle + span / 2));
+    double reach = 0;
+    for (int i = 0; i < 10; ++i)
+        reach = std::max(reach, std::hypot(a.imagePoints[i][0] - b.imagePoints[i][0], a.imagePoints[i][1] - b.imagePoints[i][1]));
+    const int subFrames = std::clamp(static_cast<int>(std::ceil(reach)), kMinSubFrames, kMaxSubFrames);
+    scratch.assign(frameBytes(), 0.0f);
+    for (int k = 0; k < subFrames; ++k) {
+        const CameraPose pose = poseAt(middle + span * ((k + 0.5) / subFrames - 0.5));
+        shadeScene(pose);
+        paintHand(pose);
+        for (size_t i = 0; i < scratch.size(); ++i) scratch[i] += radiance[i];
+    }
+    for (size_t i = 0; i < scratch.size(); ++i) radiance[i] = scratch[i] / subFrames;
+    if (opts.blur > 0.0) applyBlur();
+    quantise(n, dst);
+    if (opts.jpeg > 0) compressAsJpeg(dst);
+}
 
 void VirtualCamera::renderPose(const CameraPose& pose, int noiseFrame, unsigned char* dst) {
     shadeScene(pose);
+    paintHand(pose);
     if (opts.blur > 0.0) applyBlur();
     quantise(noiseFrame, dst);
+    if (opts.jpeg > 0) compressAsJpeg(dst);
 }
 
 void VirtualCamera::prepareLensMaps() {
     const int W = opts.width, H = opts.height;
-    if (centreRays.size() == static_cast<size_t>(W) * H * 2) return;
+    if (vignette.size() == static_cast<size_t>(W) * H) return;
     cornerRays.resize(static_cast<size_t>(W + 1) * (H + 1) * 2);
     centreRays.resize(static_cast<size_t>(W) * H * 2);
     vignette.resize(static_cast<size_t>(W) * H);
@@ -170,8 +321,7 @@ void VirtualCamera::prepareLensMaps() {
         for (int c = 0; c < W; ++c) {
             lens.undistort(c, r, col, row);
             const size_t k = static_cast<size_t>(r) * W + c;
-            centreRays[2 * k] = static_cast<float>(col);
-            centreRays[2 * k + 1] = static_cast<float>(row);
+            centreRays[2 * k] = static_cast<float>(col), centreRays[2 * k + 1] = static_cast<float>(row);
             vignette[k] = static_cast<float>(lens.vignetting(col, row));
         }
 }
@@ -179,57 +329,111 @@ void VirtualCamera::prepareLensMaps() {
 void VirtualCamera::shadeScene(const CameraPose& pose) {
     const int W = opts.width, H = opts.height;
     const PlaneMap map(pose, virtualFocalLength(W));
-    radiance.resize(static_cast<size_t>(W) * H * 3);
-    region.resize(static_cast<size_t>(W + 1) * (H + 1));
+    const Palette palette(opts);
+    const bool shadow = opts.shadow < 1.0;
+    radiance.resize(frameBytes());
+    region.resize(2 * static_cast<size_t>(W + 1));
+    lampRow.resize(W), woodRow.resize(W);
     if (opts.lens) prepareLensMaps();
+    const double cx = W / 2.0, cy = H / 2.0;
 
-    // Ideal (undistorted) pixel position to plane point.
+    // Ideal (undistorted) pixel position to plane point and region; off the plane, the desk.
     auto lookAt = [&](double col, double row, double& X, double& Y) {
-        if (map.toPlane(col - W / 2.0, row - H / 2.0, X, Y)) return regionAt(X, Y, opts.clutter);
+        if (map.toPlane(col - cx, row - cy, X, Y)) return regionAt(X, Y, opts.clutter, shadow);
         X = Y = 1e6;
-        return kDesk;
+        return static_cast<int>(kDesk);
     };
-    // Frame position to plane point, through the lens.
-    auto sample = [&](double col, double row, double& X, double& Y) {
-        if (opts.lens) lens.undistort(col, row, col, row);
-        return lookAt(col, row, X, Y);
+    // The row of an image line y (centred) as the plane map runs along it.
+    auto lineAt = [&](double x0, double y) {
+        return PlaneLine{map.m[0] * x0 + map.m[1] * y + map.m[2], map.m[0], map.m[3] * x0 + map.m[4] * y + map.m[5],
+                         map.m[3], map.m[6] * x0 + map.m[7] * y + map.m[8], map.m[6]};
     };
-
-    double X = 0.0, Y = 0.0;
-    for (int r = 0; r <= H; ++r)
+    // One row of pixel corners (corner row r lies at row r - 0.5), into slot r % 2.
+    auto cornerRow = [&](int r) {
+        uint8_t* reg = &region[static_cast<size_t>(W + 1) * (r % 2)];
+        if (!opts.lens) return cornerRegions(lineAt(-0.5 - cx, r - 0.5 - cy), map, W + 1, opts.clutter, shadow, reg);
         for (int c = 0; c <= W; ++c) {
-            const size_t k = static_cast<size_t>(r) * (W + 1) + c;
-            region[k] = opts.lens ? lookAt(cornerRays[2 * k], cornerRays[2 * k + 1], X, Y) : lookAt(c - 0.5, r - 0.5, X, Y);
+            const float* ray = &cornerRays[2 * (static_cast<size_t>(r) * (W + 1) + c)];
+            double X, Y;
+            reg[c] = static_cast<uint8_t>(lookAt(ray[0], ray[1], X, Y));
         }
+    };
+    // The light at each pixel centre of row r: the lamp, and the lamp with the desk's grain.
+    auto lightRow = [&](int r) {
+        if (!opts.lens) return centreLights(lineAt(-cx, r - cy), W, lampRow.data(), woodRow.data());
+        for (int c = 0; c < W; ++c) {
+            const float* ray = &centreRays[2 * (static_cast<size_t>(r) * W + c)];
+            double X, Y;
+            lookAt(ray[0], ray[1], X, Y);
+            lampRow[c] = Palette::lamp(static_cast<float>(X), static_cast<float>(Y));
+            woodRow[c] = lampRow[c] * Palette::wood(static_cast<float>(X), static_cast<float>(Y));
+        }
+    };
 
     constexpr int kSub = 4;
+    cornerRow(0);
     for (int r = 0; r < H; ++r) {
-        for (int c = 0; c < W; ++c) {
-            const size_t k = static_cast<size_t>(r) * W + c;
-            const uint8_t* top = &region[static_cast<size_t>(r) * (W + 1) + c];
-            const uint8_t* bottom = top + (W + 1);
-            float* out = &radiance[k * 3];
-            float bgr[3];
-            if (top[0] == top[1] && top[0] == bottom[0] && top[0] == bottom[1]) {
-                const Region reg = opts.lens ? lookAt(centreRays[2 * k], centreRays[2 * k + 1], X, Y) : lookAt(c, r, X, Y);
-                shade(reg, X, Y, opts.clutter, bgr);
-                out[0] = bgr[0], out[1] = bgr[1], out[2] = bgr[2];
+        cornerRow(r + 1);
+        lightRow(r);
+        const uint8_t* top = &region[static_cast<size_t>(W + 1) * (r % 2)];
+        const uint8_t* bottom = &region[static_cast<size_t>(W + 1) * ((r + 1) % 2)];
+        float* out = &radiance[3 * static_cast<size_t>(r) * W];
+        for (int c = 0; c < W; ++c, out += 3) {
+            const int code = top[c];
+            if (code == top[c + 1] && code == bottom[c] && code == bottom[c + 1]) {
+                // No edge in the pixel: its region's colour in the light at its centre.
+                const float gain = palette.grain[code] > 0 ? woodRow[c] : lampRow[c];
+                const float* colour = palette.lit[code];
+                out[0] = colour[0] * gain, out[1] = colour[1] * gain, out[2] = colour[2] * gain;
             } else {
-                // An edge crosses this pixel: average a 4 x 4 grid of samples.
+                // An edge crosses this pixel: the mean of a 4 x 4 grid of samples' colours, in the
+                // light at its centre (the light changes little across a pixel; only the region
+                // does).
                 float sum[3] = {0, 0, 0};
-                for (int i = 0; i < kSub; ++i) {
+                for (int i = 0; i < kSub; ++i)
                     for (int j = 0; j < kSub; ++j) {
-                        const Region reg = sample(c - 0.5 + (j + 0.5) / kSub, r - 0.5 + (i + 0.5) / kSub, X, Y);
-                        shade(reg, X, Y, opts.clutter, bgr);
-                        for (int ch = 0; ch < 3; ++ch) sum[ch] += bgr[ch];
+                        double col = c - 0.5 + (j + 0.5) / kSub, row = r - 0.5 + (i + 0.5) / kSub, X, Y;
+                        if (opts.lens) lens.undistort(col, row, col, row);
+                        const int sample = lookAt(col, row, X, Y);
+                        const float gain = palette.grain[sample] > 0 ? woodRow[c] : lampRow[c];
+                        for (int ch = 0; ch < 3; ++ch) sum[ch] += palette.lit[sample][ch] * gain;
                     }
-                }
                 for (int ch = 0; ch < 3; ++ch) out[ch] = sum[ch] / (kSub * kSub);
             }
-            if (opts.lens)
-                for (int ch = 0; ch < 3; ++ch) out[ch] *= vignette[k];
+        }
+        if (opts.lens) {
+            float* row = &radiance[3 * static_cast<size_t>(r) * W];
+            const float* gain = &vignette[static_cast<size_t>(r) * W];
+            for (int c = 0; c < W; ++c)
+                for (int ch = 0; ch < 3; ++ch) row[3 * c + ch] *= gain[c];
         }
     }
+}
+
+void VirtualCamera::paintHand(const CameraPose& pose) {
+    if (opts.hand < 0 || opts.hand > 3) return;
+    // A hand reaching over outer corner K: a grey blob 35 x 60 pixels at 320 x 240 (scaled with
+    // the frame), its middle a little outside the corner, so that the corner and a quarter of
+    // its two sides are hidden.
+    const VirtualFrameTruth truth = truthFor(pose);
+    const auto& corner = truth.imagePoints[5 + opts.hand];
+    const auto& centre = truth.imagePoints[9];
+    const double scale = opts.width / 320.0, a = 17.5 * scale, b = 30.0 * scale;
+    double dr = corner[0] - centre[0], dc = corner[1] - centre[1];
+    const double len = std::hypot(dr, dc);
+    if (len > 0) dr /= len, dc /= len;
+    const double mr = corner[0] + 0.3 * a * dr, mc = corner[1] + 0.3 * a * dc;
+    const int r0 = std::max(0, static_cast<int>(mr - b - 2)), r1 = std::min(opts.height - 1, static_cast<int>(mr + b + 2));
+    const int c0 = std::max(0, static_cast<int>(mc - a - 2)), c1 = std::min(opts.width - 1, static_cast<int>(mc + a + 2));
+    for (int r = r0; r <= r1; ++r)
+        for (int c = c0; c <= c1; ++c) {
+            const double s = std::hypot((c - mc) / a, (r - mr) / b);
+            // About a pixel of soft edge, as a real hand out of focus shows.
+            const float cover = static_cast<float>(std::clamp((1.0 - s) * std::min(a, b) + 0.5, 0.0, 1.0));
+            if (cover <= 0) continue;
+            float* p = &radiance[3 * (static_cast<size_t>(r) * opts.width + c)];
+            for (int ch = 0; ch < 3; ++ch) p[ch] += cover * (150.0f - p[ch]);
+        }
 }
 
 void VirtualCamera::applyBlur() {
@@ -265,75 +469,92 @@ void VirtualCamera::applyBlur() {
     }
 }
 
-void VirtualCamera::quantise(int noiseFrame, unsigned char* dst) const {
-    NoiseSource noise(opts.seed, noiseFrame);
-    const bool noisy = opts.noise > 0.0;
-    for (size_t i = 0; i < radiance.size(); ++i) {
-        double v = radiance[i];
-        if (noisy) v += opts.noise * noise.normal();
-        dst[i] = static_cast<unsigned char>(std::clamp(std::lround(v), 0L, 255L));
+void VirtualCamera::quantise(int noiseFrame, unsigned char* dst) {
+    const int W = opts.width, H = opts.height;
+    const bool gradient = opts.lightLeft != 1.0 || opts.lightRight != 1.0;
+    if (gradient && columnLight.size() != static_cast<size_t>(W)) {
+        columnLight.resize(W);
+        for (int c = 0; c < W; ++c)
+            columnLight[c] = static_cast<float>(opts.lightLeft + (opts.lightRight - opts.lightLeft) * c / std::max(1, W - 1));
+    }
+    if (gradient)
+        for (int r = 0; r < H; ++r) {
+            float* row = &radiance[3 * static_cast<size_t>(r) * W];
+            for (int c = 0; c < W; ++c)
+                for (int ch = 0; ch < 3; ++ch) row[3 * c + ch] *= columnLight[c];
+        }
+    const size_t n = radiance.size();
+    const float* in = radiance.data();
+    if (opts.noise > 0) {
+        const float* normals = normalTable();
+        const float sigma = static_cast<float>(opts.noise);
+        NoiseSource noise(opts.seed, noiseFrame);
+        for (size_t i = 0; i < n; i += 5) {
+            uint64_t bits = noise.next();
+            for (size_t k = i; k < i + 5 && k < n; ++k, bits >>= 12)
+                dst[k] = static_cast<unsigned char>(std::clamp(in[k] + sigma * normals[bits & 4095] + 0.5f, 0.0f, 255.0f));
+        }
+        return;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        // Through int, so that the compiler converts whole vectors (a float's own conversion to
+        // a byte is one at a time).
+        const int v = static_cast<int>(in[i] + 0.5f);
+        dst[i] = static_cast<unsigned char>(v < 0 ? 0 : v > 255 ? 255 : v);
     }
 }
 
-bool parseVirtualCameraOptions(const std::string& text, VirtualCameraOptions& o, std::string& error) {
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find(',', pos);
-        if (end == std::string::npos) end = text.size();
-        const std::string item = text.substr(pos, end - pos);
-        pos = end + 1;
-        if (item.empty()) continue;
-        const size_t eq = item.find('=');
-        const std::string key = item.substr(0, eq);
-        const std::string value = eq == std::string::npos ? "1" : item.substr(eq + 1);
-        char* rest = nullptr;
-        const double number = std::strtod(value.c_str(), &rest);
-        const bool numeric = !value.empty() && rest && *rest == '\0' && std::isfinite(number);
-        if (key == "size") {
-            int w = 0, h = 0;
-            if (!parseFrameSize(value, w, h) || w > 4096 || h > 4096) {
-                error = "size must be WIDTHxHEIGHT between 16 and 4096, got '" + value + "'";
-                return false;
-            }
-            o.width = w;
-            o.height = h;
-        } else if (!numeric) {
-            error = "option '" + key + "' needs a number, got '" + value + "'";
-            return false;
-        } else if (key == "noise" && number >= 0) {
-            o.noise = number;
-        } else if (key == "blur" && number >= 0 && number <= 20) {
-            o.blur = number;
-        } else if (key == "lens") {
-            o.lens = number != 0;
-        } else if (key == "seed" && number >= 0 && number <= 4294967295.0) {
-            o.seed = static_cast<uint32_t>(number);
-        } else if (key == "still") {
-            o.still = number != 0;
-        } else if (key == "upright") {
-            o.upright = number != 0;
-        } else if (key == "clutter") {
-            o.clutter = number != 0;
-        } else if (key == "start" && number >= 0 && number <= 1e9) {
-            o.start = static_cast<int>(number);
-        } else if (key == "fps" && (number == 0 || (number >= 0.1 && number <= 1000))) {
-            o.fps = number;
-        } else if ((key == "tilt" && number >= 0 && number <= 80) || (key == "azimuth" || key == "roll")) {
-            o.fixedView = true;
-            (key == "tilt" ? o.tilt : key == "azimuth" ? o.azimuth : o.roll) = number;
-        } else if (key == "distance" && number >= 100 && number <= 5000) {
-            o.fixedView = true;
-            o.distance = number;
-        } else if (key == "noise" || key == "blur" || key == "seed" || key == "start" || key == "fps" || key == "tilt" ||
-                   key == "distance") {
-            error = "option '" + key + "' is out of range: '" + value + "'";
-            return false;
-        } else {
-            error = "unknown virtual camera option '" + key +
-                    "' (known: size, noise, blur, lens, seed, still, upright, clutter, start, fps, tilt, azimuth, roll, "
-                    "distance)";
-            return false;
+namespace {
+
+struct JpegError {
+    jpeg_error_mgr manager;
+};
+// libjpeg's handlers print and end the process; the frame here is ours and always encodes, so
+// a failure can only be a programming error.
+void jpegQuiet(j_common_ptr, int) {}
+
+}  // namespace
+
+void VirtualCamera::compressAsJpeg(unsigned char* frame) {
+    const int W = opts.width, H = opts.height;
+    JpegError error;
+    unsigned char* encoded = nullptr;
+    unsigned long size = 0;
+    {
+        jpeg_compress_struct info;
+        info.err = jpeg_std_error(&error.manager);
+        error.manager.emit_message = jpegQuiet;
+        jpeg_create_compress(&info);
+        jpeg_mem_dest(&info, &encoded, &size);
+        info.image_width = static_cast<JDIMENSION>(W);
+        info.image_height = static_cast<JDIMENSION>(H);
+        info.input_components = 3;
+        info.in_color_space = JCS_EXT_BGR;
+        jpeg_set_defaults(&info);
+        jpeg_set_quality(&info, std::clamp(opts.jpeg, 1, 100), TRUE);
+        jpeg_start_compress(&info, TRUE);
+        // Top row first, as a webcam's JPEG has it (docs/conventions.md, "Frames").
+        while (info.next_scanline < info.image_height) {
+            JSAMPROW row = frame + 3 * static_cast<size_t>(H - 1 - info.next_scanline) * W;
+            jpeg_write_scanlines(&info, &row, 1);
         }
+        jpeg_finish_compress(&info);
+        jpeg_destroy_compress(&info);
     }
-    return true;
+    jpegBuffer.assign(encoded, encoded + size);
+    std::free(encoded);
+    jpeg_decompress_struct info;
+    info.err = jpeg_std_error(&error.manager);
+    error.manager.emit_message = jpegQuiet;
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, jpegBuffer.data(), static_cast<unsigned long>(jpegBuffer.size()));
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(&info);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = frame + 3 * static_cast<size_t>(H - 1 - info.output_scanline) * W;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
 }

@@ -1,6 +1,8 @@
 // A software camera that films the printed target: anti-aliased edges, optional blur, sensor
-// noise, radial lens distortion and vignetting; the same seed and frame number always give
-// the same picture. It also reports the truth of each frame for tests and measurements.
+// noise, radial lens distortion and vignetting, and the hard conditions of a real desk (uneven
+// light, a cast shadow, motion blur, JPEG compression, a hand over a corner, a dim print, far
+// and steep views, clutter). The same options, seed and frame number always give the same
+// picture. It also reports the truth of each frame for tests and measurements.
 #pragma once
 
 #include <array>
@@ -14,27 +16,40 @@ struct VirtualCameraOptions {
     int width = 320;
     int height = 240;
     double noise = 0.0;    // standard deviation of the sensor noise, in grey levels
-    double blur = 0.0;     // standard deviation of the optical blur, in pixels
+    double blur = 0.0;     // standard deviation of the optical blur (defocus), in pixels
     bool lens = false;     // radial distortion and vignetting of the webcam lens model
     uint32_t seed = 1;     // noise seed
     bool still = false;    // hold the camera at the start frame
-    bool upright = false;  // a path that keeps the target within 2 degrees of upright
+    VirtualPath path = VirtualPath::Standard;  // upright=1, far=1, steep=1 choose another
     bool clutter = false;  // the sheet on a dark table, with two more dark rectangles on it
     int start = 0;         // first frame of the path
     double fps = 30.0;     // frame rate the backend paces to; 0 delivers as fast as asked
     // A fixed view instead of the path (any of tilt, azimuth, roll, distance given).
     bool fixedView = false;
     double tilt = 20.0, azimuth = 0.0, roll = 0.0, distance = 500.0;  // degrees, millimetres
+
+    // The hard conditions, all off by default.
+    double lightLeft = 1.0, lightRight = 1.0;  // light=A:B, gain falling from A at the picture's
+                                               // left edge to B at its right
+    double shadow = 1.0;   // shadow=F: the light left in a shadow band over the target's +X third
+    double motion = 0.0;   // motion=S: the path S times faster, exposed for the whole frame interval
+    int jpeg = 0;          // jpeg=Q: each frame through JPEG compression at quality Q (1 to 100)
+    int hand = -1;         // hand=K: a hand (grey 150) over outer corner K (0 to 3, as the target
+                           // points 5 to 8 give them)
+    // Grey levels of the ink, the paper and the desk (ink=, paper=, desk=; dim=1 gives 110, 165
+    // and 140); negative: the colours of the clean scene.
+    double ink = -1, paper = -1, desk = -1;
 };
 
-// Parses "key=value,key=value" (keys: size=WxH, noise, blur, lens, seed, still, upright,
-// clutter, start, fps, tilt, azimuth, roll, distance).
-// Answers false with a one-line reason on a malformed or unknown option.
+// Parses "key=value,key=value" (keys: size=WxH, noise, blur, lens, seed, still, upright, far,
+// steep, clutter, start, fps, tilt, azimuth, roll, distance, light=A:B, shadow, motion, jpeg,
+// hand, ink, paper, desk, dim). Answers false with a one-line reason on a malformed or unknown
+// option.
 bool parseVirtualCameraOptions(const std::string& text, VirtualCameraOptions& options,
                                std::string& error);
 
 struct VirtualFrameTruth {
-    CameraPose pose;
+    CameraPose pose;  // with motion blur, the pose at the middle of the exposure
     double focalLength = 0.0;
     // The ten target points as they appear in the frame ((row, col), pixel-centre
     // coordinates) and where an ideal lens would put them.
@@ -66,17 +81,23 @@ private:
     VirtualCameraOptions opts;
     LensModel lens;
     std::vector<float> radiance;  // 3 floats a pixel, kept between frames
-    std::vector<float> scratch;
+    std::vector<float> scratch;   // the blur's rows; the motion blur's sum of sub-frames
+    std::vector<float> lampRow, woodRow;  // one row of pixel centres' light, without and with the desk's grain
     std::vector<uint8_t> region;  // scene region at each pixel corner
     // The lens never changes, so where each pixel corner and centre looks through it, and how
     // much light reaches each pixel, are computed once per frame size.
     std::vector<float> cornerRays;  // ideal (col, row) of each pixel corner
     std::vector<float> centreRays;  // ideal (col, row) of each pixel centre
     std::vector<float> vignette;
+    std::vector<float> columnLight;          // the light gradient's gain of each column
+    std::vector<unsigned char> jpegBuffer;   // a frame's JPEG bytes
 
+    double pathFrame(int n) const;
+    CameraPose poseAt(double frame) const;
     void prepareLensMaps();
-
     void shadeScene(const CameraPose& pose);
+    void paintHand(const CameraPose& pose);
     void applyBlur();
-    void quantise(int noiseFrame, unsigned char* dst) const;
+    void quantise(int noiseFrame, unsigned char* dst);
+    void compressAsJpeg(unsigned char* frame);
 };

@@ -71,27 +71,19 @@ CameraPose lookAtPose(double lookX, double lookY, double distance, double tiltDe
     return pose;
 }
 
-CameraPose trajectoryPose(int frame) {
-    // Sums of slow sines with unrelated periods: the motion of a hand-held camera drifting
-    // around the target, never repeating exactly within a session and never jerking.
+CameraPose pathPose(VirtualPath path, double frame) {
+    // Sums of slow sines with unrelated periods: never repeating exactly within a session and
+    // never jerking.
     const double t = frame / kPathFps;
-    const double distance = 470.0 + 100.0 * wave(t, 8.0, 0.0);
-    const double tilt = 22.0 + 15.0 * wave(t, 7.0, 1.0);
+    const bool far = path == VirtualPath::Far, steep = path == VirtualPath::Steep;
+    const double distance = far ? 1850.0 + 650.0 * wave(t, 8.0, 0.0) : 470.0 + 100.0 * wave(t, 8.0, 0.0);
+    const double tilt = steep ? 65.0 + 10.0 * wave(t, 7.0, 1.0) : 22.0 + 15.0 * wave(t, 7.0, 1.0);
+    const double lookX = 35.0 * wave(t, 5.5, 0.3);
+    const double lookY = 25.0 * wave(t, 6.5, 2.0);
+    if (path == VirtualPath::Upright) return lookAtPose(lookX, lookY, distance, tilt, 0.0, 1.5 * wave(t, 10.0, 0.5));
     const double azimuth = 360.0 * t / 16.0;
     const double roll = 15.0 * wave(t, 10.0, 0.5);
-    const double lookX = 35.0 * wave(t, 5.5, 0.3);
-    const double lookY = 25.0 * wave(t, 6.5, 2.0);
     return lookAtPose(lookX, lookY, distance, tilt, azimuth, roll);
-}
-
-CameraPose uprightTrajectoryPose(int frame) {
-    const double t = frame / kPathFps;
-    const double distance = 470.0 + 100.0 * wave(t, 8.0, 0.0);
-    const double tilt = 22.0 + 15.0 * wave(t, 7.0, 1.0);
-    const double roll = 1.5 * wave(t, 10.0, 0.5);
-    const double lookX = 35.0 * wave(t, 5.5, 0.3);
-    const double lookY = 25.0 * wave(t, 6.5, 2.0);
-    return lookAtPose(lookX, lookY, distance, tilt, 0.0, roll);
 }
 
 bool projectPoint(const CameraPose& p, double f, int width, int height, double X, double Y,

@@ -31,11 +31,17 @@ std::array<std::array<double, 2>, 10> targetModelPoints();
 // Focal length in pixels of the virtual camera for a frame width.
 double virtualFocalLength(int width);
 
-// Pose for a frame of the standard path. `still` freezes the path at `frame`.
-CameraPose trajectoryPose(int frame);
-// The same path's distances, tilts and looks, from straight in front of the target with the
-// camera turned at most 1.5 degrees: the target stays upright in the picture.
-CameraPose uprightTrajectoryPose(int frame);
+// The paths the virtual camera moves along, all sums of slow sines (a hand-held camera drifting
+// around the target), at 30 frames a second:
+//   Standard  470 +- 100 mm away, tilted 7 to 37 degrees, going round the target in 16 s;
+//   Upright   the same distances, tilts and looks from straight in front of the target, turned
+//             at most 1.5 degrees: the target stays upright in the picture;
+//   Far       1.2 to 2.5 m away, tilted 7 to 37 degrees (the thinnest border 3 to 6 px wide at
+//             320 x 240);
+//   Steep     470 +- 100 mm away, tilted 55 to 75 degrees.
+enum class VirtualPath { Standard, Upright, Far, Steep };
+// The pose at a (possibly fractional) frame number of a path.
+CameraPose pathPose(VirtualPath path, double frame);
 
 // Pose of a camera at `distance` from the point (lookX, lookY) of the target plane, its axis
 // tilted by `tiltDeg` from the plane's normal, standing at `azimuthDeg` around the target (0: on

@@ -181,13 +181,3 @@ TEST(MeshFile, EveryTruncationAndRandomDamageLoadsSoundlyOrIsRefused) {
         check(bytes);
     }
 }
-
-TEST(Mesh, BoundsComeFromThePositions) {
-    std::unique_ptr<Mesh> mesh = quad();
-    Object object;
-    object.addShape(mesh.release());
-    const BoundsBox& box = BoundsTable::instance().box(object.getBoundsIndex());
-    EXPECT_EQ(box.minX, 0.0f);
-    EXPECT_EQ(box.maxY, 10.0f);
-    EXPECT_EQ(box.maxZ, 0.0f);
-}

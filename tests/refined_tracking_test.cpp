@@ -60,7 +60,7 @@ int cornerErrors(const VirtualCameraOptions& o, int frames, std::vector<double>&
 TEST(RefinedTracking, CornersLieWithinATenthOfAPixelOfTheTruthInClutterAndUpright) {
     VirtualCameraOptions noisy, upright, clutter;
     noisy.noise = 3, noisy.blur = 0.7;
-    upright.upright = true, upright.start = 200;
+    upright.path = VirtualPath::Upright, upright.start = 200;
     clutter.clutter = true, clutter.start = 400;
     for (const VirtualCameraOptions& o : {noisy, upright, clutter}) {
         std::vector<double> errors;

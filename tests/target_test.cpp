@@ -86,19 +86,6 @@ TEST(Target, OtherThanTwoCandidatesLeavesThePointsAlone) {
     EXPECT_EQ(t.targetFound, 0);
 }
 
-TEST(Target, EqualSquaresTakeTheFirstMetAsTheSmallOne) {
-    Canvas c(320, 240);
-    c.outlineSquare(60, 100, 60, 30);
-    c.outlineSquare(170, 200, 60, 30);
-    Tracker t;
-    loadOutput(t, c);
-    t.labelContours();
-    t.identifyTarget();
-    ASSERT_EQ(t.targetFound, 1);
-    EXPECT_LT(dist(t.targetPoints[4], 60, 100), 2.0);
-    t.drawContours();
-}
-
 TEST(Target, Regression_OutlinesWithEqualCentresAreNotTakenForTheTarget) {
     // Two nested four-cornered outlines about one centre give no direction from the large
     // centre to the small one, so no corner order: "found" would hand on stale points.
