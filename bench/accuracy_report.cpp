@@ -2,7 +2,7 @@
 // and translation errors of the filtered pose against the true pose, the lag of the filter
 // behind the camera, and the frame-to-frame jitter while the camera holds still. Conditions
 // without a suffix use the refined pose; "_grid" ones the homography-grid method.
-// Usage: tovrak_accuracy [POINT_FILE] [FRAMES]
+// Usage: tovrak_accuracy [POINT_FILE] [FRAMES] [CONDITION...] (all conditions when none is named)
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -26,6 +26,17 @@ VirtualCameraOptions with(double noise, double blur, bool lens) {
     o.noise = noise;
     o.blur = blur;
     o.lens = lens;
+    return o;
+}
+
+// One hard condition of a real desk, over a webcam's sensor noise (2 grey levels).
+VirtualCameraOptions hard(const char* options) {
+    VirtualCameraOptions o;
+    std::string error;
+    if (!parseVirtualCameraOptions(std::string("noise=2,") + options, o, error)) {
+        std::fprintf(stderr, "Error: %s\n", error.c_str());
+        std::exit(2);
+    }
     return o;
 }
 
@@ -75,7 +86,19 @@ int main(int argc, char** argv) {
     }
     conditions.push_back({"upright", "gsxk", upright, PoseMethod::Refined});
     conditions.push_back({"clutter", "gsxk", clutter, PoseMethod::Refined});
+    // The hard conditions, one at a time (README, "Tracking on a real desk").
+    const struct {
+        const char* name;
+        const char* options;
+    } hardOnes[] = {{"gradient", "light=1.3:0.45"}, {"shadow", "shadow=0.35"}, {"motion", "motion=12"},
+                    {"defocus", "blur=1.6"},         {"jpeg", "jpeg=40"},      {"hand", "hand=0"},
+                    {"far", "far=1"},                {"steep", "steep=1"},     {"dim", "dim=1"},
+                    {"cluttered", "clutter=1"},      {"barrel", "lens=1"}};
+    for (const auto& h : hardOnes) conditions.push_back({h.name, "gsxk", hard(h.options), PoseMethod::Refined});
+    conditions.push_back({"hand_grid", "gsxk", hard("hand=0"), PoseMethod::Grid});
+    std::vector<std::string> only(argv + std::min(argc, 3), argv + argc);
     for (const Condition& c : conditions) {
+        if (!only.empty() && std::find(only.begin(), only.end(), c.name) == only.end()) continue;
         const TrackingRun run = runTracking(c.options, c.keys, frames, points, c.method);
         if (!run.error.empty()) {
             std::fprintf(stderr, "Error: %s\n", run.error.c_str());
@@ -93,15 +116,18 @@ int main(int argc, char** argv) {
         std::printf("%s (keys %s): %d frames, target fully in view in %d, pose found in %d (%d of those in view, "
                     "%.1f %%); rotation error median %.3f deg, 95th %.3f deg; translation error median %.3f %%, "
                     "95th %.3f %%; frames off by more than 5 deg: %d, by more than 10 deg: %d; filter lag %.1f frames; "
-                    "still-camera jitter %.4f deg rms. Before the filter: rotation error median %.3f deg, jitter "
-                    "%.4f deg rms\n",
+                    "still-camera jitter %.4f deg rms. Before the filter: rotation error median %.3f deg, translation "
+                    "%.3f %%, jitter %.4f deg rms\n",
                     c.name.c_str(), c.keys, frames, sum.visible, sum.found, sum.foundVisible, sum.foundVisiblePct,
                     sum.rotationMedianDeg, sum.rotationP95Deg, sum.translationMedianPct, sum.translationP95Pct,
-                    sum.offBy5Deg, sum.offBy10Deg, lag, jitter, sum.measuredRotationMedianDeg, measuredJitter);
+                    sum.offBy5Deg, sum.offBy10Deg, lag, jitter, sum.measuredRotationMedianDeg,
+                    sum.measuredTranslationMedianPct, measuredJitter);
         std::printf("accuracy: condition=%s frames=%d visible=%d found=%d found_visible_pct=%.2f rot_med_deg=%.3f "
-                    "rot_p95_deg=%.3f trans_med_pct=%.3f trans_p95_pct=%.3f off5=%d lag_frames=%.1f jitter_deg=%.4f\n",
+                    "rot_p95_deg=%.3f trans_med_pct=%.3f trans_p95_pct=%.3f off5=%d lag_frames=%.1f jitter_deg=%.4f "
+                    "filtered_over_measured=%.2f\n",
                     c.name.c_str(), frames, sum.visible, sum.found, sum.foundVisiblePct, sum.rotationMedianDeg,
-                    sum.rotationP95Deg, sum.translationMedianPct, sum.translationP95Pct, sum.offBy5Deg, lag, jitter);
+                    sum.rotationP95Deg, sum.translationMedianPct, sum.translationP95Pct, sum.offBy5Deg, lag, jitter,
+                    sum.rotationMedianDeg / sum.measuredRotationMedianDeg);
         std::fflush(stdout);
     }
     return 0;

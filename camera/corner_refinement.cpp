@@ -1,32 +1,50 @@
 #include "camera/corner_refinement.h"
 
+#include <algorithm>
 #include <cmath>
 
+#include "vision/homography.h"
+#include "vision/target_model.h"
 #include "vision/tracker.h"
 
 namespace {
 
 // Tunables of the edge search, in pixels unless said.
-constexpr double kProfileStep = 0.5;
-constexpr int kMaxProfileSamples = 13;
 constexpr double kSideMargin = 0.15;      // fraction of a side left out at each corner
 constexpr int kMinSamplesPerSide = 6;
 constexpr double kSampleSpacing = 3.0;
 // The first pass straightens out the whole-pixel corners (up to 3 pixels off); the second
 // measures, on more places along each side and across less of it.
 constexpr int kMaxSamplesPerSide[2] = {8, 16};
-constexpr int kProfileSamples[2] = {13, 9};  // across +-3 and +-2 pixels
-constexpr double kMinContrast = 20.0;     // grey levels between the dark and the light side
+constexpr double kProfileReach[2] = {3.0, 2.0};  // half the profile's length
+constexpr int kProfileSamples = 13;              // samples across a side, evenly spread
+// A side blurred wider than the profile (motion, defocus) shows no plateaus: it is read again
+// with profiles this many times longer, as far as the border allows.
+constexpr double kBlurredReach = 4.0;
+constexpr double kMinContrast = 12.0;  // grey levels between the dark and the light side
 constexpr int kMinEdgePoints = 4;
+// A place along a side is left out of the line when it lies further off the line than this
+// many times the places' median distance (or kMinOutlierPx): a hand, a shadow's edge or a
+// blot across the side, not the side.
+constexpr double kOutlierFactor = 3.0, kMinOutlierPx = 0.35;
+constexpr double kMinInlierShare = 0.45;  // of a side's places, for the side to count
+// A border narrower than the profile would read the next edge: profiles reach at most this
+// share of the border's width in the picture.
+constexpr double kBorderShare = 0.45;
+constexpr double kMinReach = 0.9;
+// Outer corners further than this share of the target's size from where the inner rectangle
+// puts them were not found on the target's outline (a hand over a corner, a merged outline):
+// the prediction replaces them.
+constexpr double kOuterTolerance = 0.04;
 constexpr int kPasses = 2;
-constexpr double kSearchMargin = 3.0;      // the widest profile's reach                // the second pass samples along the refined sides
+constexpr double kSearchMargin = 3.0;  // the widest profile's reach near the frame's edge
 
 struct Line {
     double n[2];  // unit normal
     double d;     // n . p = d for points p on the line
 };
 
-// The brightness profile across a side at p: `count` samples kProfileStep apart along `across`,
+// The brightness profile across a side at p: `count` samples `step` apart along `across`,
 // centred on p. Each sample is the luma (as the grey step weighs the channels) of the raw frame
 // at a real position, bilinear between pixel centres. False when a sample falls outside the
 // frame.
@@ -35,17 +53,17 @@ struct Line {
 // weighed in a second loop that does the same float operations in the same order for every
 // sample, which the compiler runs several samples to a vector.
 bool sampleProfile(const Tracker& t, const LensParameters* lens, const double p[2], const double across[2], int count,
-                   double* profile) {
+                   double step, double* profile) {
     // Channel j (B, G, R) of neighbour m (0: the pixel, 1: its right, 2: above it, 3: above
     // right) of each sample, in whole vectors of samples; the unused ones are 0.
     constexpr int kLanes = 16;
-    static_assert(kMaxProfileSamples <= kLanes, "a profile fits the vectors");
+    static_assert(kProfileSamples <= kLanes, "a profile fits the vectors");
     uint8_t channel[4][3][kLanes] = {};
     float fx[kLanes], fy[kLanes];
-    const double halfWidth = 0.5 * kProfileStep * (count - 1);
+    const double halfWidth = 0.5 * step * (count - 1);
     const size_t rowBytes = 3 * static_cast<size_t>(t.width);
     for (int k = 0; k < count; ++k) {
-        const double off = -halfWidth + k * kProfileStep;
+        const double off = -halfWidth + k * step;
         double x = p[0] + off * across[0], y = p[1] + off * across[1];
         if (lens) distortedPosition(*lens, x, y, x, y);
         if (!(x >= 0.0 && y >= 0.0 && x <= t.width - 1.001 && y <= t.height - 1.001)) return false;
@@ -68,54 +86,83 @@ bool sampleProfile(const Tracker& t, const LensParameters* lens, const double p[
     return true;
 }
 
+struct EdgePoint {
+    double x, y, w;
+};
+
+// The weighted total-least-squares line through points (those with w > 0): its normal is the
+// eigenvector of the weighted scatter matrix with the smaller eigenvalue, perpendicular to the
+// direction of largest spread.
+bool fitLine(const EdgePoint* pts, int n, Line& line) {
+    double sw = 0, sx = 0, sy = 0, sxx = 0, sxy = 0, syy = 0;
+    for (int i = 0; i < n; ++i) {
+        const EdgePoint& p = pts[i];
+        if (p.w <= 0) continue;
+        sw += p.w, sx += p.w * p.x, sy += p.w * p.y, sxx += p.w * p.x * p.x, sxy += p.w * p.x * p.y, syy += p.w * p.y * p.y;
+    }
+    if (!(sw > 0)) return false;
+    const double mx = sx / sw, my = sy / sw;
+    const double cxx = sxx / sw - mx * mx, cxy = sxy / sw - mx * my, cyy = syy / sw - my * my;
+    const double theta = 0.5 * std::atan2(2 * cxy, cxx - cyy);  // direction of largest spread
+    line.n[0] = -std::sin(theta), line.n[1] = std::cos(theta);
+    line.d = line.n[0] * mx + line.n[1] * my;
+    return true;
+}
+
 // Fits the side from a to b. `brighterOutward` says which way the brightness rises across it
-// (outward: away from the rectangle's middle `centre`).
+// (outward: away from the rectangle's middle `centre`); profiles reach `reach` pixels to either
+// side of it.
 bool fitSide(const Tracker& t, const LensParameters* lens, const double a[2], const double b[2], const double centre[2],
-             bool brighterOutward, int maxSamples, int profileSamples, Line& line) {
-    const double halfWidth = 0.5 * kProfileStep * (profileSamples - 1);
+             bool brighterOutward, int maxSamples, double reach, Line& line) {
     const double len = std::hypot(b[0] - a[0], b[1] - a[1]);
-    if (len < 8.0) return false;
+    if (len < 6.0) return false;
     const double dir[2] = {(b[0] - a[0]) / len, (b[1] - a[1]) / len};
     double n[2] = {-dir[1], dir[0]};
     const double mid[2] = {(a[0] + b[0]) / 2 - centre[0], (a[1] + b[1]) / 2 - centre[1]};
     if (n[0] * mid[0] + n[1] * mid[1] < 0) n[0] = -n[0], n[1] = -n[1];
     // Profiles run from the dark side to the light side.
     const double across[2] = {brighterOutward ? n[0] : -n[0], brighterOutward ? n[1] : -n[1]};
+    const double step = 2.0 * reach / (kProfileSamples - 1);
 
     int samples = static_cast<int>(len * (1 - 2 * kSideMargin) / kSampleSpacing);
-    samples = samples < kMinSamplesPerSide ? kMinSamplesPerSide : samples > maxSamples ? maxSamples : samples;
-    // Weighted sums for the line fit: total weight, first and second moments.
-    double sw = 0, sx = 0, sy = 0, sxx = 0, sxy = 0, syy = 0;
+    samples = std::clamp(samples, kMinSamplesPerSide, maxSamples);
+    EdgePoint pts[16];
     int points = 0;
     for (int i = 0; i < samples; ++i) {
         const double s = kSideMargin + (1 - 2 * kSideMargin) * (i + 0.5) / samples;
         const double p[2] = {a[0] + s * (b[0] - a[0]), a[1] + s * (b[1] - a[1])};
-        double profile[kMaxProfileSamples];
-        if (!sampleProfile(t, lens, p, across, profileSamples, profile)) continue;
+        double profile[kProfileSamples];
+        if (!sampleProfile(t, lens, p, across, kProfileSamples, step, profile)) continue;
         const double dark = 0.5 * (profile[0] + profile[1]);
-        const double light = 0.5 * (profile[profileSamples - 1] + profile[profileSamples - 2]);
+        const double light = 0.5 * (profile[kProfileSamples - 1] + profile[kProfileSamples - 2]);
         if (light - dark < kMinContrast) continue;
         // The halfway crossing nearest the middle of the profile, linearly interpolated.
         const double half = 0.5 * (dark + light);
-        double best = INFINITY, offset = 0;
-        for (int k = 0; k + 1 < profileSamples; ++k) {
+        double best = INFINITY;
+        for (int k = 0; k + 1 < kProfileSamples; ++k) {
             if ((profile[k] < half) == (profile[k + 1] < half)) continue;
-            const double where = -halfWidth + kProfileStep * (k + (half - profile[k]) / (profile[k + 1] - profile[k]));
-            if (std::fabs(where) < std::fabs(best)) best = where, offset = where;
+            const double where = -reach + step * (k + (half - profile[k]) / (profile[k + 1] - profile[k]));
+            if (std::fabs(where) < std::fabs(best)) best = where;
         }
         if (!std::isfinite(best)) continue;
-        const double x = p[0] + offset * across[0], y = p[1] + offset * across[1], w = light - dark;
-        sw += w, sx += w * x, sy += w * y, sxx += w * x * x, sxy += w * x * y, syy += w * y * y;
-        ++points;
+        pts[points++] = {p[0] + best * across[0], p[1] + best * across[1], light - dark};
     }
-    if (points < kMinEdgePoints) return false;
-    // Total least squares: the normal is the eigenvector of the weighted scatter matrix with the
-    // smaller eigenvalue, i.e. perpendicular to the direction of largest spread.
-    const double mx = sx / sw, my = sy / sw;
-    const double cxx = sxx / sw - mx * mx, cxy = sxy / sw - mx * my, cyy = syy / sw - my * my;
-    const double theta = 0.5 * std::atan2(2 * cxy, cxx - cyy);  // direction of largest spread
-    line.n[0] = -std::sin(theta), line.n[1] = std::cos(theta);
-    line.d = line.n[0] * mx + line.n[1] * my;
+    if (points < kMinEdgePoints || !fitLine(pts, points, line)) return false;
+    // Places off the line (something over the side, the edge of a shadow) are left out, and the
+    // line fitted again from the rest.
+    for (int round = 0; round < 2; ++round) {
+        double distance[16], sorted[16];
+        for (int i = 0; i < points; ++i)
+            sorted[i] = distance[i] = std::fabs(line.n[0] * pts[i].x + line.n[1] * pts[i].y - line.d);
+        std::nth_element(sorted, sorted + points / 2, sorted + points);
+        const double limit = std::max(kOutlierFactor * sorted[points / 2], kMinOutlierPx);
+        int kept = 0;
+        for (int i = 0; i < points; ++i) {
+            if (distance[i] > limit) pts[i].w = 0;
+            kept += pts[i].w > 0;
+        }
+        if (kept < kMinEdgePoints || kept < kMinInlierShare * samples || !fitLine(pts, points, line)) return false;
+    }
     return true;
 }
 
@@ -127,24 +174,59 @@ bool meet(const Line& a, const Line& b, double p[2]) {
     return true;
 }
 
+// How far each side's profiles may reach: the target's border between inner side m and outer
+// side m (the same side of both rectangles) in the picture, a share of it, at most `most`.
+void profileReaches(const double (*xy)[2], double most, double reach[4]) {
+    for (int m = 0; m < 4; ++m) {
+        const double* a = xy[4 + m];
+        const double* b = xy[4 + (m + 1) % 4];
+        const double len = std::hypot(b[0] - a[0], b[1] - a[1]);
+        const double mid[2] = {(xy[m][0] + xy[(m + 1) % 4][0]) / 2, (xy[m][1] + xy[(m + 1) % 4][1]) / 2};
+        const double border =
+            len > 0 ? std::fabs((b[0] - a[0]) * (mid[1] - a[1]) - (b[1] - a[1]) * (mid[0] - a[0])) / len : 0;
+        reach[m] = std::clamp(kBorderShare * border, kMinReach, most);
+    }
+}
+
 // Refines one rectangle's corners (xy[0..3]); the inner rectangle is light inside, the outer
-// one dark inside.
-bool refineQuad(const Tracker& t, const LensParameters* lens, double (*xy)[2], bool lightInside, int pass) {
+// one dark inside. A side that shows no edge with the profile's usual reach is tried once more
+// with a longer one, for edges smeared by motion or defocus.
+bool refineQuad(const Tracker& t, const LensParameters* lens, double (*xy)[2], bool lightInside, int pass,
+                const double reach[4], const double blurredReach[4]) {
     double centre[2] = {0, 0};
     for (int m = 0; m < 4; ++m) centre[0] += xy[m][0] / 4, centre[1] += xy[m][1] / 4;
     Line sides[4];
     for (int m = 0; m < 4; ++m)
-        if (!fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside, kMaxSamplesPerSide[pass],
-                     kProfileSamples[pass], sides[m]))
+        if (!fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside, kMaxSamplesPerSide[pass], reach[m], sides[m]) &&
+            !(blurredReach[m] > reach[m] && fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside,
+                                                    kMaxSamplesPerSide[pass], blurredReach[m], sides[m])))
             return false;
     double refined[4][2];
     for (int m = 0; m < 4; ++m)
         if (!meet(sides[(m + 3) % 4], sides[m], refined[m])) return false;
     // A corner that moved further than the search reaches was not this rectangle's.
+    const double limit = 3.0 * std::max(3.0, *std::max_element(blurredReach, blurredReach + 4));
     for (int m = 0; m < 4; ++m)
-        if (std::hypot(refined[m][0] - xy[m][0], refined[m][1] - xy[m][1]) > 9.0) return false;
+        if (std::hypot(refined[m][0] - xy[m][0], refined[m][1] - xy[m][1]) > limit) return false;
     for (int m = 0; m < 4; ++m) xy[m][0] = refined[m][0], xy[m][1] = refined[m][1];
     return true;
+}
+
+// Where the refined inner rectangle puts the outer corners; rough outer corners far from there
+// were not found on the outline, and the prediction takes their place.
+void predictOuterCorners(double (*xy)[2]) {
+    double X[4], Y[4], x[4], y[4], h[9];
+    for (int m = 0; m < 4; ++m) X[m] = kTargetCornerMm[m][0], Y[m] = kTargetCornerMm[m][1], x[m] = xy[m][0], y[m] = xy[m][1];
+    if (!fitPlaneHomography(4, X, Y, x, y, h)) return;
+    double predicted[4][2];
+    for (int m = 0; m < 4; ++m)
+        if (!applyHomography(h, kTargetCornerMm[4 + m], predicted[m])) return;
+    const double size = std::hypot(predicted[0][0] - predicted[2][0], predicted[0][1] - predicted[2][1]);
+    bool far = false;
+    for (int m = 0; m < 4; ++m)
+        far = far || std::hypot(predicted[m][0] - xy[4 + m][0], predicted[m][1] - xy[4 + m][1]) > kOuterTolerance * size;
+    if (!far) return;
+    for (int m = 0; m < 4; ++m) xy[4 + m][0] = predicted[m][0], xy[4 + m][1] = predicted[m][1];
 }
 
 }  // namespace
@@ -152,9 +234,14 @@ bool refineQuad(const Tracker& t, const LensParameters* lens, double (*xy)[2], b
 bool refineTargetCorners(const Tracker& t, const LensParameters* lens, TargetCorners& corners) {
     if (!t.input || t.width < 3 || t.height < 3) return false;
     TargetCorners work = corners;
-    for (int pass = 0; pass < kPasses; ++pass)
-        if (!refineQuad(t, lens, work.xy, true, pass) || !refineQuad(t, lens, work.xy + 4, false, pass))
-            return false;
+    for (int pass = 0; pass < kPasses; ++pass) {
+        double reach[4], blurred[4];
+        profileReaches(work.xy, kProfileReach[pass], reach);
+        profileReaches(work.xy, kBlurredReach * kProfileReach[pass], blurred);
+        if (!refineQuad(t, lens, work.xy, true, pass, reach, blurred)) return false;
+        if (pass == 0) predictOuterCorners(work.xy);
+        if (!refineQuad(t, lens, work.xy + 4, false, pass, reach, blurred)) return false;
+    }
     // Through the lens, the corrected picture's rim is made of clamped samples: corners whose
     // raw position is not well inside the frame were found in that rim, not on the target.
     if (lens)

@@ -1,0 +1,25 @@
+// Quadrilaterals from outlines, and the test that two of them are the printed target's outer
+// and inner rectangles: shared by the finder over the edge outlines and the finder over the
+// picture itself. Coordinates are pixel-centre (x = col, y = row, docs/conventions.md).
+#pragma once
+
+#include "vision/target_finder.h"
+
+struct Quad {
+    double xy[4][2];  // corners, one way round
+    double area;      // pixels
+    double centre[2];
+};
+
+// Outlines smaller than this (pixels of area) give corners too coarse to use.
+constexpr double kMinQuadArea = 150.0;
+
+// The largest-area quadrilateral with its corners among the points of a convex polygon (in
+// order, n >= 4); false when it is smaller than `minArea`.
+bool largestQuad(const PointRecord* hull, int n, Quad& quad, double minArea = kMinQuadArea);
+// Whether all four corners lie a few pixels inside the frame.
+bool clearOfBorder(const Quad& q, int width, int height);
+bool insideQuad(const Quad& q, const double p[2]);
+// The pair among `quads` that fits the target best, its eight corners in the order of
+// kTargetCornerMm; false when no pair fits.
+bool fitBestPair(const Quad* quads, int count, TargetCorners& corners);
