@@ -18,9 +18,9 @@ constexpr double kModelX[8] = {56, -68, -68, 56, 91, -91, -91, 91};
 constexpr double kModelY[8] = {56, 56, -18, -18, 80, 80, -80, -80};
 constexpr int kModelRecords[8] = {0, 1, 2, 3, 5, 6, 7, 8};
 
-// After this many passes without a pose the filter's velocity is stale: start it afresh.
-constexpr int kRestartFilterAfter = 10;
 constexpr double kNear = 0.1, kFar = 5000.0;
+
+}  // namespace
 
 bool finite(const double* v, int n) {
     for (int i = 0; i < n; ++i)
@@ -37,8 +37,6 @@ bool keepFilteredPose(Tracker& t, CameraModel& model, const double R[9], const d
     buildDisplayMatrices(R, T, f, t.width, t.height, t.modelview, t.projection);
     return true;
 }
-
-}  // namespace
 
 bool calibrateCamera(Tracker& tracker, CameraModel& model, const std::string& pointFile) {
     model.ready = false;
@@ -205,41 +203,6 @@ bool estimatePose(Tracker& t, CameraModel& model) {
     std::memcpy(model.measuredR, R, sizeof R);
     std::memcpy(model.measuredT, T, sizeof T);
     if (!model.poseFilter.update(R, T)) return false;
-    return keepFilteredPose(t, model, R, T, f);
-}
-
-bool estimateRefinedPose(Tracker& t, CameraModel& model, const LensParameters* lens) {
-    if (model.passesSinceMeasured >= 0) ++model.passesSinceMeasured;
-    if (!model.ready || !model.poseFilter.started() || !(t.focalLength > 0.0f)) return false;
-    TargetCorners corners;
-    if (!model.finder.find(t, corners)) return false;
-    // A side that shows too little edge to refine gives no pose: the whole-pixel corners would
-    // put the model degrees off, and the filter holds the last pose better.
-    if (!refineTargetCorners(t, lens, corners)) return false;
-    model.corners = corners;
-    double X[8], Y[8], x[8], y[8];
-    for (int i = 0; i < 8; ++i) {
-        X[i] = kTargetCornerMm[i][0], Y[i] = kTargetCornerMm[i][1];
-        // Exact centring of sub-pixel positions (docs/conventions.md, "Centring").
-        x[i] = corners.xy[i][0] - t.width / 2.0;
-        y[i] = corners.xy[i][1] - t.height / 2.0;
-    }
-    const bool recent = model.passesSinceMeasured >= 0 && model.passesSinceMeasured <= kRestartFilterAfter;
-    PlanarPose pose;
-    const double f = t.focalLength;
-    if (!solvePlanarPose(8, X, Y, x, y, f, recent ? &model.lastMeasured : nullptr, pose)) return false;
-    if (!finite(pose.R, 9) || !finite(pose.T, 3)) return false;
-    model.lastMeasured = pose;
-    model.passesSinceMeasured = 0;
-    std::memcpy(model.measuredR, pose.R, sizeof pose.R);
-    std::memcpy(model.measuredT, pose.T, sizeof pose.T);
-    double R[9], T[3];
-    std::memcpy(R, pose.R, sizeof R);
-    std::memcpy(T, pose.T, sizeof T);
-    // The first pose, or the first after the target was lost: the filter starts there rather
-    // than taking the jump from its old state for a velocity.
-    if (!recent) model.poseFilter.restart(R, T);
-    else if (!model.poseFilter.update(R, T)) return false;
     return keepFilteredPose(t, model, R, T, f);
 }
 

@@ -69,11 +69,36 @@ struct CameraModel {
 // projection were rewritten; false leaves them as they were.
 bool estimatePose(Tracker& tracker, CameraModel& model);
 
-// One frame by the refined method, on the contour list of this pass (between labelContours and
-// drawContours): the target found among the outlines, its corners refined (through `lens` when
-// the picture is lens-corrected, else null), the pose solved and filtered, the matrices built.
-// The filter starts afresh from the first pose, and again after the target was lost for a while.
+// The refined method, in steps the frame loop can drive (camera/target_tracking.cpp):
+//   beginRefinedPass     once a frame pass: counts the passes since the last pose;
+//   measureFromOutlines  the target found among this pass's outlines (between labelContours and
+//                        drawContours), its corners refined (through `lens` when the picture is
+//                        lens-corrected, else null) and the pose solved; nothing is kept;
+//   measureElsewhere     when the outlines gave none: near where the last pose puts the target,
+//                        then in the picture itself;
+//   acceptMeasurement    the measured pose filtered and the matrices built. The filter starts
+//                        afresh from the first pose, and again after the target was lost for a
+//                        while or jumped further than it can follow.
+// A measured pose is kept only when it explains its corners to within a pixel and, right after
+// another pose, does not turn further than a hand can turn a camera in a frame: a wrong pose
+// is worse than none.
+struct TargetMeasurement {
+    TargetCorners corners;
+    PlanarPose pose;
+};
+void beginRefinedPass(CameraModel& model);
+[[nodiscard]] bool measureFromOutlines(const Tracker& tracker, CameraModel& model, const LensParameters* lens,
+                                       TargetMeasurement& measurement);
+[[nodiscard]] bool measureElsewhere(const Tracker& tracker, CameraModel& model, const LensParameters* lens,
+                                    TargetMeasurement& measurement);
+bool acceptMeasurement(Tracker& tracker, CameraModel& model, const TargetMeasurement& measurement);
+// The four steps in one: a frame's refined pose. False leaves the matrices as they were.
 bool estimateRefinedPose(Tracker& tracker, CameraModel& model, const LensParameters* lens);
+
+// The filtered pose becomes the model's and the display's (false, changing nothing, when it is
+// not a number).
+bool keepFilteredPose(Tracker& tracker, CameraModel& model, const double R[9], const double T[3], double f);
+bool finite(const double* v, int n);
 
 // Sets the Tracker's focalLength to the calibration's, in pixels of its current frame width: a
 // webcam delivers its other sizes from the same optics, so the focal length scales with the

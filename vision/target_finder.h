@@ -27,8 +27,17 @@ struct TargetCorners {
 class TargetFinder {
 public:
     bool find(const Tracker& tracker, TargetCorners& corners);
+    // The same from the live frame's pixels (`input`) rather than the outlines, for a target whose
+    // edges do not make outlines of their own (vision/picture_finder.cpp). Slower: for the frames
+    // that need it.
+    bool findInPicture(const Tracker& tracker, TargetCorners& corners);
 
 private:
     std::vector<PointRecord> points, hull;
+    // The picture finder's work: grey, its running sums, ink or paper, the pieces.
+    std::vector<uint8_t> luma, ink, edge;
+    std::vector<uint32_t> sums;
+    std::vector<int32_t> parent, size, slot;
+    std::vector<std::vector<PointRecord>> piecePoints;
 };
 

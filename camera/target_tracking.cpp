@@ -1,0 +1,115 @@
+#include <cmath>
+#include <cstring>
+
+#include "camera/corner_refinement.h"
+#include "camera/pose.h"
+#include "vision/target_model.h"
+#include "vision/tracker.h"
+
+namespace {
+
+// After this many passes without a pose the filter's velocity is stale: start it afresh; and
+// as long as the last pose is this recent, the target is looked for where it put it.
+constexpr int kRestartFilterAfter = 10;
+// Refined corners fit the solved pose to a few hundredths of a pixel on a clear picture and to
+// a few tenths through blur, noise and compression; a pose whose corners miss it by more is of
+// a wrong pairing of corners, and none is better.
+constexpr double kMaxRmsPx = 0.75;
+// A hand-held camera turns a few degrees a frame; a measured pose this far from the last one,
+// a frame or two later, is a mistaken one.
+constexpr double kMaxTurnDegPerPass = 20.0;
+
+double turnDeg(const double A[9], const double B[9]) {
+    double trace = 0.0;  // trace of A B'
+    for (int i = 0; i < 9; ++i) trace += A[i] * B[i];
+    return std::acos(std::fmax(-1.0, std::fmin(1.0, (trace - 1.0) / 2.0))) * 180.0 / M_PI;
+}
+
+bool recent(const CameraModel& model) {
+    return model.passesSinceMeasured >= 0 && model.passesSinceMeasured <= kRestartFilterAfter;
+}
+
+// Refines rough corners and solves the pose, kept only when it explains the corners and goes on
+// from the last pose.
+bool measure(const Tracker& t, CameraModel& model, const LensParameters* lens, TargetCorners corners,
+             TargetMeasurement& out) {
+    // A side that shows too little edge to refine gives no pose: the whole-pixel corners would
+    // put the model degrees off, and the filter holds the last pose better.
+    if (!refineTargetCorners(t, lens, corners)) return false;
+    double X[8], Y[8], x[8], y[8];
+    for (int i = 0; i < 8; ++i) {
+        X[i] = kTargetCornerMm[i][0], Y[i] = kTargetCornerMm[i][1];
+        // Exact centring of sub-pixel positions (docs/conventions.md, "Centring").
+        x[i] = corners.xy[i][0] - t.width / 2.0;
+        y[i] = corners.xy[i][1] - t.height / 2.0;
+    }
+    PlanarPose pose;
+    if (!solvePlanarPose(8, X, Y, x, y, t.focalLength, recent(model) ? &model.lastMeasured : nullptr, pose)) return false;
+    if (!finite(pose.R, 9) || !finite(pose.T, 3) || !(pose.rmsError <= kMaxRmsPx)) return false;
+    if (recent(model) && turnDeg(pose.R, model.lastMeasured.R) > kMaxTurnDegPerPass * std::max(1, model.passesSinceMeasured))
+        return false;
+    out.corners = corners;
+    out.pose = pose;
+    return true;
+}
+
+// Where the last measured pose puts the eight corners in this frame.
+bool predictedCorners(const Tracker& t, const CameraModel& model, TargetCorners& corners) {
+    const PlanarPose& p = model.lastMeasured;
+    for (int i = 0; i < 8; ++i) {
+        const double X = kTargetCornerMm[i][0], Y = kTargetCornerMm[i][1];
+        const double z = p.R[6] * X + p.R[7] * Y + p.T[2];
+        if (!(z > 0)) return false;
+        corners.xy[i][0] = t.focalLength * (p.R[0] * X + p.R[1] * Y + p.T[0]) / z + t.width / 2.0;
+        corners.xy[i][1] = t.focalLength * (p.R[3] * X + p.R[4] * Y + p.T[1]) / z + t.height / 2.0;
+    }
+    return true;
+}
+
+bool ready(const Tracker& t, const CameraModel& model) {
+    return model.ready && model.poseFilter.started() && t.focalLength > 0.0f;
+}
+
+}  // namespace
+
+void beginRefinedPass(CameraModel& model) {
+    if (model.passesSinceMeasured >= 0) ++model.passesSinceMeasured;
+}
+
+bool measureFromOutlines(const Tracker& t, CameraModel& model, const LensParameters* lens, TargetMeasurement& m) {
+    TargetCorners corners;
+    return ready(t, model) && model.finder.find(t, corners) && measure(t, model, lens, corners, m);
+}
+
+bool measureElsewhere(const Tracker& t, CameraModel& model, const LensParameters* lens, TargetMeasurement& m) {
+    if (!ready(t, model)) return false;
+    TargetCorners corners;
+    // A frame or two of heavy blur or a passing shadow: the target's edges are looked for where
+    // the last pose left them.
+    if (recent(model) && predictedCorners(t, model, corners) && measure(t, model, lens, corners, m)) return true;
+    return model.finder.findInPicture(t, corners) && measure(t, model, lens, corners, m);
+}
+
+bool acceptMeasurement(Tracker& t, CameraModel& model, const TargetMeasurement& m) {
+    const bool wasRecent = recent(model);
+    model.corners = m.corners;
+    model.lastMeasured = m.pose;
+    model.passesSinceMeasured = 0;
+    std::memcpy(model.measuredR, m.pose.R, sizeof model.measuredR);
+    std::memcpy(model.measuredT, m.pose.T, sizeof model.measuredT);
+    double R[9], T[3];
+    std::memcpy(R, m.pose.R, sizeof R);
+    std::memcpy(T, m.pose.T, sizeof T);
+    // The first pose, or the first after the target was lost: the filter starts there rather
+    // than taking the jump from its old state for a velocity.
+    if (!wasRecent) model.poseFilter.restart(R, T);
+    else if (!model.poseFilter.update(R, T)) return false;
+    return keepFilteredPose(t, model, R, T, t.focalLength);
+}
+
+bool estimateRefinedPose(Tracker& t, CameraModel& model, const LensParameters* lens) {
+    beginRefinedPass(model);
+    TargetMeasurement m;
+    if (!measureFromOutlines(t, model, lens, m) && !measureElsewhere(t, model, lens, m)) return false;
+    return acceptMeasurement(t, model, m);
+}

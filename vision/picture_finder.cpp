@@ -1,0 +1,137 @@
+// The target found in the picture itself, for the frames whose edge outlines do not show it:
+// borders so thin in the picture (far away, or seen steeply) that the edge bands of the hole and
+// of the outline merge, edges too faint or smeared for the edge threshold. The picture's pixels
+// are taken as ink where they are darker than their neighbourhood's mean (which follows uneven
+// light), the ink and the paper are cut into connected pieces (ink touching at corners counts as
+// one piece, paper only along sides, so that a ring of ink always closes), and a piece of paper
+// enclosed by a piece of ink gives the pair of quadrilaterals the target test looks at.
+#include <algorithm>
+#include <cstdint>
+
+#include "vision/geometry.h"
+#include "vision/quads.h"
+#include "vision/target_finder.h"
+
+namespace {
+
+// The neighbourhood is a square this share of the picture's smaller side across (twice the
+// radius): wide enough that a thin border's ink is darker than its mean, narrow enough to follow
+// a lamp's fall-off.
+constexpr int kRadiusDivisor = 10;
+constexpr int kDarkerBy = 6;  // grey levels below the mean that make a pixel ink
+constexpr int kMinHolePixels = 24;
+constexpr int kMinRingPixels = 40;
+constexpr double kMinPictureQuadArea = 40.0;  // pixels: the hole of a target 40 pixels wide
+constexpr int kMaxCandidates = 16;
+
+int rootOf(std::vector<int32_t>& parent, int32_t a) {
+    while (parent[a] != a) a = parent[a] = parent[parent[a]];
+    return a;
+}
+
+void unite(std::vector<int32_t>& parent, int32_t a, int32_t b) {
+    a = rootOf(parent, a), b = rootOf(parent, b);
+    if (a != b) parent[std::max(a, b)] = std::min(a, b);
+}
+
+}  // namespace
+
+bool TargetFinder::findInPicture(const Tracker& t, TargetCorners& corners) {
+    const int W = t.width, H = t.height;
+    if (!t.input || W < 16 || H < 16) return false;
+    const size_t n = static_cast<size_t>(W) * H;
+    // Grey as the grey step weighs the channels, and its running sums (rows of W + 1).
+    luma.resize(n);
+    for (size_t k = 0; k < n; ++k) {
+        const unsigned char* p = t.input + 3 * k;
+        luma[k] = static_cast<uint8_t>((306u * p[2] + 601u * p[1] + 117u * p[0]) >> 10);
+    }
+    sums.assign(static_cast<size_t>(W + 1) * (H + 1), 0);
+    for (int r = 0; r < H; ++r) {
+        uint32_t row = 0;
+        for (int c = 0; c < W; ++c) {
+            row += luma[static_cast<size_t>(r) * W + c];
+            sums[static_cast<size_t>(r + 1) * (W + 1) + c + 1] = sums[static_cast<size_t>(r) * (W + 1) + c + 1] + row;
+        }
+    }
+    // Ink or paper, then pieces: each pixel joins its earlier neighbours of the same kind (for
+    // ink the four above and to the left, for paper the two), through a union-find over pixels.
+    const int radius = std::max(4, std::min(W, H) / (2 * kRadiusDivisor));
+    ink.resize(n);
+    for (int r = 0; r < H; ++r) {
+        const int r0 = std::max(0, r - radius), r1 = std::min(H, r + radius + 1);
+        for (int c = 0; c < W; ++c) {
+            const int c0 = std::max(0, c - radius), c1 = std::min(W, c + radius + 1);
+            const uint32_t sum = sums[static_cast<size_t>(r1) * (W + 1) + c1] - sums[static_cast<size_t>(r0) * (W + 1) + c1] -
+                                 sums[static_cast<size_t>(r1) * (W + 1) + c0] + sums[static_cast<size_t>(r0) * (W + 1) + c0];
+            const uint32_t count = static_cast<uint32_t>((r1 - r0) * (c1 - c0));
+            ink[static_cast<size_t>(r) * W + c] = (luma[static_cast<size_t>(r) * W + c] + kDarkerBy) * count < sum;
+        }
+    }
+    parent.resize(n);
+    for (int r = 0; r < H; ++r)
+        for (int c = 0; c < W; ++c) {
+            const int32_t k = r * W + c;
+            parent[k] = k;
+            const bool dark = ink[k];
+            if (c > 0 && ink[k - 1] == dark) unite(parent, k, k - 1);
+            if (r > 0 && ink[k - W] == dark) unite(parent, k, k - W);
+            if (!dark || r == 0) continue;
+            if (c > 0 && ink[k - W - 1]) unite(parent, k, k - W - 1);
+            if (c + 1 < W && ink[k - W + 1]) unite(parent, k, k - W + 1);
+        }
+    // Each pixel's piece (its root), each piece's size and whether it touches the frame's edge.
+    size.assign(n, 0);
+    edge.assign(n, 0);
+    for (int r = 0; r < H; ++r)
+        for (int c = 0; c < W; ++c) {
+            const int32_t k = r * W + c, root = rootOf(parent, k);
+            parent[k] = root;
+            ++size[root];
+            if (r == 0 || c == 0 || r == H - 1 || c == W - 1) edge[root] = 1;
+        }
+    // Holes: paper pieces off the edge; the ink just left of a hole's first pixel encloses it.
+    int32_t pieces[2 * kMaxCandidates];
+    int count = 0;
+    auto add = [&](int32_t root) {
+        for (int i = 0; i < count; ++i)
+            if (pieces[i] == root) return;
+        if (count < 2 * kMaxCandidates) pieces[count++] = root;
+    };
+    for (int32_t k = 0; k < static_cast<int32_t>(n) && count < 2 * kMaxCandidates - 1; ++k) {
+        if (ink[k] || parent[k] != k || edge[k] || size[k] < kMinHolePixels || k % W == 0) continue;
+        const int32_t ring = parent[k - 1];
+        if (size[ring] < kMinRingPixels) continue;
+        add(ring);
+        add(k);
+    }
+    if (count < 2) return false;
+    // Each candidate piece's hull, from the ends of its runs along the rows (in scan order, as
+    // the hull wants them).
+    slot.assign(n, -1);
+    for (int i = 0; i < count; ++i) slot[pieces[i]] = i;
+    if (piecePoints.size() < static_cast<size_t>(2 * kMaxCandidates)) piecePoints.resize(2 * kMaxCandidates);
+    for (int i = 0; i < count; ++i) piecePoints[i].clear();
+    for (int r = 0; r < H; ++r)
+        for (int c = 0; c < W;) {
+            const int32_t root = parent[static_cast<size_t>(r) * W + c];
+            int end = c + 1;
+            while (end < W && parent[static_cast<size_t>(r) * W + end] == root) ++end;
+            if (const int i = slot[root]; i >= 0) {
+                piecePoints[i].push_back(PointRecord{r, c, 0, 0, 0});
+                if (end - 1 != c) piecePoints[i].push_back(PointRecord{r, end - 1, 0, 0, 0});
+            }
+            c = end;
+        }
+    Quad quads[2 * kMaxCandidates];
+    int quadCount = 0;
+    for (int i = 0; i < count; ++i) {
+        const std::vector<PointRecord>& pts = piecePoints[i];
+        hull.resize(pts.size() + 1);
+        int m = convexHull(pts.data(), static_cast<int>(pts.size()), hull.data());
+        if (m > 1) --m;  // the closing point
+        if (largestQuad(hull.data(), m, quads[quadCount], kMinPictureQuadArea) && clearOfBorder(quads[quadCount], W, H))
+            ++quadCount;
+    }
+    return fitBestPair(quads, quadCount, corners);
+}
