@@ -23,6 +23,7 @@ class Tracker;
 constexpr int kLogRecords = 400;
 constexpr int kInitialCornerThreshold = 1000000;
 constexpr int kCornerThresholdStep = 30000;
+constexpr int kSobelThreshold = 240;  // the Sobel step's threshold (key s)
 
 struct AppState {
     FILE* s_log_file = nullptr;
@@ -49,6 +50,10 @@ struct AppState {
     uint8_t s_log_enabled = 0;
     int s_log_countdown = kLogRecords;
     int s_corner_threshold = kInitialCornerThreshold;
+    // The Sobel edges of the target chain: adapted to each frame (the threshold the next frame
+    // starts from), or the Sobel step's fixed one (key t, --edges fixed).
+    bool s_fixed_edges = false;
+    int s_edge_threshold = kSobelThreshold;
 
     // Frame-rate meter; the clock answers seconds and can be replaced by tests.
     int s_frame_count = 0;

@@ -303,6 +303,7 @@ int runApplication(int argc, char** argv) {
     std::printf("\n");
     s_app.s_camera = &s_cameraModel;
     s_cameraModel.method = s_options.poseMethod;
+    s_app.s_fixed_edges = s_options.fixedEdges;
     if (!calibrateCamera(*s_app.s_tracker, s_cameraModel, findDataFile(kReferencePointsName))) {
         reportError("%s; the pose step is disabled", s_cameraModel.whyNotReady.c_str());
     }

@@ -64,13 +64,15 @@ const char* usageText() {
            "  --poses FILE.csv                  write the tracked camera pose of every frame (keys x and k)\n"
            "  --pose refined|grid               the pose from sub-pixel corners (default), or from the\n"
            "                                    homography grid and the coplanar solve\n"
+           "  --edges adaptive|fixed            the target's edges found at a threshold adapted to each\n"
+           "                                    frame (default), or at the Sobel step's fixed 240 (key t)\n"
            "  --model FILE                      draw this model file (3DS, OBJ, glTF, PLY, STL, Collada, ...)\n"
            "                                    on the target with key b, in place of the platform\n"
            "  --dump-scene FILE                 write the loaded model's scene description, with its\n"
            "                                    mesh files beside it\n"
            "  --help                            this text\n"
            "Keys: g smooth+grey, c thin edges, s Sobel edges, x target, k pose, l log points,\n"
-           "      p regions, e corners (+ raises the threshold), h Hough, r lens correction,\n"
+           "      p regions, e corners (+ raises the threshold), h Hough, r lens correction, t fixed edges,\n"
            "      m model, n cone, b platform (or --model), a calibrate from the target in view, d source dialog, Space pause, Esc quit\n";
 }
 
@@ -139,6 +141,13 @@ bool parseCommandLine(int argc, char** argv, CommandLine& out, std::string& erro
                 return false;
             }
             out.poseMethod = v == "grid" ? PoseMethod::Grid : PoseMethod::Refined;
+        } else if (arg == "--edges") {
+            if (!value(v)) return false;
+            if (v != "adaptive" && v != "fixed") {
+                error = "--edges needs 'adaptive' or 'fixed', got '" + v + "'";
+                return false;
+            }
+            out.fixedEdges = v == "fixed";
         } else if (arg == "--screenshot") {
             if (!fileName(out.screenshot)) return false;
         } else if (arg == "--model") {

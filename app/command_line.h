@@ -24,6 +24,7 @@ struct CommandLine {
     std::string screenshot;  // PNG written at the end
     std::string poses;       // CSV of the tracked pose, one row per processed frame
     PoseMethod poseMethod = PoseMethod::Refined;  // --pose refined|grid
+    bool fixedEdges = false;  // --edges fixed: the Sobel step's own threshold for the target
     std::string model;       // --model: drawn on the target with key "b" instead of the platform
     std::string dumpScene;   // --dump-scene: the loaded model's scene description
     bool help = false;

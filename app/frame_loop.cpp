@@ -1,5 +1,6 @@
 #include "app/frame_loop.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/outputs.h"
@@ -52,18 +53,19 @@ void noteFocalLengthScale(AppState& app) {
     app.s_focal_scaled_width = t.width;
 }
 
-bool measurePose(AppState& app) {
-    CameraModel& camera = *app.s_camera;
-    Tracker& t = *app.s_tracker;
-    if (camera.method == PoseMethod::Grid) return estimatePose(t, camera);
-    // With the lens correction on, the pose works on the corrected picture; the corners are
-    // read from the raw frame through the lens model.
-    const LensParameters lens = lensParameters(t.width, t.height);
-    return estimateRefinedPose(t, camera, app.s_key_r ? &lens : nullptr);
-}
+namespace {
 
-bool runProcessingSteps(AppState& app) {
-    bool newPose = false;
+// The edge threshold ladder (docs/conventions.md has the units: a Sobel magnitude). The Sobel
+// step's own threshold is where it starts; a frame whose outlines show no target is tried again
+// at each lower rung, down to where sensor noise of a few grey levels starts to make edges of its
+// own. A print of 40 grey levels of contrast makes Sobel sums of some 160 when sharp and half
+// that when blurred.
+constexpr int kLowestEdgeThreshold = 36;
+constexpr double kEdgeRung = 0.6;
+
+// Lens correction, smoothing and grey, edges at `threshold`, and (key x) the outlines and the
+// target points: the steps whose results the pose reads.
+void edgeAndOutlineSteps(AppState& app, int threshold) {
     Tracker& t = *app.s_tracker;
     // Lens correction (key r) and smoothing (key g) are the steps that produce `output`; when
     // neither runs, the second slot shows the live frame.
@@ -75,28 +77,77 @@ bool runProcessingSteps(AppState& app) {
         t.markOutputAbsent();
     }
     if (smoothGreySobel) {
-        t.smoothGreySobel(240);
+        t.smoothGreySobel(threshold);
     } else if (app.s_key_g) {
         t.smoothImage();
         t.convertToGrey();
     }
-
     // The later steps work on `output`. Without one (e.g. "s" alone) they get a grey copy of
     // the live frame, so they show their effect and never paint into the live picture.
     const bool needsOutput = app.s_key_c || app.s_key_s || app.s_key_x || app.s_key_p || app.s_key_e || app.s_key_h;
     if (needsOutput) t.ensureGreyOutput();
-
     if (app.s_key_c) t.thinEdges(150, 100);
-    if (app.s_key_s && !smoothGreySobel) t.sobelEdges(240);
+    if (app.s_key_s && !smoothGreySobel) t.sobelEdges(threshold);
     if (app.s_key_x) {
         t.labelContours();
         t.identifyTarget();
-        if (app.s_key_k) {
-            if (app.s_camera) newPose = measurePose(app);
-            if (app.s_log_enabled) logPoints(app);
-        }
-        t.drawContours();
     }
+}
+
+LensParameters frameLens(const AppState& app) { return lensParameters(app.s_tracker->width, app.s_tracker->height); }
+
+// This pass's pose from its outlines (the grid method: the target points were found).
+bool measuredFromOutlines(AppState& app, TargetMeasurement& m) {
+    CameraModel& camera = *app.s_camera;
+    if (camera.method == PoseMethod::Grid) return app.s_tracker->targetFound != 0;
+    // With the lens correction on, the pose works on the corrected picture; the corners are
+    // read from the raw frame through the lens model.
+    const LensParameters lens = frameLens(app);
+    return measureFromOutlines(*app.s_tracker, camera, app.s_key_r ? &lens : nullptr, m);
+}
+
+}  // namespace
+
+bool measurePose(AppState& app) {
+    CameraModel& camera = *app.s_camera;
+    Tracker& t = *app.s_tracker;
+    if (camera.method == PoseMethod::Grid) return estimatePose(t, camera);
+    const LensParameters lens = frameLens(app);
+    return estimateRefinedPose(t, camera, app.s_key_r ? &lens : nullptr);
+}
+
+bool runProcessingSteps(AppState& app) {
+    Tracker& t = *app.s_tracker;
+    CameraModel* camera = app.s_camera;
+    const bool pose = app.s_key_x && app.s_key_k && camera;
+    const bool refined = pose && camera->method == PoseMethod::Refined;
+    // The edges adapt to the picture only where the pose reads them (keys s, x and k); key t or
+    // --edges fixed keep the Sobel step's own threshold.
+    const bool adaptive = pose && app.s_key_s && !app.s_fixed_edges;
+    int threshold = adaptive ? std::clamp(app.s_edge_threshold, kLowestEdgeThreshold, kSobelThreshold) : kSobelThreshold;
+    if (refined) beginRefinedPass(*camera);
+    TargetMeasurement m;
+    bool found = false;
+    for (;;) {
+        edgeAndOutlineSteps(app, threshold);
+        if (!pose) break;
+        found = measuredFromOutlines(app, m);
+        if (found || !adaptive || threshold <= kLowestEdgeThreshold) break;
+        t.drawContours();  // this rung's outlines are let go; the next rung makes its own
+        threshold = std::max(kLowestEdgeThreshold, static_cast<int>(threshold * kEdgeRung));
+    }
+    if (adaptive)  // the next frame starts a rung above the one that found the target
+        app.s_edge_threshold = found ? static_cast<int>(threshold / kEdgeRung) : kSobelThreshold;
+    bool newPose = false;
+    if (refined) {
+        const LensParameters lens = frameLens(app);
+        if (!found) found = measureElsewhere(t, *camera, app.s_key_r ? &lens : nullptr, m);
+        newPose = found && acceptMeasurement(t, *camera, m);
+    } else if (pose) {
+        newPose = estimatePose(t, *camera);
+    }
+    if (app.s_key_x && app.s_key_k && app.s_log_enabled) logPoints(app);
+    if (app.s_key_x) t.drawContours();
     if (app.s_key_p) {
         t.labelRegions();
         t.markExtremes();

@@ -58,6 +58,10 @@ KeyAction handleKey(AppState& app, unsigned char key) {
         case 'm': toggle(app.s_key_m); return KeyAction::None;
         case 'n': toggle(app.s_key_n); return KeyAction::None;
         case 'p': toggle(app.s_key_p); return KeyAction::None;
+        case 't':
+            app.s_fixed_edges = !app.s_fixed_edges;
+            reportNote("edges for the target: %s", app.s_fixed_edges ? "the Sobel step's fixed threshold 240" : "adapted to each frame");
+            return KeyAction::None;
         case 'r': toggle(app.s_key_r); return KeyAction::None;
         case 's': toggle(app.s_key_s); return KeyAction::None;
         case 'x': toggle(app.s_key_x); return KeyAction::None;

@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     const struct {
         const char* name;
         const char* options;
-    } hardOnes[] = {{"gradient", "light=1.3:0.45"}, {"shadow", "shadow=0.35"}, {"motion", "motion=12"},
+    } hardOnes[] = {{"gradient", "light=1.3:0.45"}, {"shadow", "shadow=0.35"}, {"motion", "motion=7"},
                     {"defocus", "blur=1.6"},         {"jpeg", "jpeg=40"},      {"hand", "hand=0"},
                     {"far", "far=1"},                {"steep", "steep=1"},     {"dim", "dim=1"},
                     {"cluttered", "clutter=1"},      {"barrel", "lens=1"}};
