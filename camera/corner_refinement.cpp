@@ -22,6 +22,9 @@ constexpr int kProfileSamples = 13;              // samples across a side, evenl
 // with profiles this many times longer, as far as the border allows.
 constexpr double kBlurredReach = 4.0;
 constexpr double kMinContrast = 12.0;  // grey levels between the dark and the light side
+// A profile's ends are on the flat when they change by less than this share of its contrast
+// over their last step.
+constexpr double kMaxEndSlope = 0.12;
 constexpr int kMinEdgePoints = 4;
 // A place along a side is left out of the line when it lies further off the line than this
 // many times the places' median distance (or kMinOutlierPx): a hand, a shadow's edge or a
@@ -127,15 +130,23 @@ bool fitSide(const Tracker& t, const LensParameters* lens, const double a[2], co
     int samples = static_cast<int>(len * (1 - 2 * kSideMargin) / kSampleSpacing);
     samples = std::clamp(samples, kMinSamplesPerSide, maxSamples);
     EdgePoint pts[16];
-    int points = 0;
+    int points = 0, unfinished = 0;
     for (int i = 0; i < samples; ++i) {
         const double s = kSideMargin + (1 - 2 * kSideMargin) * (i + 0.5) / samples;
         const double p[2] = {a[0] + s * (b[0] - a[0]), a[1] + s * (b[1] - a[1])};
         double profile[kProfileSamples];
         if (!sampleProfile(t, lens, p, across, kProfileSamples, step, profile)) continue;
-        const double dark = 0.5 * (profile[0] + profile[1]);
-        const double light = 0.5 * (profile[kProfileSamples - 1] + profile[kProfileSamples - 2]);
+        // A sharp edge's levels are its profile's ends; a smeared one (the long profiles) may not
+        // reach them there, and its darkest and lightest samples come nearer.
+        double dark = 0.5 * (profile[0] + profile[1]);
+        double light = 0.5 * (profile[kProfileSamples - 1] + profile[kProfileSamples - 2]);
+        if (reach > kProfileReach[0])
+            for (int k = 0; k < kProfileSamples; ++k) dark = std::min(dark, profile[k]), light = std::max(light, profile[k]);
         if (light - dark < kMinContrast) continue;
+        // A profile still climbing at its ends is shorter than the edge is wide (motion, defocus):
+        // its halfway point is only its own middle.
+        const double ends = std::fabs(profile[1] - profile[0]) + std::fabs(profile[kProfileSamples - 1] - profile[kProfileSamples - 2]);
+        if (ends > kMaxEndSlope * (light - dark)) ++unfinished;
         // The halfway crossing nearest the middle of the profile, linearly interpolated.
         const double half = 0.5 * (dark + light);
         double best = INFINITY;
@@ -147,7 +158,7 @@ bool fitSide(const Tracker& t, const LensParameters* lens, const double a[2], co
         if (!std::isfinite(best)) continue;
         pts[points++] = {p[0] + best * across[0], p[1] + best * across[1], light - dark};
     }
-    if (points < kMinEdgePoints || !fitLine(pts, points, line)) return false;
+    if (2 * unfinished > points || points < kMinEdgePoints || !fitLine(pts, points, line)) return false;
     // Places off the line (something over the side, the edge of a shadow) are left out, and the
     // line fitted again from the rest.
     for (int round = 0; round < 2; ++round) {

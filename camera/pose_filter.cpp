@@ -1,9 +1,14 @@
 #include "camera/pose_filter.h"
 
+#include <algorithm>
+#include <cmath>
+
 PoseFilterParameters gridPoseFilterParameters() {
     PoseFilterParameters p;
     p.angleMeasurementVariance = p.translationMeasurementVariance = 2.0;
     p.angleProcessVariance = p.translationProcessVariance = 0.05;
+    p.restartInnovation = INFINITY;
+    p.measuredAtMm = INFINITY;
     return p;
 }
 
@@ -19,5 +24,22 @@ void PoseFilter::restart(const double R[9], const double T[3]) {
 
 bool PoseFilter::update(double R[9], double T[3]) {
     if (!kalman_) return false;
-    return smoothPose(parameters_.angleProcessVariance, parameters_.translationProcessVariance, R, T, 1.0, kalman_) == 1;
+    double measuredR[9], measuredT[3];
+    std::copy(R, R + 9, measuredR);
+    std::copy(T, T + 3, measuredT);
+    // Measurement variances for this distance (the filter's R, diagonal: angles, then translation).
+    const double distance = std::sqrt(T[0] * T[0] + T[1] * T[1] + T[2] * T[2]);
+    const double ratio = std::isfinite(parameters_.measuredAtMm) ? std::max(1.0, distance / parameters_.measuredAtMm) : 1.0;
+    const double grow = ratio * ratio * ratio * ratio;
+    const int m = kalman_->m;
+    for (int i = 0; i < 6; ++i)
+        kalman_->R[i * m + i] = static_cast<float>(
+            (i < 3 ? parameters_.angleMeasurementVariance : parameters_.translationMeasurementVariance) * grow);
+    if (smoothPose(parameters_.angleProcessVariance, parameters_.translationProcessVariance, R, T, 1.0, kalman_) != 1)
+        return false;
+    if (!(kalman_->innovationDistance > parameters_.restartInnovation)) return true;
+    restart(measuredR, measuredT);
+    std::copy(measuredR, measuredR + 9, R);
+    std::copy(measuredT, measuredT + 3, T);
+    return true;
 }

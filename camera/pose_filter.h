@@ -21,10 +21,21 @@ struct PoseFilterParameters {
     double angleProcessVariance = 2e-6;
     // Variance a frame of each linear rate's change, mm^2 per frame^2 per frame. Default 0.5.
     double translationProcessVariance = 0.5;
+    // A measurement whose innovation (its distance from the prediction, squared, in units of
+    // the innovation's own covariance: chi-square with 6 degrees of freedom) exceeds this is a
+    // movement the constant-velocity model did not expect (a jerk, a fast sweep): the filter
+    // restarts there instead of lagging behind it. Default 40 (about 1 in 10^6 for noise alone).
+    double restartInnovation = 40.0;
+    // The measurement variances above hold for a target this far away (millimetres); a target
+    // further away spans fewer pixels and tilts less visibly, and its measured angles and
+    // distance scatter with the square of the distance: beyond it both variances grow with the
+    // distance's fourth power. Default 500.
+    double measuredAtMm = 500.0;
 };
 
 // The tunables of the grid method's filter, the classic ones: measurement variances 2.0 and
-// process variances 0.05 for both angles and translation.
+// process variances 0.05 for both angles and translation, and neither restart nor growth with
+// distance.
 PoseFilterParameters gridPoseFilterParameters();
 
 class PoseFilter {
@@ -41,7 +52,8 @@ public:
     // Starts afresh at a measured pose, keeping the tunables: no velocity, the initial uncertainty.
     void restart(const double R[9], const double T[3]);
     // One frame: R and T are the measured pose on entry and the filtered pose on return. False
-    // when the measurement could not be taken in (R and T are then the prediction).
+    // when the measurement could not be taken in (R and T are then the prediction). The
+    // measurement's variances follow its distance (parameters).
     [[nodiscard]] bool update(double R[9], double T[3]);
 
     const PoseFilterParameters& parameters() const { return parameters_; }

@@ -412,24 +412,29 @@ void VirtualCamera::shadeScene(const CameraPose& pose) {
 
 void VirtualCamera::paintHand(const CameraPose& pose) {
     if (opts.hand < 0 || opts.hand > 3) return;
-    // A hand reaching over outer corner K: a grey blob 35 x 60 pixels at 320 x 240 (scaled with
-    // the frame), its middle a little outside the corner, so that the corner and a quarter of
-    // its two sides are hidden.
+    // A hand reaching in over outer corner K: a grey blob, its long axis pointing from the
+    // target's middle through the corner, sized with the target in the picture (40 x 68 pixels
+    // on a target 200 pixels across the diagonal), its middle a little outside the corner, so
+    // that it hides the corner and the ends of its two sides but not the hole.
     const VirtualFrameTruth truth = truthFor(pose);
     const auto& corner = truth.imagePoints[5 + opts.hand];
     const auto& centre = truth.imagePoints[9];
-    const double scale = opts.width / 320.0, a = 17.5 * scale, b = 30.0 * scale;
-    double dr = corner[0] - centre[0], dc = corner[1] - centre[1];
-    const double len = std::hypot(dr, dc);
-    if (len > 0) dr /= len, dc /= len;
-    const double mr = corner[0] + 0.3 * a * dr, mc = corner[1] + 0.3 * a * dc;
+    const auto& opposite = truth.imagePoints[5 + (opts.hand + 2) % 4];
+    const double diagonal = std::hypot(corner[0] - opposite[0], corner[1] - opposite[1]);
+    const double a = 0.1 * diagonal, b = 0.17 * diagonal;  // semi-axes across and along
+    double ur = corner[0] - centre[0], uc = corner[1] - centre[1];
+    const double len = std::hypot(ur, uc);
+    if (!(len > 0) || !(diagonal > 0)) return;
+    ur /= len, uc /= len;
+    const double mr = corner[0] + 0.35 * b * ur, mc = corner[1] + 0.35 * b * uc;
     const int r0 = std::max(0, static_cast<int>(mr - b - 2)), r1 = std::min(opts.height - 1, static_cast<int>(mr + b + 2));
-    const int c0 = std::max(0, static_cast<int>(mc - a - 2)), c1 = std::min(opts.width - 1, static_cast<int>(mc + a + 2));
+    const int c0 = std::max(0, static_cast<int>(mc - b - 2)), c1 = std::min(opts.width - 1, static_cast<int>(mc + b + 2));
     for (int r = r0; r <= r1; ++r)
         for (int c = c0; c <= c1; ++c) {
-            const double s = std::hypot((c - mc) / a, (r - mr) / b);
+            const double along = (r - mr) * ur + (c - mc) * uc, across = -(r - mr) * uc + (c - mc) * ur;
+            const double s = std::hypot(along / b, across / a);
             // About a pixel of soft edge, as a real hand out of focus shows.
-            const float cover = static_cast<float>(std::clamp((1.0 - s) * std::min(a, b) + 0.5, 0.0, 1.0));
+            const float cover = static_cast<float>(std::clamp((1.0 - s) * a + 0.5, 0.0, 1.0));
             if (cover <= 0) continue;
             float* p = &radiance[3 * (static_cast<size_t>(r) * opts.width + c)];
             for (int ch = 0; ch < 3; ++ch) p[ch] += cover * (150.0f - p[ch]);

@@ -101,7 +101,7 @@ TEST(RefinedTracking, ThePoseNeverFlipsOnASlowPassThroughTheHeadOnView) {
     double worst = 0;
     int frames = 0;
     for (double s = -10; s <= 10; s += 0.25, ++frames) {
-        const CameraPose truth = lookAtPose(0, 0, 520, std::fabs(s), s < 0 ? 60 : 240, 5);
+        const CameraPose truth = lookAtPose(0, 0, 520, s, 60, 5);  // a negative tilt leans the other way
         camera.renderPose(truth, frames, frame.data());
         contoursOf(t, frame.data());
         ASSERT_TRUE(estimateRefinedPose(t, model, nullptr)) << s;

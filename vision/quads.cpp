@@ -1,5 +1,6 @@
 #include "vision/quads.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "vision/homography.h"
@@ -12,10 +13,12 @@ namespace {
 // size (the square root of its area): 4 % is some 3 pixels on a target 80 pixels across,
 // well above the corner noise of whole-pixel hulls and well below any other pair's misfit.
 constexpr double kFitTolerance = 0.04;
-// Pairs whose inner rectangle fits and whose outer one fits at three of its corners (a hand or
-// an object over the fourth) pass at this looser tolerance: the corners are refined and the
-// pose checked against the picture afterwards.
+// Pairs whose inner rectangle fits and whose outer one fits at two of its corners (a hand or an
+// object over a corner merges with the outline and pulls its quadrilateral out of shape) pass at
+// this looser tolerance: the corners are refined and the pose checked against the picture
+// afterwards, which a wrong pair does not survive.
 constexpr double kTrimmedTolerance = 0.06;
+constexpr int kCountedOuterCorners = 2;
 // An outline cut by the frame's edge closes along it (the edge band runs into the border), and
 // its largest quadrilateral then has a side on the border: not the rectangle's. Corners this close
 // to the border are refused; the refinement could not read across them anyway.
@@ -94,8 +97,8 @@ bool insideQuad(const Quad& q, const double p[2]) {
 // How well `inner` sits in `outer` as the target's inner rectangle sits in its outer one, for
 // the correspondence that fits best; writes the eight corners in model order. Two ways:
 // the outer rectangle's homography puts the inner corners (all four must fit), or the inner
-// rectangle's puts the outer ones (three of four must fit; the fourth, hidden or merged with
-// something over it, is taken where the homography puts it). The score is the rms corner misfit
+// rectangle's puts the outer ones (two of four must fit; the others, hidden or merged with
+// something over them, are taken where the homography puts them). The score is the rms corner misfit
 // over the outer rectangle's size, divided by the way's tolerance: below 1 the pair fits.
 static double fitPair(const Quad& outer, const Quad& inner, TargetCorners& corners) {
     double best = INFINITY;
@@ -132,14 +135,15 @@ static double fitPair(const Quad& outer, const Quad& inner, TargetCorners& corne
                     }
                 }
                 if (!ok) continue;
-                int worst = 0;
-                for (int m = 1; m < 4; ++m)
-                    if (distance[m] > distance[worst]) worst = m;
+                // By the inner rectangle, the two outer corners that fit best count; the others
+                // are taken where the homography puts them.
+                int order[4] = {0, 1, 2, 3};
+                std::sort(order, order + 4, [&](int a, int b) { return distance[a] < distance[b]; });
+                const int counted = byInner ? kCountedOuterCorners : 4;
                 double sumSq = 0.0;
-                for (int m = 0; m < 4; ++m)
-                    if (!byInner || m != worst) sumSq += distance[m] * distance[m];
+                for (int k = 0; k < counted; ++k) sumSq += distance[order[k]] * distance[order[k]];
                 const double score =
-                    std::sqrt(sumSq / (byInner ? 3 : 4)) / size / (byInner ? kTrimmedTolerance : kFitTolerance);
+                    std::sqrt(sumSq / counted) / size / (byInner ? kTrimmedTolerance : kFitTolerance);
                 if (!(score < best)) continue;
                 best = score;
                 for (int m = 0; m < 4; ++m) {
@@ -147,7 +151,8 @@ static double fitPair(const Quad& outer, const Quad& inner, TargetCorners& corne
                     double* outerCorner = corners.xy[4 + m];
                     if (byInner) {
                         innerCorner[0] = imageX[m], innerCorner[1] = imageY[m];
-                        const double* o = m == worst ? predicted[m] : other.xy[match[m]];
+                        const bool counted = order[0] == m || order[1] == m;
+                        const double* o = counted ? other.xy[match[m]] : predicted[m];
                         outerCorner[0] = o[0], outerCorner[1] = o[1];
                     } else {
                         outerCorner[0] = imageX[m], outerCorner[1] = imageY[m];

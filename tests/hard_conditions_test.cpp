@@ -1,0 +1,103 @@
+// The tracker on the frames a webcam on a real desk gives, one hard condition at a time, against
+// the virtual camera's truth: found where the whole target is in view, accurate, and never a
+// pose more than 5 degrees off; and a target sliding out of the picture under a hand: a pose or
+// nothing, never a wrong one.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/frame_loop.h"
+#include "app/tracking_run.h"
+#include "vision/target_chain.h"
+
+namespace {
+
+struct HardCondition {
+    const char* name;
+    const char* options;  // on top of a webcam's sensor noise of 2 grey levels
+    const char* keys;
+    double minFoundPct;
+    double maxRotationMedianDeg;
+};
+
+class HardConditions : public testing::TestWithParam<HardCondition> {};
+
+}  // namespace
+
+TEST_P(HardConditions, FoundAccurateAndNeverWrong) {
+    const HardCondition& c = GetParam();
+    VirtualCameraOptions o;
+    std::string error;
+    ASSERT_TRUE(parseVirtualCameraOptions(std::string("noise=2,start=150,") + c.options, o, error)) << error;
+    const TrackingRun run = runTracking(o, c.keys, 90, TOVRAK_BUILD_DIR "/pontos1.txt");
+    ASSERT_TRUE(run.error.empty()) << run.error;
+    const TrackingSummary s = summarise(run);
+    std::printf("%s: found %.1f %% of %d frames in view; rotation median %.3f deg, 95th %.3f; filtered over measured "
+                "%.2f; %d frames off by more than 5 deg\n",
+                c.name, s.foundVisiblePct, s.visible, s.rotationMedianDeg, s.rotationP95Deg,
+                s.rotationMedianDeg / s.measuredRotationMedianDeg, s.offBy5Deg);
+    EXPECT_GE(s.foundVisiblePct, c.minFoundPct);
+    EXPECT_LE(s.rotationMedianDeg, c.maxRotationMedianDeg);
+    EXPECT_EQ(s.offBy5Deg, 0);
+    // The filter keeps up with a fast camera rather than lagging behind what it measures.
+    EXPECT_LE(s.rotationMedianDeg, 1.5 * s.measuredRotationMedianDeg);
+}
+
+// Measured over 300 frames each (docs/accuracy.md): found 98.9 % (motion) to 100 %, rotation
+// medians 0.03 to 0.39 deg; the bounds leave room for these 90 frames' own scatter.
+INSTANTIATE_TEST_SUITE_P(
+    Desk, HardConditions,
+    testing::Values(HardCondition{"gradient", "light=1.3:0.45", "gsxk", 98, 0.3},
+                    HardCondition{"shadow", "shadow=0.5", "gsxk", 98, 0.3},
+                    HardCondition{"motion", "motion=7", "gsxk", 95, 1.0},
+                    HardCondition{"defocus", "blur=1.6", "gsxk", 98, 0.3},
+                    HardCondition{"jpeg", "jpeg=40", "gsxk", 98, 0.3},
+                    HardCondition{"hand", "hand=0", "gsxk", 90, 0.3},
+                    HardCondition{"far", "far=1", "gsxk", 98, 0.5},
+                    HardCondition{"steep", "steep=1", "gsxk", 98, 0.3},
+                    HardCondition{"dim", "dim=1", "gsxk", 98, 0.3},
+                    HardCondition{"cluttered", "clutter=1", "gsxk", 98, 0.3},
+                    HardCondition{"barrel", "lens=1", "rgsxk", 98, 0.3}),
+    [](const testing::TestParamInfo<HardCondition>& info) { return std::string(info.param.name); });
+
+TEST(HardConditions, TheEdgesAdaptSoThatTheOutlinesShowADimPrint) {
+    // What the teaching steps show: with keys g, s and x the target's outlines, found at a
+    // threshold the frame chose; the fixed one (key t) shows none on a dim print.
+    VirtualCameraOptions o;
+    std::string error;
+    ASSERT_TRUE(parseVirtualCameraOptions("noise=2,dim=1,start=150", o, error)) << error;
+    HeadlessApp adaptive(o, "gsxk", TOVRAK_BUILD_DIR "/pontos1.txt"), fixed(o, "gsxkt", TOVRAK_BUILD_DIR "/pontos1.txt");
+    for (HeadlessApp* h : {&adaptive, &fixed}) runFramePass(h->app);
+    EXPECT_EQ(adaptive.tracker.targetFound, 1);
+    EXPECT_LT(adaptive.app.s_edge_threshold, kSobelThreshold);
+    EXPECT_EQ(fixed.tracker.targetFound, 0);
+}
+
+TEST(HardConditions, ATargetSlidingOutOfThePictureUnderAHandGivesAPoseOrNothingNeverAWrongOne) {
+    VirtualCameraOptions o;
+    std::string error;
+    ASSERT_TRUE(parseVirtualCameraOptions("noise=2,hand=1", o, error)) << error;
+    VirtualCamera camera(o);
+    std::vector<unsigned char> frame(camera.frameBytes());
+    Tracker t;
+    t.setFrameSize(o.height, o.width);
+    CameraModel model;
+    ASSERT_TRUE(calibrateCamera(t, model, TOVRAK_BUILD_DIR "/pontos1.txt"));
+    int poses = 0, wrong = 0;
+    for (int n = 0; n < 60; ++n) {
+        // From the target whole in view to more than half of it out at the right.
+        const CameraPose truth = lookAtPose(-4.0 * n, 10, 480, 30, 20, 5);
+        camera.renderPose(truth, n, frame.data());
+        t.input = frame.data();
+        findOutlines(t);
+        if (estimateRefinedPose(t, model, nullptr)) {
+            ++poses;
+            wrong += rotationAngleBetween(model.measuredR, truth.R) > 5.0;
+        }
+        t.drawContours();
+    }
+    std::printf("poses on %d of 60 frames, %d of them wrong\n", poses, wrong);
+    EXPECT_GT(poses, 10);
+    EXPECT_EQ(wrong, 0);
+}
