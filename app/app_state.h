@@ -54,6 +54,7 @@ struct AppState {
     // starts from), or the Sobel step's fixed one (key t, --edges fixed).
     bool s_fixed_edges = false;
     int s_edge_threshold = kSobelThreshold;
+    int s_edge_probe_count = 0;  // frames at a lowered threshold, to time the next try a rung up
 
     // Frame-rate meter; the clock answers seconds and can be replaced by tests.
     int s_frame_count = 0;

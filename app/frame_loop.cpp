@@ -55,13 +55,17 @@ void noteFocalLengthScale(AppState& app) {
 
 namespace {
 
-// The edge threshold ladder (docs/conventions.md has the units: a Sobel magnitude). The Sobel
-// step's own threshold is where it starts; a frame whose outlines show no target is tried again
-// at each lower rung, down to where sensor noise of a few grey levels starts to make edges of its
-// own. A print of 40 grey levels of contrast makes Sobel sums of some 160 when sharp and half
-// that when blurred.
+// The edge threshold ladder (a Sobel magnitude, as sobelEdges takes it). The Sobel step's own
+// threshold is the top rung; a frame whose outlines show no target sends the next frame a rung
+// lower, down to where sensor noise of a few grey levels starts to make edges of its own (a
+// print of 40 grey levels of contrast makes Sobel sums of some 160 when sharp and half that when
+// blurred, so a few frames find it). While the target is found, a rung higher is tried every
+// kProbeEvery frames, and the frame falls back to the rung below when that shows nothing, so the
+// edges follow the light back up. One pass of the chain a frame, two on a probe that fails: the
+// pose finds the target in the picture itself meanwhile.
 constexpr int kLowestEdgeThreshold = 36;
 constexpr double kEdgeRung = 0.6;
+constexpr int kProbeEvery = 8;
 
 // Lens correction, smoothing and grey, edges at `threshold`, and (key x) the outlines and the
 // target points: the steps whose results the pose reads.
@@ -121,23 +125,25 @@ bool runProcessingSteps(AppState& app) {
     CameraModel* camera = app.s_camera;
     const bool pose = app.s_key_x && app.s_key_k && camera;
     const bool refined = pose && camera->method == PoseMethod::Refined;
-    // The edges adapt to the picture only where the pose reads them (keys s, x and k); key t or
-    // --edges fixed keep the Sobel step's own threshold.
-    const bool adaptive = pose && app.s_key_s && !app.s_fixed_edges;
-    int threshold = adaptive ? std::clamp(app.s_edge_threshold, kLowestEdgeThreshold, kSobelThreshold) : kSobelThreshold;
+    // The edges adapt to the picture only where the refined pose reads them (keys s, x and k;
+    // the grid method keeps the classic chain); key t or --edges fixed keep the Sobel step's own
+    // threshold.
+    const bool adaptive = refined && app.s_key_s && !app.s_fixed_edges;
+    const int settled = std::clamp(app.s_edge_threshold, kLowestEdgeThreshold, kSobelThreshold);
+    const bool probe = adaptive && settled < kSobelThreshold && ++app.s_edge_probe_count % kProbeEvery == 0;
+    int threshold = !adaptive ? kSobelThreshold : probe ? std::min(kSobelThreshold, static_cast<int>(settled / kEdgeRung)) : settled;
     if (refined) beginRefinedPass(*camera);
     TargetMeasurement m;
-    bool found = false;
-    for (;;) {
+    edgeAndOutlineSteps(app, threshold);
+    bool found = pose && measuredFromOutlines(app, m);
+    if (probe && !found) {  // the rung above shows nothing yet: this frame takes the settled one
+        t.drawContours();
+        threshold = settled;
         edgeAndOutlineSteps(app, threshold);
-        if (!pose) break;
         found = measuredFromOutlines(app, m);
-        if (found || !adaptive || threshold <= kLowestEdgeThreshold) break;
-        t.drawContours();  // this rung's outlines are let go; the next rung makes its own
-        threshold = std::max(kLowestEdgeThreshold, static_cast<int>(threshold * kEdgeRung));
     }
-    if (adaptive)  // the next frame starts a rung above the one that found the target
-        app.s_edge_threshold = found ? static_cast<int>(threshold / kEdgeRung) : kSobelThreshold;
+    if (adaptive)
+        app.s_edge_threshold = found ? threshold : std::max(kLowestEdgeThreshold, static_cast<int>(threshold * kEdgeRung));
     bool newPose = false;
     if (refined) {
         const LensParameters lens = frameLens(app);

@@ -17,7 +17,8 @@ constexpr double kSampleSpacing = 3.0;
 // measures, on more places along each side and across less of it.
 constexpr int kMaxSamplesPerSide[2] = {8, 16};
 constexpr double kProfileReach[2] = {3.0, 2.0};  // half the profile's length
-constexpr int kProfileSamples = 13;              // samples across a side, evenly spread
+constexpr int kProfileSamples[2] = {13, 9};      // samples across a side, evenly spread
+constexpr int kMaxProfileSamples = 13;
 // A side blurred wider than the profile (motion, defocus) shows no plateaus: it is read again
 // with profiles this many times longer, as far as the border allows.
 constexpr double kBlurredReach = 4.0;
@@ -60,7 +61,7 @@ bool sampleProfile(const Tracker& t, const LensParameters* lens, const double p[
     // Channel j (B, G, R) of neighbour m (0: the pixel, 1: its right, 2: above it, 3: above
     // right) of each sample, in whole vectors of samples; the unused ones are 0.
     constexpr int kLanes = 16;
-    static_assert(kProfileSamples <= kLanes, "a profile fits the vectors");
+    static_assert(kMaxProfileSamples <= kLanes, "a profile fits the vectors");
     uint8_t channel[4][3][kLanes] = {};
     float fx[kLanes], fy[kLanes];
     const double halfWidth = 0.5 * step * (count - 1);
@@ -116,7 +117,8 @@ bool fitLine(const EdgePoint* pts, int n, Line& line) {
 // (outward: away from the rectangle's middle `centre`); profiles reach `reach` pixels to either
 // side of it.
 bool fitSide(const Tracker& t, const LensParameters* lens, const double a[2], const double b[2], const double centre[2],
-             bool brighterOutward, int maxSamples, double reach, Line& line) {
+             bool brighterOutward, int pass, double reach, Line& line) {
+    const int maxSamples = kMaxSamplesPerSide[pass], count = kProfileSamples[pass];
     const double len = std::hypot(b[0] - a[0], b[1] - a[1]);
     if (len < 6.0) return false;
     const double dir[2] = {(b[0] - a[0]) / len, (b[1] - a[1]) / len};
@@ -125,7 +127,7 @@ bool fitSide(const Tracker& t, const LensParameters* lens, const double a[2], co
     if (n[0] * mid[0] + n[1] * mid[1] < 0) n[0] = -n[0], n[1] = -n[1];
     // Profiles run from the dark side to the light side.
     const double across[2] = {brighterOutward ? n[0] : -n[0], brighterOutward ? n[1] : -n[1]};
-    const double step = 2.0 * reach / (kProfileSamples - 1);
+    const double step = 2.0 * reach / (count - 1);
 
     int samples = static_cast<int>(len * (1 - 2 * kSideMargin) / kSampleSpacing);
     samples = std::clamp(samples, kMinSamplesPerSide, maxSamples);
@@ -134,23 +136,23 @@ bool fitSide(const Tracker& t, const LensParameters* lens, const double a[2], co
     for (int i = 0; i < samples; ++i) {
         const double s = kSideMargin + (1 - 2 * kSideMargin) * (i + 0.5) / samples;
         const double p[2] = {a[0] + s * (b[0] - a[0]), a[1] + s * (b[1] - a[1])};
-        double profile[kProfileSamples];
-        if (!sampleProfile(t, lens, p, across, kProfileSamples, step, profile)) continue;
+        double profile[kMaxProfileSamples] = {};
+        if (!sampleProfile(t, lens, p, across, count, step, profile)) continue;
         // A sharp edge's levels are its profile's ends; a smeared one (the long profiles) may not
         // reach them there, and its darkest and lightest samples come nearer.
         double dark = 0.5 * (profile[0] + profile[1]);
-        double light = 0.5 * (profile[kProfileSamples - 1] + profile[kProfileSamples - 2]);
+        double light = 0.5 * (profile[count - 1] + profile[count - 2]);
         if (reach > kProfileReach[0])
-            for (int k = 0; k < kProfileSamples; ++k) dark = std::min(dark, profile[k]), light = std::max(light, profile[k]);
+            for (int k = 0; k < count; ++k) dark = std::min(dark, profile[k]), light = std::max(light, profile[k]);
         if (light - dark < kMinContrast) continue;
         // A profile still climbing at its ends is shorter than the edge is wide (motion, defocus):
         // its halfway point is only its own middle.
-        const double ends = std::fabs(profile[1] - profile[0]) + std::fabs(profile[kProfileSamples - 1] - profile[kProfileSamples - 2]);
+        const double ends = std::fabs(profile[1] - profile[0]) + std::fabs(profile[count - 1] - profile[count - 2]);
         if (ends > kMaxEndSlope * (light - dark)) ++unfinished;
         // The halfway crossing nearest the middle of the profile, linearly interpolated.
         const double half = 0.5 * (dark + light);
         double best = INFINITY;
-        for (int k = 0; k + 1 < kProfileSamples; ++k) {
+        for (int k = 0; k + 1 < count; ++k) {
             if ((profile[k] < half) == (profile[k + 1] < half)) continue;
             const double where = -reach + step * (k + (half - profile[k]) / (profile[k + 1] - profile[k]));
             if (std::fabs(where) < std::fabs(best)) best = where;
@@ -203,15 +205,17 @@ void profileReaches(const double (*xy)[2], double most, double reach[4]) {
 // one dark inside. A side that shows no edge with the profile's usual reach is tried once more
 // with a longer one, for edges smeared by motion or defocus.
 bool refineQuad(const Tracker& t, const LensParameters* lens, double (*xy)[2], bool lightInside, int pass,
-                const double reach[4], const double blurredReach[4]) {
+                const double reach[4], const double blurredReach[4], bool& smeared) {
     double centre[2] = {0, 0};
     for (int m = 0; m < 4; ++m) centre[0] += xy[m][0] / 4, centre[1] += xy[m][1] / 4;
     Line sides[4];
-    for (int m = 0; m < 4; ++m)
-        if (!fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside, kMaxSamplesPerSide[pass], reach[m], sides[m]) &&
-            !(blurredReach[m] > reach[m] && fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside,
-                                                    kMaxSamplesPerSide[pass], blurredReach[m], sides[m])))
+    for (int m = 0; m < 4; ++m) {
+        if (fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside, pass, reach[m], sides[m])) continue;
+        if (!(blurredReach[m] > reach[m] &&
+              fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside, pass, blurredReach[m], sides[m])))
             return false;
+        smeared = true;
+    }
     double refined[4][2];
     for (int m = 0; m < 4; ++m)
         if (!meet(sides[(m + 3) % 4], sides[m], refined[m])) return false;
@@ -242,16 +246,17 @@ void predictOuterCorners(double (*xy)[2]) {
 
 }  // namespace
 
-bool refineTargetCorners(const Tracker& t, const LensParameters* lens, TargetCorners& corners) {
+bool refineTargetCorners(const Tracker& t, const LensParameters* lens, TargetCorners& corners, bool* smeared) {
     if (!t.input || t.width < 3 || t.height < 3) return false;
     TargetCorners work = corners;
+    bool blurred = false;
     for (int pass = 0; pass < kPasses; ++pass) {
-        double reach[4], blurred[4];
+        double reach[4], longReach[4];
         profileReaches(work.xy, kProfileReach[pass], reach);
-        profileReaches(work.xy, kBlurredReach * kProfileReach[pass], blurred);
-        if (!refineQuad(t, lens, work.xy, true, pass, reach, blurred)) return false;
+        profileReaches(work.xy, kBlurredReach * kProfileReach[pass], longReach);
+        if (!refineQuad(t, lens, work.xy, true, pass, reach, longReach, blurred)) return false;
         if (pass == 0) predictOuterCorners(work.xy);
-        if (!refineQuad(t, lens, work.xy + 4, false, pass, reach, blurred)) return false;
+        if (!refineQuad(t, lens, work.xy + 4, false, pass, reach, longReach, blurred)) return false;
     }
     // Through the lens, the corrected picture's rim is made of clamped samples: corners whose
     // raw position is not well inside the frame were found in that rim, not on the target.
@@ -263,5 +268,6 @@ bool refineTargetCorners(const Tracker& t, const LensParameters* lens, TargetCor
                 return false;
         }
     corners = work;
+    if (smeared) *smeared = blurred;
     return true;
 }

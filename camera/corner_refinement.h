@@ -19,5 +19,7 @@ class Tracker;
 // Refines the corners in place from the Tracker's live frame (`input`). `lens` is the lens the
 // frame was taken through when the pose works on the corrected picture, else null. False, with
 // the corners untouched, when a side shows too little edge to fit, or (through the lens) a
-// corner lies in the corrected picture's rim.
-[[nodiscard]] bool refineTargetCorners(const Tracker& tracker, const LensParameters* lens, TargetCorners& corners);
+// corner lies in the corrected picture's rim. `smeared`, when given, is set when a side had to be
+// read with the long profiles of an edge smeared by motion or defocus.
+[[nodiscard]] bool refineTargetCorners(const Tracker& tracker, const LensParameters* lens, TargetCorners& corners,
+                                       bool* smeared = nullptr);

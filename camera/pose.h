@@ -54,6 +54,7 @@ struct CameraModel {
     int passesSinceMeasured = -1;  // -1: none yet
     TargetCorners corners{};
     TargetFinder finder;
+    bool skipPictureSearch = false;  // the last search of the whole picture found nothing
 
     CameraModel() = default;
     CameraModel(const CameraModel&) = delete;

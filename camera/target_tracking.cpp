@@ -14,7 +14,11 @@ constexpr int kRestartFilterAfter = 10;
 // Refined corners fit the solved pose to a few hundredths of a pixel on a clear picture and to
 // a few tenths through blur, noise and compression; a pose whose corners miss it by more is of
 // a wrong pairing of corners, and none is better.
-constexpr double kMaxRmsPx = 0.75;
+constexpr double kMaxRmsPx = 0.5;
+// Corners read from edges smeared by motion lie off where the exposure's middle had them by
+// amounts the fit does not show in full (all sides move together): such a pose is kept only
+// when it fits closely.
+constexpr double kMaxSmearedRmsPx = 0.4;
 // A hand-held camera turns a few degrees a frame; a measured pose this far from the last one,
 // a frame or two later, is a mistaken one.
 constexpr double kMaxTurnDegPerPass = 20.0;
@@ -35,7 +39,8 @@ bool measure(const Tracker& t, CameraModel& model, const LensParameters* lens, T
              TargetMeasurement& out) {
     // A side that shows too little edge to refine gives no pose: the whole-pixel corners would
     // put the model degrees off, and the filter holds the last pose better.
-    if (!refineTargetCorners(t, lens, corners)) return false;
+    bool smeared = false;
+    if (!refineTargetCorners(t, lens, corners, &smeared)) return false;
     double X[8], Y[8], x[8], y[8];
     for (int i = 0; i < 8; ++i) {
         X[i] = kTargetCornerMm[i][0], Y[i] = kTargetCornerMm[i][1];
@@ -45,7 +50,7 @@ bool measure(const Tracker& t, CameraModel& model, const LensParameters* lens, T
     }
     PlanarPose pose;
     if (!solvePlanarPose(8, X, Y, x, y, t.focalLength, recent(model) ? &model.lastMeasured : nullptr, pose)) return false;
-    if (!finite(pose.R, 9) || !finite(pose.T, 3) || !(pose.rmsError <= kMaxRmsPx)) return false;
+    if (!finite(pose.R, 9) || !finite(pose.T, 3) || !(pose.rmsError <= (smeared ? kMaxSmearedRmsPx : kMaxRmsPx))) return false;
     if (recent(model) && turnDeg(pose.R, model.lastMeasured.R) > kMaxTurnDegPerPass * std::max(1, model.passesSinceMeasured))
         return false;
     out.corners = corners;
@@ -87,7 +92,15 @@ bool measureElsewhere(const Tracker& t, CameraModel& model, const LensParameters
     // A frame or two of heavy blur or a passing shadow: the target's edges are looked for where
     // the last pose left them.
     if (recent(model) && predictedCorners(t, model, corners) && measure(t, model, lens, corners, m)) return true;
-    return model.finder.findInPicture(t, corners) && measure(t, model, lens, corners, m);
+    // The search of the whole picture is the costly part of a frame without the target: after a
+    // search that found nothing, the next frame goes without one.
+    if (model.skipPictureSearch) {
+        model.skipPictureSearch = false;
+        return false;
+    }
+    if (model.finder.findInPicture(t, corners) && measure(t, model, lens, corners, m)) return true;
+    model.skipPictureSearch = true;
+    return false;
 }
 
 bool acceptMeasurement(Tracker& t, CameraModel& model, const TargetMeasurement& m) {

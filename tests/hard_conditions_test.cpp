@@ -44,13 +44,14 @@ TEST_P(HardConditions, FoundAccurateAndNeverWrong) {
     EXPECT_LE(s.rotationMedianDeg, 1.5 * s.measuredRotationMedianDeg);
 }
 
-// Measured over 300 frames each (docs/accuracy.md): found 98.9 % (motion) to 100 %, rotation
-// medians 0.03 to 0.39 deg; the bounds leave room for these 90 frames' own scatter.
+// Measured over 1800 frames each (docs/accuracy.md): found 95 % (motion, whose most smeared
+// frames give no pose rather than a doubtful one) to 100 %, rotation medians 0.03 to 0.33 deg;
+// the bounds leave room for these 90 frames' own scatter.
 INSTANTIATE_TEST_SUITE_P(
     Desk, HardConditions,
     testing::Values(HardCondition{"gradient", "light=1.3:0.45", "gsxk", 98, 0.3},
                     HardCondition{"shadow", "shadow=0.5", "gsxk", 98, 0.3},
-                    HardCondition{"motion", "motion=7", "gsxk", 95, 1.0},
+                    HardCondition{"motion", "motion=7", "gsxk", 90, 1.0},
                     HardCondition{"defocus", "blur=1.6", "gsxk", 98, 0.3},
                     HardCondition{"jpeg", "jpeg=40", "gsxk", 98, 0.3},
                     HardCondition{"hand", "hand=0", "gsxk", 90, 0.3},
@@ -68,7 +69,9 @@ TEST(HardConditions, TheEdgesAdaptSoThatTheOutlinesShowADimPrint) {
     std::string error;
     ASSERT_TRUE(parseVirtualCameraOptions("noise=2,dim=1,start=150", o, error)) << error;
     HeadlessApp adaptive(o, "gsxk", TOVRAK_BUILD_DIR "/pontos1.txt"), fixed(o, "gsxkt", TOVRAK_BUILD_DIR "/pontos1.txt");
-    for (HeadlessApp* h : {&adaptive, &fixed}) runFramePass(h->app);
+    // The threshold comes down a rung a frame while the outlines show no target.
+    for (int n = 0; n < 6; ++n)
+        for (HeadlessApp* h : {&adaptive, &fixed}) runFramePass(h->app);
     EXPECT_EQ(adaptive.tracker.targetFound, 1);
     EXPECT_LT(adaptive.app.s_edge_threshold, kSobelThreshold);
     EXPECT_EQ(fixed.tracker.targetFound, 0);

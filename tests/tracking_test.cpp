@@ -40,17 +40,19 @@ TEST(Tracking, GridPoseFollowsTheVirtualCameraWithoutRunningAway) {
     std::printf("clean: pose on %d of 600 frames; rotation error median %.2f deg, translation error median %.2f %%, "
                 "%d frames off by more than 10 deg\n",
                 found, rotMedian, transMedian, wild);
-    EXPECT_GT(found, 480);
+    EXPECT_GT(found, 500);
     // Whole-pixel corners through the coplanar solve leave a few degrees of tilt uncertainty
     // when the camera looks nearly straight at the target; the distance is well determined.
-    // Measured: 2.5 degrees, 0.55 %, 4 % of frames off by more than 10 degrees.
+    // Measured: 1.2 degrees, 0.23 %, 1 % of its poses off by more than 10 degrees; it refuses
+    // the poses that do not put its points back.
     EXPECT_LT(rotMedian, 3.0);
     EXPECT_LT(transMedian, 0.7);
     EXPECT_LT(wild, found / 15);
     double worst = 0;
-    for (const TrackedFrame& f : run.frames) worst = std::max(worst, f.rotationErrorDeg);
+    for (const TrackedFrame& f : run.frames)
+        if (f.found) worst = std::max(worst, f.rotationErrorDeg);
     std::printf("worst rotation error %.1f deg\n", worst);
-    EXPECT_LT(worst, 25.0);  // measured 18 degrees
+    EXPECT_LT(worst, 25.0);  // measured 12 degrees
 }
 
 TEST(Tracking, PointLogWritesFourHundredRecordsWhileTheTargetIsTracked) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "vision/geometry.h"
+#include "vision/pixel_rows.h"
 #include "vision/quads.h"
 #include "vision/target_finder.h"
 
@@ -42,10 +43,7 @@ bool TargetFinder::findInPicture(const Tracker& t, TargetCorners& corners) {
     const size_t n = static_cast<size_t>(W) * H;
     // Grey as the grey step weighs the channels, and its running sums (rows of W + 1).
     luma.resize(n);
-    for (size_t k = 0; k < n; ++k) {
-        const unsigned char* p = t.input + 3 * k;
-        luma[k] = static_cast<uint8_t>((306u * p[2] + 601u * p[1] + 117u * p[0]) >> 10);
-    }
+    greyPlane(t.input, luma.data(), n);
     sums.assign(static_cast<size_t>(W + 1) * (H + 1), 0);
     for (int r = 0; r < H; ++r) {
         uint32_t row = 0;
@@ -54,8 +52,7 @@ bool TargetFinder::findInPicture(const Tracker& t, TargetCorners& corners) {
             sums[static_cast<size_t>(r + 1) * (W + 1) + c + 1] = sums[static_cast<size_t>(r) * (W + 1) + c + 1] + row;
         }
     }
-    // Ink or paper, then pieces: each pixel joins its earlier neighbours of the same kind (for
-    // ink the four above and to the left, for paper the two), through a union-find over pixels.
+    // Ink or paper: darker than the neighbourhood's mean, or not.
     const int radius = std::max(4, std::min(W, H) / (2 * kRadiusDivisor));
     ink.resize(n);
     for (int r = 0; r < H; ++r) {
@@ -68,29 +65,44 @@ bool TargetFinder::findInPicture(const Tracker& t, TargetCorners& corners) {
             ink[static_cast<size_t>(r) * W + c] = (luma[static_cast<size_t>(r) * W + c] + kDarkerBy) * count < sum;
         }
     }
-    parent.resize(n);
-    for (int r = 0; r < H; ++r)
-        for (int c = 0; c < W; ++c) {
-            const int32_t k = r * W + c;
-            parent[k] = k;
-            const bool dark = ink[k];
-            if (c > 0 && ink[k - 1] == dark) unite(parent, k, k - 1);
-            if (r > 0 && ink[k - W] == dark) unite(parent, k, k - W);
-            if (!dark || r == 0) continue;
-            if (c > 0 && ink[k - W - 1]) unite(parent, k, k - W - 1);
-            if (c + 1 < W && ink[k - W + 1]) unite(parent, k, k - W + 1);
+    // Runs of ink or paper along each row; a run joins the runs of the same kind on the row
+    // below that it touches (ink also at their corners), through a union-find over runs.
+    runs.clear();
+    rowStart.assign(H + 1, 0);
+    for (int r = 0; r < H; ++r) {
+        rowStart[r] = static_cast<int32_t>(runs.size());
+        const uint8_t* row = &ink[static_cast<size_t>(r) * W];
+        for (int c = 0; c < W;) {
+            int end = c + 1;
+            while (end < W && row[end] == row[c]) ++end;
+            runs.push_back(Run{r, c, end, row[c] != 0});
+            c = end;
         }
-    // Each pixel's piece (its root), each piece's size and whether it touches the frame's edge.
-    size.assign(n, 0);
-    edge.assign(n, 0);
-    for (int r = 0; r < H; ++r)
-        for (int c = 0; c < W; ++c) {
-            const int32_t k = r * W + c, root = rootOf(parent, k);
-            parent[k] = root;
-            ++size[root];
-            if (r == 0 || c == 0 || r == H - 1 || c == W - 1) edge[root] = 1;
+    }
+    rowStart[H] = static_cast<int32_t>(runs.size());
+    const int32_t runCount = rowStart[H];
+    parent.resize(runCount);
+    for (int32_t k = 0; k < runCount; ++k) parent[k] = k;
+    for (int r = 1; r < H; ++r) {
+        int32_t below = rowStart[r - 1];
+        for (int32_t k = rowStart[r]; k < rowStart[r + 1]; ++k) {
+            const Run& run = runs[k];
+            const int reach = run.ink ? 1 : 0;  // ink touches at corners too
+            while (below < rowStart[r] && runs[below].end + reach <= run.start) ++below;
+            for (int32_t b = below; b < rowStart[r] && runs[b].start < run.end + reach; ++b)
+                if (runs[b].ink == run.ink) unite(parent, k, b);
         }
-    // Holes: paper pieces off the edge; the ink just left of a hole's first pixel encloses it.
+    }
+    // Each piece's size and whether it touches the frame's edge, kept at its root run.
+    size.assign(runCount, 0);
+    edge.assign(runCount, 0);
+    for (int32_t k = 0; k < runCount; ++k) {
+        const Run& run = runs[k];
+        const int32_t root = parent[k] = rootOf(parent, k);
+        size[root] += run.end - run.start;
+        if (run.row == 0 || run.row == H - 1 || run.start == 0 || run.end == W) edge[root] = 1;
+    }
+    // Holes: paper pieces off the edge; the ink run just left of a hole's first run encloses it.
     int32_t pieces[2 * kMaxCandidates];
     int count = 0;
     auto add = [&](int32_t root) {
@@ -98,31 +110,26 @@ bool TargetFinder::findInPicture(const Tracker& t, TargetCorners& corners) {
             if (pieces[i] == root) return;
         if (count < 2 * kMaxCandidates) pieces[count++] = root;
     };
-    for (int32_t k = 0; k < static_cast<int32_t>(n) && count < 2 * kMaxCandidates - 1; ++k) {
-        if (ink[k] || parent[k] != k || edge[k] || size[k] < kMinHolePixels || k % W == 0) continue;
+    for (int32_t k = 0; k < runCount && count < 2 * kMaxCandidates - 1; ++k) {
+        if (runs[k].ink || parent[k] != k || edge[k] || size[k] < kMinHolePixels || k == rowStart[runs[k].row]) continue;
         const int32_t ring = parent[k - 1];
         if (size[ring] < kMinRingPixels) continue;
         add(ring);
         add(k);
     }
     if (count < 2) return false;
-    // Each candidate piece's hull, from the ends of its runs along the rows (in scan order, as
-    // the hull wants them).
-    slot.assign(n, -1);
-    for (int i = 0; i < count; ++i) slot[pieces[i]] = i;
+    // Each candidate piece's hull, from the ends of its runs (in scan order, as the hull wants
+    // them).
     if (piecePoints.size() < static_cast<size_t>(2 * kMaxCandidates)) piecePoints.resize(2 * kMaxCandidates);
     for (int i = 0; i < count; ++i) piecePoints[i].clear();
-    for (int r = 0; r < H; ++r)
-        for (int c = 0; c < W;) {
-            const int32_t root = parent[static_cast<size_t>(r) * W + c];
-            int end = c + 1;
-            while (end < W && parent[static_cast<size_t>(r) * W + end] == root) ++end;
-            if (const int i = slot[root]; i >= 0) {
-                piecePoints[i].push_back(PointRecord{r, c, 0, 0, 0});
-                if (end - 1 != c) piecePoints[i].push_back(PointRecord{r, end - 1, 0, 0, 0});
-            }
-            c = end;
-        }
+    for (int32_t k = 0; k < runCount; ++k) {
+        int i = 0;
+        while (i < count && pieces[i] != parent[k]) ++i;
+        if (i == count) continue;
+        const Run& run = runs[k];
+        piecePoints[i].push_back(PointRecord{run.row, run.start, 0, 0, 0});
+        if (run.end - 1 != run.start) piecePoints[i].push_back(PointRecord{run.row, run.end - 1, 0, 0, 0});
+    }
     Quad quads[2 * kMaxCandidates];
     int quadCount = 0;
     for (int i = 0; i < count; ++i) {

@@ -37,7 +37,12 @@ private:
     // The picture finder's work: grey, its running sums, ink or paper, the pieces.
     std::vector<uint8_t> luma, ink, edge;
     std::vector<uint32_t> sums;
-    std::vector<int32_t> parent, size, slot;
+    struct Run {
+        int32_t row, start, end;  // columns start .. end - 1
+        bool ink;
+    };
+    std::vector<Run> runs;
+    std::vector<int32_t> rowStart, parent, size;
     std::vector<std::vector<PointRecord>> piecePoints;
 };
 
