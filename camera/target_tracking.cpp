@@ -14,7 +14,7 @@ constexpr int kRestartFilterAfter = 10;
 // Refined corners fit the solved pose to a few hundredths of a pixel on a clear picture and to
 // a few tenths through blur, noise and compression; a pose whose corners miss it by more is of
 // a wrong pairing of corners, and none is better.
-constexpr double kMaxRmsPx = 0.5;
+constexpr double kMaxRmsPx = 1.5;
 // Corners read from edges smeared by motion lie off where the exposure's middle had them by
 // amounts the fit does not show in full (all sides move together): such a pose is kept only
 // when it fits closely.
