@@ -34,7 +34,8 @@ struct AppState {
     Tracker* s_tracker = nullptr;
     CameraModel* s_camera = nullptr;  // calibration and pose filter; null until start-up made it
     bool s_pose_explained = false;    // the user was told once why "k" does nothing
-    int s_focal_scaled_width = 0;     // the frame width the user was last told the focal length for
+    int s_focal_scaled_width = 0;     // the frame size the camera was last scaled to
+    int s_focal_scaled_height = 0;
     FILE* s_pose_file = nullptr;      // --poses: one CSV row per processed frame
     std::string s_pose_path, s_record_path;  // their file names, for messages
     bool s_output_failed = false;     // an output could not be written: the run ends non-zero

@@ -34,5 +34,5 @@ void calibrateFromView(AppState& app) {
     }
     reportNote("calibrated from the target seen at %.0f degrees: focal length %.1f px for %d-pixel-wide pictures; "
                "wrote %s, in use now and on every start from this folder",
-                 calibration.tiltDeg, camera->referenceFocalLength, camera->referenceWidth, kReferencePointsName);
+                 calibration.tiltDeg, camera->camera.fx, camera->camera.width, kReferencePointsName);
 }

@@ -43,14 +43,17 @@ bool runFramePass(AppState& app) {
 
 void noteFocalLengthScale(AppState& app) {
     Tracker& t = *app.s_tracker;
-    const CameraModel* camera = app.s_camera;
-    if (!camera || !camera->ready || t.width <= 0 || t.width == app.s_focal_scaled_width) return;
+    CameraModel* camera = app.s_camera;
+    if (!camera || !camera->ready || t.width <= 0 ||
+        (t.width == app.s_focal_scaled_width && t.height == app.s_focal_scaled_height))
+        return;
     scaleCameraToFrame(t, *camera);
-    if (t.width != camera->referenceWidth || app.s_focal_scaled_width != 0)
-        reportNote("the calibration is for %d-pixel-wide pictures; for %d x %d frames its focal length "
-                   "%.1f px is taken as %.1f px",
-                   camera->referenceWidth, t.width, t.height, camera->referenceFocalLength, t.focalLength);
+    if (t.width != camera->camera.width || t.height != camera->camera.height || app.s_focal_scaled_width != 0)
+        reportNote("the calibration is for %d x %d pictures; for %d x %d frames its focal length %.1f px is taken as "
+                   "%.1f px",
+                   camera->camera.width, camera->camera.height, t.width, t.height, camera->camera.fx, t.focalLength);
     app.s_focal_scaled_width = t.width;
+    app.s_focal_scaled_height = t.height;
 }
 
 namespace {

@@ -32,12 +32,14 @@ bool finite(const double* v, int n) {
 }
 
 // The filtered pose becomes the model's and the display's, unless the filter gave no number.
-bool keepFilteredPose(Tracker& t, CameraModel& model, const double R[9], const double T[3], double f) {
+bool keepFilteredPose(Tracker& t, CameraModel& model, const double R[9], const double T[3]) {
     if (!finite(R, 9) || !finite(T, 3)) return false;
     std::memcpy(model.R, R, sizeof model.R);
     std::memcpy(model.T, T, sizeof model.T);
     model.hasPose = true;
-    buildDisplayMatrices(R, T, f, t.width, t.height, t.modelview, t.projection);
+    const CameraIntrinsics& c = model.frameCamera;
+    if (c.width == t.width && c.height == t.height && c.fx > 0) buildCameraMatrices(R, T, c, t.modelview, t.projection);
+    else buildDisplayMatrices(R, T, t.focalLength, t.width, t.height, t.modelview, t.projection);
     return true;
 }
 
@@ -50,6 +52,9 @@ bool calibrateCamera(Tracker& tracker, CameraModel& model, const std::string& po
         return false;
     }
     double f = 0.0, T[3] = {0, 0, 0}, R[9] = {0};
+    // From the file's centring to the optical centre's (docs/conventions.md, "Centring").
+    for (double& v : points.Xd) v += kReferenceCentreShift;
+    for (double& v : points.Yd) v += kReferenceCentreShift;
     if (!calibrateCoplanar(points.count(), points.Xw.data(), points.Yw.data(), points.Xd.data(), points.Yd.data(), &f,
                            T, R)) {
         model.whyNotReady = pointFile + ": its points do not calibrate a camera (all on one line, or inconsistent)";
@@ -66,14 +71,10 @@ bool calibrateCamera(Tracker& tracker, CameraModel& model, const std::string& po
                             " pixels, which no camera has";
         return false;
     }
-    model.referenceFocalLength = f;
-    model.referenceWidth = kReferenceFrameWidth;
     tracker.focalLength = focal;
-    scaleCameraToFrame(tracker, model);
-    model.poseFilter.start(model.method == PoseMethod::Grid ? gridPoseFilterParameters() : PoseFilterParameters{}, R, T);
-    model.passesSinceMeasured = -1;
-    model.ready = true;
-    model.whyNotReady.clear();
+    useCamera(tracker, model, idealCamera(f, kReferenceFrameWidth, kReferenceFrameHeight), pointFile);
+    // The filter starts from the calibration's own view, as it always has.
+    model.poseFilter.restart(R, T);
     return true;
 }
 
@@ -216,16 +217,49 @@ bool estimatePose(Tracker& t, CameraModel& model) {
     std::memcpy(model.measuredR, R, sizeof R);
     std::memcpy(model.measuredT, T, sizeof T);
     if (!model.poseFilter.update(R, T)) return false;
-    return keepFilteredPose(t, model, R, T, f);
+    return keepFilteredPose(t, model, R, T);
 }
 
-void scaleCameraToFrame(Tracker& t, const CameraModel& model) {
-    if (t.width <= 0 || !(model.referenceFocalLength > 0.0)) return;
-    t.focalLength = static_cast<float>(model.referenceFocalLength * t.width / model.referenceWidth);
+void scaleCameraToFrame(Tracker& t, CameraModel& model) {
+    if (t.width <= 0 || t.height <= 0 || model.camera.width <= 0) return;
+    model.frameCamera = scaledCamera(model.camera, t.width, t.height);
+    t.focalLength = static_cast<float>(model.frameCamera.fx);
+}
+
+void useCamera(Tracker& t, CameraModel& model, const CameraIntrinsics& camera, const std::string& source) {
+    model.camera = camera;
+    model.frameCamera = camera;
+    model.cameraSource = source;
+    t.focalLength = static_cast<float>(camera.fx);
+    scaleCameraToFrame(t, model);
+    const double R[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}, T[3] = {0, 0, 500};
+    model.poseFilter.start(model.method == PoseMethod::Grid ? gridPoseFilterParameters() : PoseFilterParameters{}, R, T);
+    model.passesSinceMeasured = -1;
+    model.ready = true;
+    model.whyNotReady.clear();
 }
 
 void buildDisplayMatrices(const double R[9], const double T[3], double f, int width, int height, double modelview[16],
                           double projection[16]) {
     buildModelview(T, R, modelview);
     buildProjection(f, kNear, kFar, width, height, projection);
+}
+
+void buildCameraMatrices(const double R[9], const double T[3], const CameraIntrinsics& c, double modelview[16],
+                         double P[16]) {
+    buildModelview(T, R, modelview);
+    // The frustum whose window at distance `near` is the frame's own edges seen through the
+    // camera: pixel-centre coordinates run from -0.5 to w - 0.5, so the left edge lies
+    // (cx + 0.5) / fx to the left of the axis in normalised units, and so on; OpenGL's frustum
+    // matrix of those (left, right, bottom, top).
+    const double left = -(c.cx + 0.5) * kNear / c.fx, right = (c.width - 0.5 - c.cx) * kNear / c.fx;
+    const double bottom = -(c.cy + 0.5) * kNear / c.fy, top = (c.height - 0.5 - c.cy) * kNear / c.fy;
+    for (int i = 0; i < 16; ++i) P[i] = 0.0;
+    P[0] = 2 * kNear / (right - left);
+    P[5] = 2 * kNear / (top - bottom);
+    P[8] = (right + left) / (right - left);
+    P[9] = (top + bottom) / (top - bottom);
+    P[10] = -(kFar + kNear) / (kFar - kNear);
+    P[11] = -1;
+    P[14] = -2 * kFar * kNear / (kFar - kNear);
 }

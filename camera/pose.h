@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "camera/camera_intrinsics.h"
 #include "camera/pose_filter.h"
 #include "camera/refined_pose.h"
 #include "vision/target_finder.h"
@@ -21,8 +22,11 @@ struct LensParameters;
 constexpr int kGridSide = 8;
 constexpr int kGridPoints = kGridSide * kGridSide;
 constexpr int kMaxHomographyPoints = 12;
-// Reference-point files give image positions in pixels of a 320 x 240 picture.
-constexpr int kReferenceFrameWidth = 320;
+// Reference-point files give image positions in pixels of a 320 x 240 picture, measured from
+// column 160 and row 120; the ideal camera's optical centre lies half a pixel before them, at
+// (159.5, 119.5) (docs/conventions.md, "Centring").
+constexpr int kReferenceFrameWidth = 320, kReferenceFrameHeight = 240;
+constexpr double kReferenceCentreShift = 0.5;
 // Focal lengths (pixels) a calibration may give and still describe a camera.
 constexpr float kMinFocalLength = 1.0f, kMaxFocalLength = 1e6f;
 
@@ -41,10 +45,12 @@ struct CameraModel {
     double R[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     double T[3] = {0, 0, 0};
     bool hasPose = false;
-    // The calibrated focal length in pixels of pictures `referenceWidth` wide (those the reference
-    // points were measured in); the Tracker's focalLength is it scaled to the frame being processed.
-    double referenceFocalLength = 0.0;
-    int referenceWidth = kReferenceFrameWidth;
+    // The camera as calibrated (for the frame size of its calibration: 320 x 240 for reference
+    // points), and the same scaled to the frame being processed, whose fx is the Tracker's
+    // focalLength. `cameraSource` says where it came from, for the console.
+    CameraIntrinsics camera;
+    CameraIntrinsics frameCamera;
+    std::string cameraSource;
     // The last measured pose, before the filter: kept so that the filter's effect can be measured.
     double measuredR[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     double measuredT[3] = {0, 0, 0};
@@ -61,9 +67,9 @@ struct CameraModel {
     CameraModel& operator=(const CameraModel&) = delete;
 };
 
-// Reads the reference points, calibrates, stores the focal length in the Tracker (scaled to its
-// frame width when that is known) and seeds the pose filter. On failure the model stays not
-// ready, with the reason naming the file.
+// Reads the reference points, calibrates (an ideal camera with the points' focal length), stores
+// the focal length in the Tracker (scaled to its frame width when that is known) and seeds the
+// pose filter. On failure the model stays not ready, with the reason naming the file.
 [[nodiscard]] bool calibrateCamera(Tracker& tracker, CameraModel& model, const std::string& pointFile);
 
 // One frame: answers true when a new pose was computed and the Tracker's modelview and
@@ -98,20 +104,27 @@ bool estimateRefinedPose(Tracker& tracker, CameraModel& model, const LensParamet
 
 // The filtered pose becomes the model's and the display's (false, changing nothing, when it is
 // not a number).
-bool keepFilteredPose(Tracker& tracker, CameraModel& model, const double R[9], const double T[3], double f);
+bool keepFilteredPose(Tracker& tracker, CameraModel& model, const double R[9], const double T[3]);
 bool finite(const double* v, int n);
 
-// Sets the Tracker's focalLength to the calibration's, in pixels of its current frame width: a
-// webcam delivers its other sizes from the same optics, so the focal length scales with the
-// width (docs/conventions.md, "Units"). Called when the frame size is first known or changes;
-// the pose step reads the Tracker's value as it stands.
-void scaleCameraToFrame(Tracker& tracker, const CameraModel& model);
+// Scales the calibrated camera to the Tracker's current frame size (frameCamera) and sets the
+// Tracker's focalLength to its fx: a webcam delivers its other sizes from the same optics, so
+// the focal lengths scale with the size (docs/conventions.md, "Units"). Called when the frame
+// size is first known or changes; the pose step reads them as they stand.
+void scaleCameraToFrame(Tracker& tracker, CameraModel& model);
+// Makes `camera` the model's camera (from a camera file, or a calibration), ready for the pose:
+// scaled to the Tracker's frame, the pose filter started at rest.
+void useCamera(Tracker& tracker, CameraModel& model, const CameraIntrinsics& camera, const std::string& source);
 
 // The OpenGL matrices that draw on the target from a camera pose (R world to camera, T in
 // millimetres) for a frame of width x height pixels seen with focal length f in those pixels.
 // The viewport they are meant for shows the whole frame, at any scale.
 void buildDisplayMatrices(const double R[9], const double T[3], double f, int width, int height, double modelview[16],
                           double projection[16]);
+// The same through a calibrated camera: the frustum follows fx, fy and the principal point
+// (for the ideal camera it is the symmetric one above).
+void buildCameraMatrices(const double R[9], const double T[3], const CameraIntrinsics& camera, double modelview[16],
+                         double projection[16]);
 
 [[nodiscard]] int fitHomography(double h[9], int n, const double* X, const double* Y, const double* x, const double* y);
 [[nodiscard]] int synthesizeGrid(int n, const double* X, const double* Y, const double* x, const double* y, int nx, int ny,

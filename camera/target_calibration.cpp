@@ -30,7 +30,8 @@ bool calibrateFromCorners(const TargetCorners& corners, int width, int height, T
     View v;
     for (int i = 0; i < 8; ++i) {
         v.X[i] = kTargetCornerMm[i][0], v.Y[i] = kTargetCornerMm[i][1];
-        v.x[i] = corners.xy[i][0] - width / 2.0, v.y[i] = corners.xy[i][1] - height / 2.0;
+        // From the picture's geometric centre, the ideal camera's optical centre (docs/conventions.md).
+        v.x[i] = corners.xy[i][0] - (width - 1) / 2.0, v.y[i] = corners.xy[i][1] - (height - 1) / 2.0;
     }
     // Golden-section search on log f.
     const double g = (std::sqrt(5.0) - 1.0) / 2.0;
@@ -83,7 +84,9 @@ bool writeReferencePoints(const std::string& path, const TargetCalibration& c, i
         for (int j = 0; j < 7; ++j) {
             const double X = -90.0 + 30.0 * j, Y = -75.0 + 37.5 * i;
             const double xc = R[0] * X + R[1] * Y + T[0], yc = R[3] * X + R[4] * Y + T[1], zc = R[6] * X + R[7] * Y + T[2];
-            std::fprintf(out, "%.1f %.1f %.4f %.4f\n", X, Y, f * xc / zc, f * yc / zc);
+            // Measured from column 160 and row 120, half a pixel past the optical centre.
+            std::fprintf(out, "%.1f %.1f %.4f %.4f\n", X, Y, f * xc / zc - kReferenceCentreShift,
+                         f * yc / zc - kReferenceCentreShift);
         }
     errno = 0;
     const bool bad = std::ferror(out) | (std::fclose(out) != 0);

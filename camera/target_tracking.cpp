@@ -33,6 +33,14 @@ bool recent(const CameraModel& model) {
     return model.passesSinceMeasured >= 0 && model.passesSinceMeasured <= kRestartFilterAfter;
 }
 
+// The camera of this frame: the calibrated one scaled to it, or, for a frame it was not scaled to,
+// the ideal camera with the Tracker's focal length.
+CameraIntrinsics cameraFor(const Tracker& t, const CameraModel& model) {
+    const CameraIntrinsics& c = model.frameCamera;
+    if (c.width == t.width && c.height == t.height && c.fx > 0) return c;
+    return idealCamera(t.focalLength, t.width, t.height);
+}
+
 // Refines rough corners and solves the pose, kept only when it explains the corners and goes on
 // from the last pose.
 bool measure(const Tracker& t, CameraModel& model, const LensParameters* lens, TargetCorners corners,
@@ -42,14 +50,18 @@ bool measure(const Tracker& t, CameraModel& model, const LensParameters* lens, T
     bool smeared = false;
     if (!refineTargetCorners(t, lens, corners, &smeared)) return false;
     double X[8], Y[8], x[8], y[8];
+    const CameraIntrinsics camera = cameraFor(t, model);
     for (int i = 0; i < 8; ++i) {
         X[i] = kTargetCornerMm[i][0], Y[i] = kTargetCornerMm[i][1];
-        // Exact centring of sub-pixel positions (docs/conventions.md, "Centring").
-        x[i] = corners.xy[i][0] - t.width / 2.0;
-        y[i] = corners.xy[i][1] - t.height / 2.0;
+        // Through the camera (docs/conventions.md, "The camera"): the corner's undistorted
+        // normalised point, in pixels of fx from the optical axis, so that the pose is solved
+        // with one focal length and its errors stay in pixels.
+        double xn, yn;
+        undistortPixel(camera, corners.xy[i][0], corners.xy[i][1], xn, yn);
+        x[i] = camera.fx * xn, y[i] = camera.fx * yn;
     }
     PlanarPose pose;
-    if (!solvePlanarPose(8, X, Y, x, y, t.focalLength, recent(model) ? &model.lastMeasured : nullptr, pose)) return false;
+    if (!solvePlanarPose(8, X, Y, x, y, camera.fx, recent(model) ? &model.lastMeasured : nullptr, pose)) return false;
     if (!finite(pose.R, 9) || !finite(pose.T, 3) || !(pose.rmsError <= (smeared ? kMaxSmearedRmsPx : kMaxRmsPx))) return false;
     if (recent(model) && turnDeg(pose.R, model.lastMeasured.R) > kMaxTurnDegPerPass * std::max(1, model.passesSinceMeasured))
         return false;
@@ -61,14 +73,14 @@ bool measure(const Tracker& t, CameraModel& model, const LensParameters* lens, T
 // Where the last measured pose puts the eight corners in this frame.
 bool predictedCorners(const Tracker& t, const CameraModel& model, TargetCorners& corners) {
     const PlanarPose& p = model.lastMeasured;
+    const CameraIntrinsics camera = cameraFor(t, model);
     for (int i = 0; i < 8; ++i) {
         const double X = kTargetCornerMm[i][0], Y = kTargetCornerMm[i][1];
-        const double z = p.R[6] * X + p.R[7] * Y + p.T[2];
-        if (!(z > 0)) return false;
-        corners.xy[i][0] = t.focalLength * (p.R[0] * X + p.R[1] * Y + p.T[0]) / z + t.width / 2.0;
-        corners.xy[i][1] = t.focalLength * (p.R[3] * X + p.R[4] * Y + p.T[1]) / z + t.height / 2.0;
+        if (!projectToPixel(camera, p.R[0] * X + p.R[1] * Y + p.T[0], p.R[3] * X + p.R[4] * Y + p.T[1],
+                            p.R[6] * X + p.R[7] * Y + p.T[2], corners.xy[i][0], corners.xy[i][1]))
+            return false;
     }
-    return true;
+    return t.width > 0;
 }
 
 bool ready(const Tracker& t, const CameraModel& model) {
@@ -117,7 +129,7 @@ bool acceptMeasurement(Tracker& t, CameraModel& model, const TargetMeasurement& 
     // than taking the jump from its old state for a velocity.
     if (!wasRecent) model.poseFilter.restart(R, T);
     else if (!model.poseFilter.update(R, T)) return false;
-    return keepFilteredPose(t, model, R, T, t.focalLength);
+    return keepFilteredPose(t, model, R, T);
 }
 
 bool estimateRefinedPose(Tracker& t, CameraModel& model, const LensParameters* lens) {

@@ -92,9 +92,10 @@ struct PlaneMap {
     double m[9];
     double r31, r32, tz;
 
-    PlaneMap(const CameraPose& p, double f) : r31(p.R[6]), r32(p.R[7]), tz(p.T[2]) {
-        const double h[9] = {f * p.R[0], f * p.R[1], f * p.T[0], f * p.R[3], f * p.R[4],
-                             f * p.T[1], p.R[6],     p.R[7],     p.T[2]};
+    // For image points measured from the principal point, in pixels (x right, y up).
+    PlaneMap(const CameraPose& p, double fx, double fy) : r31(p.R[6]), r32(p.R[7]), tz(p.T[2]) {
+        const double h[9] = {fx * p.R[0], fx * p.R[1], fx * p.T[0], fy * p.R[3], fy * p.R[4],
+                             fy * p.T[1], p.R[6],      p.R[7],      p.T[2]};
         const double c0 = h[4] * h[8] - h[5] * h[7];
         const double c1 = h[5] * h[6] - h[3] * h[8];
         const double c2 = h[3] * h[7] - h[4] * h[6];
@@ -247,20 +248,49 @@ CameraPose VirtualCamera::poseOf(int n) const { return poseAt(pathFrame(n)); }
 
 VirtualFrameTruth VirtualCamera::truthOf(int n) const { return truthFor(poseOf(n)); }
 
+CameraIntrinsics VirtualCamera::intrinsics() const {
+    CameraIntrinsics c = idealCamera(virtualFocalLength(opts.width), opts.width, opts.height);
+    if (opts.fx > 0) c.fx = opts.fx;
+    if (opts.fy > 0) c.fy = opts.fy;
+    if (opts.cx >= 0) c.cx = opts.cx;
+    if (opts.cy >= 0) c.cy = opts.cy;
+    c.k1 = opts.k1, c.k2 = opts.k2, c.p1 = opts.p1, c.p2 = opts.p2;
+    return c;
+}
+
+void VirtualCamera::toIdeal(double col, double row, double& idealCol, double& idealRow) const {
+    idealCol = col, idealRow = row;
+    const CameraIntrinsics c = intrinsics();
+    if (c.distorted()) {
+        double x, y;
+        undistortPixel(c, col, row, x, y);
+        idealCol = c.cx + c.fx * x, idealRow = c.cy + c.fy * y;
+    } else if (opts.lens) {
+        lens.undistort(col, row, idealCol, idealRow);
+    }
+}
+
 VirtualFrameTruth VirtualCamera::truthFor(const CameraPose& pose) const {
     VirtualFrameTruth truth;
     truth.pose = pose;
-    truth.focalLength = virtualFocalLength(opts.width);
+    const CameraIntrinsics camera = intrinsics();
+    truth.focalLength = camera.fx;
     const auto model = targetModelPoints();
     bool visible = true, visibleCorrected = true;
     auto inside = [&](double c, double r) { return c >= 3 && r >= 3 && c <= opts.width - 4 && r <= opts.height - 4; };
     for (int i = 0; i < 10; ++i) {
-        double col = -1e9, row = -1e9;
-        const bool inFront = projectPoint(pose, truth.focalLength, opts.width, opts.height,
-                                          model[i][0], model[i][1], col, row);
+        const double X = model[i][0], Y = model[i][1];
+        const double Xc = pose.R[0] * X + pose.R[1] * Y + pose.T[0], Yc = pose.R[3] * X + pose.R[4] * Y + pose.T[1];
+        const double Zc = pose.R[6] * X + pose.R[7] * Y + pose.T[2];
+        // The ideal point: through the undistorted camera; the image point: through the lens.
+        double col = -1e9, row = -1e9, dcol = -1e9, drow = -1e9;
+        const bool inFront = Zc > 1e-9;
+        if (inFront) {
+            col = camera.cx + camera.fx * Xc / Zc, row = camera.cy + camera.fy * Yc / Zc;
+            projectToPixel(camera, Xc, Yc, Zc, dcol, drow);
+            if (opts.lens) lens.distort(col, row, dcol, drow);
+        }
         truth.idealPoints[i] = {row, col};
-        double dcol = col, drow = row;
-        if (opts.lens && inFront) lens.distort(col, row, dcol, drow);
         truth.imagePoints[i] = {drow, dcol};
         const bool corner = i != 4 && i != 9;
         if (corner && (!inFront || !inside(dcol, drow))) visible = false;
@@ -313,29 +343,31 @@ void VirtualCamera::prepareLensMaps() {
     for (int r = 0; r <= H; ++r)
         for (int c = 0; c <= W; ++c) {
             // Pixel corners lie half a pixel before the centres (docs/conventions.md, "Pixel coordinates").
-            lens.undistort(c - 0.5, r - 0.5, col, row);
+            toIdeal(c - 0.5, r - 0.5, col, row);
             cornerRays[2 * (static_cast<size_t>(r) * (W + 1) + c)] = static_cast<float>(col);
             cornerRays[2 * (static_cast<size_t>(r) * (W + 1) + c) + 1] = static_cast<float>(row);
         }
     for (int r = 0; r < H; ++r)
         for (int c = 0; c < W; ++c) {
-            lens.undistort(c, r, col, row);
+            toIdeal(c, r, col, row);
             const size_t k = static_cast<size_t>(r) * W + c;
             centreRays[2 * k] = static_cast<float>(col), centreRays[2 * k + 1] = static_cast<float>(row);
-            vignette[k] = static_cast<float>(lens.vignetting(col, row));
+            vignette[k] = opts.lens ? static_cast<float>(lens.vignetting(col, row)) : 1.0f;
         }
 }
 
 void VirtualCamera::shadeScene(const CameraPose& pose) {
     const int W = opts.width, H = opts.height;
-    const PlaneMap map(pose, virtualFocalLength(W));
+    const CameraIntrinsics camera = intrinsics();
+    const PlaneMap map(pose, camera.fx, camera.fy);
+    const bool throughLens = opts.lens || camera.distorted();
     const Palette palette(opts);
     const bool shadow = opts.shadow < 1.0;
     radiance.resize(frameBytes());
     region.resize(2 * static_cast<size_t>(W + 1));
     lampRow.resize(W), woodRow.resize(W);
-    if (opts.lens) prepareLensMaps();
-    const double cx = W / 2.0, cy = H / 2.0;
+    if (throughLens) prepareLensMaps();
+    const double cx = camera.cx, cy = camera.cy;
 
     // Ideal (undistorted) pixel position to plane point and region; off the plane, the desk.
     auto lookAt = [&](double col, double row, double& X, double& Y) {
@@ -351,7 +383,7 @@ void VirtualCamera::shadeScene(const CameraPose& pose) {
     // One row of pixel corners (corner row r lies at row r - 0.5), into slot r % 2.
     auto cornerRow = [&](int r) {
         uint8_t* reg = &region[static_cast<size_t>(W + 1) * (r % 2)];
-        if (!opts.lens) return cornerRegions(lineAt(-0.5 - cx, r - 0.5 - cy), map, W + 1, opts.clutter, shadow, reg);
+        if (!throughLens) return cornerRegions(lineAt(-0.5 - cx, r - 0.5 - cy), map, W + 1, opts.clutter, shadow, reg);
         for (int c = 0; c <= W; ++c) {
             const float* ray = &cornerRays[2 * (static_cast<size_t>(r) * (W + 1) + c)];
             double X, Y;
@@ -360,7 +392,7 @@ void VirtualCamera::shadeScene(const CameraPose& pose) {
     };
     // The light at each pixel centre of row r: the lamp, and the lamp with the desk's grain.
     auto lightRow = [&](int r) {
-        if (!opts.lens) return centreLights(lineAt(-cx, r - cy), W, lampRow.data(), woodRow.data());
+        if (!throughLens) return centreLights(lineAt(-cx, r - cy), W, lampRow.data(), woodRow.data());
         for (int c = 0; c < W; ++c) {
             const float* ray = &centreRays[2 * (static_cast<size_t>(r) * W + c)];
             double X, Y;
@@ -393,7 +425,7 @@ void VirtualCamera::shadeScene(const CameraPose& pose) {
                 for (int i = 0; i < kSub; ++i)
                     for (int j = 0; j < kSub; ++j) {
                         double col = c - 0.5 + (j + 0.5) / kSub, row = r - 0.5 + (i + 0.5) / kSub, X, Y;
-                        if (opts.lens) lens.undistort(col, row, col, row);
+                        if (throughLens) toIdeal(col, row, col, row);
                         const int sample = lookAt(col, row, X, Y);
                         const float gain = palette.grain[sample] > 0 ? woodRow[c] : lampRow[c];
                         for (int ch = 0; ch < 3; ++ch) sum[ch] += palette.lit[sample][ch] * gain;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "camera/camera_intrinsics.h"
 #include "capture/virtual_scene.h"
 
 struct VirtualCameraOptions {
@@ -39,12 +40,16 @@ struct VirtualCameraOptions {
     // Grey levels of the ink, the paper and the desk (ink=, paper=, desk=; dim=1 gives 110, 165
     // and 140); negative: the colours of the clean scene.
     double ink = -1, paper = -1, desk = -1;
+    // A real lens (fx=, fy=, cx=, cy=, k1=, k2=, p1=, p2=; camera/camera_intrinsics.h): focal
+    // lengths in pixels (0: the ideal camera's 330 x width / 320), principal point in pixel-centre
+    // coordinates with rows bottom-up (negative: the picture's centre), Brown-Conrady distortion.
+    double fx = 0, fy = 0, cx = -1, cy = -1, k1 = 0, k2 = 0, p1 = 0, p2 = 0;
 };
 
 // Parses "key=value,key=value" (keys: size=WxH, noise, blur, lens, seed, still, upright, far,
 // steep, clutter, start, fps, tilt, azimuth, roll, distance, light=A:B, shadow, motion, jpeg,
-// hand, ink, paper, desk, dim). Answers false with a one-line reason on a malformed or unknown
-// option.
+// hand, ink, paper, desk, dim, fx, fy, cx, cy, k1, k2, p1, p2). Answers false with a one-line
+// reason on a malformed or unknown option.
 bool parseVirtualCameraOptions(const std::string& text, VirtualCameraOptions& options,
                                std::string& error);
 
@@ -67,6 +72,9 @@ public:
     const VirtualCameraOptions& options() const { return opts; }
     void setSize(int width, int height);
     size_t frameBytes() const { return static_cast<size_t>(opts.width) * opts.height * 3; }
+
+    // The camera's own numbers (the real lens, or the ideal camera), truth for calibration.
+    CameraIntrinsics intrinsics() const;
 
     // The pose of frame number n (counted from the first frame delivered).
     CameraPose poseOf(int n) const;
@@ -93,6 +101,10 @@ private:
     std::vector<unsigned char> jpegBuffer;   // a frame's JPEG bytes
 
     double pathFrame(int n) const;
+    bool realLens() const { return intrinsics().distorted(); }
+    // Where a frame position looks, as an undistorted position of the picture (through the real
+    // lens, or the webcam lens model, or as it is).
+    void toIdeal(double col, double row, double& idealCol, double& idealRow) const;
     CameraPose poseAt(double frame) const;
     void prepareLensMaps();
     void shadeScene(const CameraPose& pose);

@@ -72,12 +72,17 @@ bool parseVirtualCameraOptions(const std::string& text, VirtualCameraOptions& o,
         else if (key == "hand") ok = (in(0, 3) && number == std::floor(number)) || number == -1, o.hand = static_cast<int>(number);
         else if (key == "ink" || key == "paper" || key == "desk")
             ok = in(0, 255), (key == "ink" ? o.ink : key == "paper" ? o.paper : o.desk) = number;
+        else if (key == "fx" || key == "fy") ok = in(1, 1e6), (key == "fx" ? o.fx : o.fy) = number;
+        else if (key == "cx" || key == "cy") ok = in(0, 1e5), (key == "cx" ? o.cx : o.cy) = number;
+        else if (key == "k1" || key == "k2" || key == "p1" || key == "p2")
+            ok = in(-2, 2), (key == "k1" ? o.k1 : key == "k2" ? o.k2 : key == "p1" ? o.p1 : o.p2) = number;
         else if (key == "dim") {
             if (number != 0) o.ink = 110, o.paper = 165, o.desk = 140;
         } else {
             error = "unknown virtual camera option '" + key +
                     "' (known: size, noise, blur, lens, seed, still, upright, far, steep, clutter, start, fps, tilt, "
-                    "azimuth, roll, distance, light, shadow, motion, jpeg, hand, ink, paper, desk, dim)";
+                    "azimuth, roll, distance, light, shadow, motion, jpeg, hand, ink, paper, desk, dim, fx, fy, cx, cy, k1, k2, "
+                    "p1, p2)";
             return false;
         }
         if (!ok) {

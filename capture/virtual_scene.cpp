@@ -92,9 +92,10 @@ bool projectPoint(const CameraPose& p, double f, int width, int height, double X
     const double yc = p.R[3] * X + p.R[4] * Y + p.T[1];
     const double zc = p.R[6] * X + p.R[7] * Y + p.T[2];
     if (zc <= 1e-9) return false;
-    // Pixel-centre coordinates, centred on the frame (docs/conventions.md, "Centring").
-    col = f * xc / zc + width / 2.0;
-    row = f * yc / zc + height / 2.0;
+    // Pixel-centre coordinates; the optical axis meets the picture at its geometric centre
+    // (docs/conventions.md, "Centring").
+    col = f * xc / zc + (width - 1) / 2.0;
+    row = f * yc / zc + (height - 1) / 2.0;
     return true;
 }
 

@@ -8,7 +8,7 @@ packages=(
   freeglut3-dev libglu1-mesa-dev libgl-dev
   libpng-dev libtiff-dev libjpeg-dev libassimp-dev
   libv4l-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
-  libgtest-dev libbenchmark-dev libhwy-dev
+  libgtest-dev libbenchmark-dev libhwy-dev libeigen3-dev
   xvfb xauth xdotool
   clang libclang-rt-14-dev
 )

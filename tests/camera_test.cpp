@@ -27,8 +27,8 @@ void project(const CameraPose& pose, double f, int n, const double* X, const dou
     for (int i = 0; i < n; ++i) {
         double col, row;
         projectPoint(pose, f, 320, 240, X[i], Y[i], col, row);
-        x[i] = col - 160;
-        y[i] = row - 120;
+        x[i] = col - 159.5;  // from the optical centre, the picture's geometric centre
+        y[i] = row - 119.5;
     }
 }
 

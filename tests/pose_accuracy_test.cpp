@@ -30,8 +30,8 @@ void noisyCorners(const CameraPose& truth, double f, double sigma, std::mt19937&
         X[i] = kTargetCornerMm[i][0], Y[i] = kTargetCornerMm[i][1];
         double col, row;
         projectPoint(truth, f, kWidth, kHeight, X[i], Y[i], col, row);
-        x[i] = col + noise(rng) - kWidth / 2.0;
-        y[i] = row + noise(rng) - kHeight / 2.0;
+        x[i] = col + noise(rng) - (kWidth - 1) / 2.0;
+        y[i] = row + noise(rng) - (kHeight - 1) / 2.0;
     }
 }
 

@@ -35,7 +35,8 @@ SlotPoint filmedAt(const CameraPose& pose, double f, int width, int height, doub
     const double Pw[3] = {X, Y, -Z};
     double Pc[3];
     for (int r = 0; r < 3; ++r) Pc[r] = pose.R[3 * r] * Pw[0] + pose.R[3 * r + 1] * Pw[1] + pose.R[3 * r + 2] * Pw[2] + pose.T[r];
-    const double col = f * Pc[0] / Pc[2] + width / 2, row = f * Pc[1] / Pc[2] + height / 2;
+    // The optical axis meets the picture at its geometric centre (docs/conventions.md).
+    const double col = f * Pc[0] / Pc[2] + (width - 1) / 2.0, row = f * Pc[1] / Pc[2] + (height - 1) / 2.0;
     // Pixel (row, col) covers [col, col + 1) of the frame; the slot scales the frame.
     return {(col + 0.5) * 320.0 / width, (row + 0.5) * 240.0 / height};
 }
@@ -68,11 +69,10 @@ TEST(Registration, TargetCornersAndAPointAboveItAreDrawnWhereTheCameraFilmsThem)
         ASSERT_TRUE(headless.camera.hasPose);
         const VirtualFrameTruth truth = headless.virtualCamera().truthOf(0);
 
-        // The display's matrices from the true pose: only the half pixel between frustum and
-        // pixel centres remains (0.5 frame pixels, scaled into the slot).
+        // The display's matrices from the true pose draw exactly where the camera films.
         double mv[16], proj[16];
         buildDisplayMatrices(truth.pose.R, truth.pose.T, truth.focalLength, v.width, v.height, mv, proj);
-        const double halfPixel = 0.5 * std::hypot(320.0 / v.width, 240.0 / v.height) + 1e-6;
+        const double halfPixel = 1e-6;
         // The tracked pose, as the window draws it.
         const Tracker& t = headless.tracker;
         double cornerWorst = 0, aboveError = 0;

@@ -1,0 +1,53 @@
+#include "camera/camera_intrinsics.h"
+
+CameraIntrinsics idealCamera(double f, int width, int height) {
+    CameraIntrinsics c;
+    c.width = width, c.height = height;
+    c.fx = c.fy = f;
+    // The picture spans pixel centres 0 .. w - 1: its middle is half a pixel before w / 2.
+    c.cx = (width - 1) / 2.0, c.cy = (height - 1) / 2.0;
+    return c;
+}
+
+CameraIntrinsics scaledCamera(const CameraIntrinsics& c, int width, int height) {
+    if (c.width <= 0 || c.height <= 0 || (width == c.width && height == c.height)) return c;
+    // A webcam's sizes come from the same sensor, scaled by the width; a frame of another shape
+    // is the middle band of the scaled picture (1280 x 720 from a 4:3 sensor crops its top and
+    // bottom), so rows shift by half the difference.
+    CameraIntrinsics s = c;
+    const double scale = static_cast<double>(width) / c.width;
+    s.width = width, s.height = height;
+    s.fx = c.fx * scale, s.fy = c.fy * scale;
+    s.cx = (c.cx + 0.5) * scale - 0.5;
+    s.cy = (c.cy + 0.5) * scale - 0.5 - (c.height * scale - height) / 2.0;
+    return s;
+}
+
+void distortNormalised(const CameraIntrinsics& c, double x, double y, double& xd, double& yd) {
+    const double r2 = x * x + y * y;
+    const double radial = 1 + r2 * (c.k1 + r2 * (c.k2 + r2 * c.k3));
+    xd = x * radial + 2 * c.p1 * x * y + c.p2 * (r2 + 2 * x * x);
+    yd = y * radial + c.p1 * (r2 + 2 * y * y) + 2 * c.p2 * x * y;
+}
+
+void undistortPixel(const CameraIntrinsics& c, double u, double v, double& x, double& y) {
+    const double xd = (u - c.cx) / c.fx, yd = (v - c.cy) / c.fy;
+    x = xd, y = yd;
+    if (!c.distorted()) return;
+    // x = (xd - tangential(x, y)) / radial(x, y), iterated: each step shrinks the error by about
+    // the distortion's own size, far below 1 for a webcam.
+    for (int i = 0; i < 20; ++i) {
+        const double r2 = x * x + y * y;
+        const double radial = 1 + r2 * (c.k1 + r2 * (c.k2 + r2 * c.k3));
+        const double tx = 2 * c.p1 * x * y + c.p2 * (r2 + 2 * x * x), ty = c.p1 * (r2 + 2 * y * y) + 2 * c.p2 * x * y;
+        x = (xd - tx) / radial, y = (yd - ty) / radial;
+    }
+}
+
+bool projectToPixel(const CameraIntrinsics& c, double X, double Y, double Z, double& u, double& v) {
+    if (!(Z > 1e-9)) return false;
+    double xd, yd;
+    distortNormalised(c, X / Z, Y / Z, xd, yd);
+    u = c.cx + c.fx * xd, v = c.cy + c.fy * yd;
+    return true;
+}
