@@ -17,6 +17,7 @@ struct CaptureDevice;
 struct AnimModel;
 struct ShownModel;
 class VideoRecorder;
+struct ViewCollection;
 struct CameraModel;
 class Tracker;
 
@@ -42,6 +43,8 @@ struct AppState {
     AnimModel* s_anim_model = nullptr;  // the character drawn with key "m"
     ShownModel* s_shown_model = nullptr;  // the platform or the user's model, key "b"
     VideoRecorder* s_recorder = nullptr;  // --record: the frames as captured
+    ViewCollection* s_views = nullptr;    // key v: views of the target being taken for a calibration
+    std::string s_camera_file;            // --camera: where a calibration made here is written
 
     uint8_t s_key_g = 0, s_key_r = 0, s_key_c = 0, s_key_s = 0, s_key_e = 0, s_key_h = 0,
             s_key_x = 0, s_key_p = 0, s_key_k = 0;

@@ -14,6 +14,8 @@
 #include <thread>
 
 #include "app/app_state.h"
+#include "app/calibration_run.h"
+#include "app/capture_source.h"
 #include "app/command_line.h"
 #include "app/data_files.h"
 #include "app/outputs.h"
@@ -23,6 +25,7 @@
 #include "app/keyboard.h"
 #include "app/screenshot.h"
 #include "app/shown_model.h"
+#include "camera/camera_file.h"
 #include "camera/lens.h"
 #include "camera/pose.h"
 #include "capture/capture.h"
@@ -129,19 +132,6 @@ void keyboard(unsigned char key, int, int) {
 
 void reshape(int width, int height) { reshapeWindow(width, height); }
 
-CaptureDevice* createCapture(std::string& error) {
-    switch (s_options.source) {
-        case SourceKind::Virtual: return captureCreateWith(createVirtualBackend(s_options.virtualCamera));
-        case SourceKind::File: {
-            auto backend = createMediaFileBackend(s_options.sourceFile, s_options.loop, error);
-            return backend ? captureCreateWith(std::move(backend)) : nullptr;
-        }
-        case SourceKind::Camera: break;
-    }
-    return captureCreateWith(createCameraBackend(s_options.width ? s_options.width : kPreferredWidth,
-                                                 s_options.height ? s_options.height : kPreferredHeight));
-}
-
 // --list-devices: every webcam with its sizes and controls.
 int listDevices() {
     CaptureDevice* dev = captureCreateWith(createCameraBackend(0, 0));
@@ -201,6 +191,31 @@ bool canCreate(const std::string& path) {
     return true;
 }
 
+// The camera: the --camera file, or camera.yaml in the working folder, or the focal length of
+// the reference points. Said once on the console.
+void chooseCamera(Tracker& tracker, CameraModel& model, const std::string& given) {
+    const std::string file = !given.empty() ? given : access(kCameraFileName, F_OK) == 0 ? kCameraFileName : "";
+    if (!file.empty()) {
+        CameraIntrinsics camera;
+        std::string why;
+        if (readCameraFile(file, camera, why)) {
+            useCamera(tracker, model, camera, file);
+            reportNote("camera from %s: fx %.1f fy %.1f px, principal point (%.1f, %.1f) at %d x %d%s", file.c_str(),
+                       camera.fx, camera.fy, camera.cx, camera.cy, camera.width, camera.height,
+                       camera.distorted() ? ", with its lens distortion" : "");
+            return;
+        }
+        reportError("%s: %s; the ideal camera of the reference points is used", file.c_str(), why.c_str());
+    }
+    const std::string points = findDataFile(kReferencePointsName);
+    if (!calibrateCamera(tracker, model, points)) {
+        reportError("%s; the pose step is disabled", model.whyNotReady.c_str());
+        return;
+    }
+    reportNote("camera: the ideal camera with the focal length of %s (%.1f px at 320 x 240)", points.c_str(),
+               model.camera.fx);
+}
+
 bool haveDisplay() {
     if (const char* d = std::getenv("DISPLAY"); d && *d) return true;
     for (const std::string& a : s_options.glutArgs)
@@ -221,6 +236,7 @@ int runApplication(int argc, char** argv) {
         return 0;
     }
     if (s_options.listDevices) return listDevices();
+    if (!s_options.calibrateFrom.empty()) return runCalibration(s_options);
     // From here on a stop signal is answered by the frame loop, which finishes every file.
     catchStopSignals();
 
@@ -247,7 +263,7 @@ int runApplication(int argc, char** argv) {
     // The device is looked for before the window opens, so that a machine without a camera
     // (or without a display) gets the plain answer rather than a window flashing up.
     std::string sourceError;
-    s_app.s_capture = createCapture(sourceError);
+    s_app.s_capture = openCaptureSource(s_options, sourceError);
     if (!sourceError.empty()) {
         reportError("cannot play %s: %s", s_options.sourceFile.c_str(), sourceError.c_str());
         return 1;
@@ -304,9 +320,8 @@ int runApplication(int argc, char** argv) {
     s_app.s_camera = &s_cameraModel;
     s_cameraModel.method = s_options.poseMethod;
     s_app.s_fixed_edges = s_options.fixedEdges;
-    if (!calibrateCamera(*s_app.s_tracker, s_cameraModel, findDataFile(kReferencePointsName))) {
-        reportError("%s; the pose step is disabled", s_cameraModel.whyNotReady.c_str());
-    }
+    s_app.s_camera_file = s_options.cameraFile;
+    chooseCamera(*s_app.s_tracker, s_cameraModel, s_options.cameraFile);
 
     for (unsigned char key : s_options.keys) keyboard(key, 0, 0);
     glutMainLoop();

@@ -18,7 +18,7 @@ constexpr GlutOption kGlutOptions[] = {{"-display", true}, {"-geometry", true}, 
                                        {"-indirect", false}, {"-direct", false}, {"-gldebug", false},
                                        {"-sync", false}};
 
-bool parseSource(const std::string& value, CommandLine& out, std::string& error) {
+bool parseSource(const std::string& option, const std::string& value, CommandLine& out, std::string& error) {
     if (value == "camera") {
         out.source = SourceKind::Camera;
         return true;
@@ -29,13 +29,13 @@ bool parseSource(const std::string& value, CommandLine& out, std::string& error)
         out.source = SourceKind::Virtual;
         const std::string options = value.size() > prefix.size() ? value.substr(prefix.size() + 1) : "";
         if (!parseVirtualCameraOptions(options, out.virtualCamera, error)) {
-            error = "--source " + value + ": " + error;
+            error = option + " " + value + ": " + error;
             return false;
         }
         return true;
     }
     if (value.empty()) {
-        error = "--source needs 'camera', 'synthetic[:options]' or a video file";
+        error = option + " needs 'camera', 'synthetic[:options]' or a video file";
         return false;
     }
     out.source = SourceKind::File;
@@ -70,10 +70,15 @@ const char* usageText() {
            "                                    on the target with key b, in place of the platform\n"
            "  --dump-scene FILE                 write the loaded model's scene description, with its\n"
            "                                    mesh files beside it\n"
+           "  --camera FILE                     the camera's calibration (OpenCV's YAML layout; default: camera.yaml\n"
+           "                                    in the working folder when there is one, else pontos1.txt)\n"
+           "  --calibrate-from SOURCE           calibrate the camera from views of the target in SOURCE (as for\n"
+           "                                    --source), write camera.yaml (or the --camera FILE) and end\n"
            "  --help                            this text\n"
            "Keys: g smooth+grey, c thin edges, s Sobel edges, x target, k pose, l log points,\n"
            "      p regions, e corners (+ raises the threshold), h Hough, r lens correction, t fixed edges,\n"
-           "      m model, n cone, b platform (or --model), a calibrate from the target in view, d source dialog, Space pause, Esc quit\n";
+           "      m model, n cone, b platform (or --model), a calibrate from the target in view, v collect views and\n"
+           "      calibrate, d source dialog, Space pause, Esc quit\n";
 }
 
 bool parseCommandLine(int argc, char** argv, CommandLine& out, std::string& error) {
@@ -112,7 +117,12 @@ bool parseCommandLine(int argc, char** argv, CommandLine& out, std::string& erro
         if (arg == "--help" || arg == "-h") {
             out.help = true;
         } else if (arg == "--source") {
-            if (!value(v) || !parseSource(v, out, error)) return false;
+            if (!value(v) || !parseSource(arg, v, out, error)) return false;
+        } else if (arg == "--calibrate-from") {
+            if (!value(v) || !parseSource(arg, v, out, error)) return false;
+            out.calibrateFrom = v;
+        } else if (arg == "--camera") {
+            if (!fileName(out.cameraFile)) return false;
         } else if (arg == "--loop") {
             out.loop = true;
         } else if (arg == "--list-devices") {

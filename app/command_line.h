@@ -27,6 +27,8 @@ struct CommandLine {
     bool fixedEdges = false;  // --edges fixed: the Sobel step's own threshold for the target
     std::string model;       // --model: drawn on the target with key "b" instead of the platform
     std::string dumpScene;   // --dump-scene: the loaded model's scene description
+    std::string cameraFile;     // --camera: the camera's calibration file
+    std::string calibrateFrom;  // --calibrate-from: calibrate from this source (also in `source`) and end
     bool help = false;
     std::vector<std::string> glutArgs;  // argv[0] and GLUT's own options
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/calibration_run.h"
 #include "app/outputs.h"
 #include "app/point_log.h"
 #include "app/pose_log.h"
@@ -36,6 +37,7 @@ bool runFramePass(AppState& app) {
     bool newPose = false;
     if (bytes > 0) newPose = runProcessingSteps(app);
     app.newPoseThisPass = newPose;
+    if (app.s_views && fresh) collectView(app);
     logPose(app, newPose);
     ++app.processedFrames;
     return true;

@@ -2,6 +2,7 @@
 
 #include <GL/freeglut.h>
 
+#include "app/calibration_run.h"
 #include "app/message.h"
 
 void updateFrameRate(AppState& app) {
@@ -25,4 +26,11 @@ void drawFrameRate(AppState& app) {
     text.setColor(0.0f, 1.0f, 0.0f);
     text.setPosition(-0.9f, -0.9f);
     text.print("%.1f fps\n", app.s_fps);
+    if (app.s_views) {  // key v: how the collection stands
+        text.setColor(1.0f, 1.0f, 0.0f);
+        text.setPosition(-0.9f, 0.85f);
+        const int taken = static_cast<int>(app.s_views->views.size());
+        text.print("views %d/%d, %.0f %% of the picture", taken, kWindowCalibrationViews,
+                   100 * viewCoverage(app.s_views->views, app.s_width, app.s_height));
+    }
 }

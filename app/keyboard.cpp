@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/calibration_key.h"
+#include "app/calibration_run.h"
 #include "camera/pose.h"
 #include "capture/capture.h"
 #include "imageio/report.h"
@@ -58,6 +59,7 @@ KeyAction handleKey(AppState& app, unsigned char key) {
         case 'm': toggle(app.s_key_m); return KeyAction::None;
         case 'n': toggle(app.s_key_n); return KeyAction::None;
         case 'p': toggle(app.s_key_p); return KeyAction::None;
+        case 'v': toggleViewCollection(app); return KeyAction::None;
         case 't':
             app.s_fixed_edges = !app.s_fixed_edges;
             reportNote("edges for the target: %s", app.s_fixed_edges ? "the Sobel step's fixed threshold 240" : "adapted to each frame");

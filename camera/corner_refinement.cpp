@@ -7,6 +7,26 @@
 #include "vision/target_model.h"
 #include "vision/tracker.h"
 
+void RawView::toRaw(double x, double y, double& rx, double& ry) const {
+    if (tables) return distortedPosition(*tables, x, y, rx, ry);
+    if (camera) {
+        // Ideal pixel to normalised, through the lens, back to pixels.
+        double xd, yd;
+        distortNormalised(*camera, (x - camera->cx) / camera->fx, (y - camera->cy) / camera->fy, xd, yd);
+        rx = camera->cx + camera->fx * xd, ry = camera->cy + camera->fy * yd;
+        return;
+    }
+    rx = x, ry = y;
+}
+
+void RawView::toIdeal(double rx, double ry, double& x, double& y) const {
+    x = rx, y = ry;
+    if (!camera) return;
+    double xn, yn;
+    undistortPixel(*camera, rx, ry, xn, yn);
+    x = camera->cx + camera->fx * xn, y = camera->cy + camera->fy * yn;
+}
+
 namespace {
 
 // Tunables of the edge search, in pixels unless said.
@@ -56,7 +76,7 @@ struct Line {
 // The samples are gathered first (their four neighbours' channels and the two fractions), then
 // weighed in a second loop that does the same float operations in the same order for every
 // sample, which the compiler runs several samples to a vector.
-bool sampleProfile(const Tracker& t, const LensParameters* lens, const double p[2], const double across[2], int count,
+bool sampleProfile(const Tracker& t, const RawView* lens, const double p[2], const double across[2], int count,
                    double step, double* profile) {
     // Channel j (B, G, R) of neighbour m (0: the pixel, 1: its right, 2: above it, 3: above
     // right) of each sample, in whole vectors of samples; the unused ones are 0.
@@ -69,7 +89,7 @@ bool sampleProfile(const Tracker& t, const LensParameters* lens, const double p[
     for (int k = 0; k < count; ++k) {
         const double off = -halfWidth + k * step;
         double x = p[0] + off * across[0], y = p[1] + off * across[1];
-        if (lens) distortedPosition(*lens, x, y, x, y);
+        if (lens) lens->toRaw(x, y, x, y);
         if (!(x >= 0.0 && y >= 0.0 && x <= t.width - 1.001 && y <= t.height - 1.001)) return false;
         const int c = static_cast<int>(x), r = static_cast<int>(y);
         fx[k] = static_cast<float>(x - c), fy[k] = static_cast<float>(y - r);
@@ -116,8 +136,8 @@ bool fitLine(const EdgePoint* pts, int n, Line& line) {
 // Fits the side from a to b. `brighterOutward` says which way the brightness rises across it
 // (outward: away from the rectangle's middle `centre`); profiles reach `reach` pixels to either
 // side of it.
-bool fitSide(const Tracker& t, const LensParameters* lens, const double a[2], const double b[2], const double centre[2],
-             bool brighterOutward, int pass, double reach, Line& line) {
+bool fitSide(const Tracker& t, const RawView* lens, const double a[2], const double b[2], const double centre[2],
+             bool brighterOutward, int pass, double reach, Line& line, double (*found)[2] = nullptr, int* foundCount = nullptr) {
     const int maxSamples = kMaxSamplesPerSide[pass], count = kProfileSamples[pass];
     const double len = std::hypot(b[0] - a[0], b[1] - a[1]);
     if (len < 6.0) return false;
@@ -176,6 +196,11 @@ bool fitSide(const Tracker& t, const LensParameters* lens, const double a[2], co
         }
         if (kept < kMinEdgePoints || kept < kMinInlierShare * samples || !fitLine(pts, points, line)) return false;
     }
+    if (found) {
+        *foundCount = 0;
+        for (int i = 0; i < points; ++i)
+            if (pts[i].w > 0) found[*foundCount][0] = pts[i].x, found[*foundCount][1] = pts[i].y, ++*foundCount;
+    }
     return true;
 }
 
@@ -204,15 +229,17 @@ void profileReaches(const double (*xy)[2], double most, double reach[4]) {
 // Refines one rectangle's corners (xy[0..3]); the inner rectangle is light inside, the outer
 // one dark inside. A side that shows no edge with the profile's usual reach is tried once more
 // with a longer one, for edges smeared by motion or defocus.
-bool refineQuad(const Tracker& t, const LensParameters* lens, double (*xy)[2], bool lightInside, int pass,
-                const double reach[4], const double blurredReach[4], bool& smeared) {
+bool refineQuad(const Tracker& t, const RawView* lens, double (*xy)[2], bool lightInside, int pass,
+                const double reach[4], const double blurredReach[4], bool& smeared, TargetEdges* edges, int firstSide) {
     double centre[2] = {0, 0};
     for (int m = 0; m < 4; ++m) centre[0] += xy[m][0] / 4, centre[1] += xy[m][1] / 4;
     Line sides[4];
     for (int m = 0; m < 4; ++m) {
-        if (fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside, pass, reach[m], sides[m])) continue;
-        if (!(blurredReach[m] > reach[m] &&
-              fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside, pass, blurredReach[m], sides[m])))
+        double(*found)[2] = edges ? edges->xy[firstSide + m] : nullptr;
+        int* count = edges ? &edges->count[firstSide + m] : nullptr;
+        if (fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside, pass, reach[m], sides[m], found, count)) continue;
+        if (!(blurredReach[m] > reach[m] && fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside, pass,
+                                                    blurredReach[m], sides[m], found, count)))
             return false;
         smeared = true;
     }
@@ -246,7 +273,8 @@ void predictOuterCorners(double (*xy)[2]) {
 
 }  // namespace
 
-bool refineTargetCorners(const Tracker& t, const LensParameters* lens, TargetCorners& corners, bool* smeared) {
+bool refineTargetCorners(const Tracker& t, const RawView* lens, TargetCorners& corners, bool* smeared,
+                         TargetEdges* edges) {
     if (!t.input || t.width < 3 || t.height < 3) return false;
     TargetCorners work = corners;
     bool blurred = false;
@@ -254,16 +282,17 @@ bool refineTargetCorners(const Tracker& t, const LensParameters* lens, TargetCor
         double reach[4], longReach[4];
         profileReaches(work.xy, kProfileReach[pass], reach);
         profileReaches(work.xy, kBlurredReach * kProfileReach[pass], longReach);
-        if (!refineQuad(t, lens, work.xy, true, pass, reach, longReach, blurred)) return false;
+        TargetEdges* found = pass == kPasses - 1 ? edges : nullptr;  // the last pass's places
+        if (!refineQuad(t, lens, work.xy, true, pass, reach, longReach, blurred, found, 0)) return false;
         if (pass == 0) predictOuterCorners(work.xy);
-        if (!refineQuad(t, lens, work.xy + 4, false, pass, reach, longReach, blurred)) return false;
+        if (!refineQuad(t, lens, work.xy + 4, false, pass, reach, longReach, blurred, found, 4)) return false;
     }
     // Through the lens, the corrected picture's rim is made of clamped samples: corners whose
     // raw position is not well inside the frame were found in that rim, not on the target.
-    if (lens)
+    if (lens && lens->tables)
         for (const auto& p : work.xy) {
             double x, y;
-            distortedPosition(*lens, p[0], p[1], x, y);
+            lens->toRaw(p[0], p[1], x, y);
             if (x < kSearchMargin || y < kSearchMargin || x > t.width - 1 - kSearchMargin || y > t.height - 1 - kSearchMargin)
                 return false;
         }

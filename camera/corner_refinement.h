@@ -6,20 +6,41 @@
 // and the light level is the edge; a line is fitted through those points (weighted by the
 // edge's contrast), and neighbouring lines meet in the corners.
 //
-// Coordinates are pixel-centre coordinates (x = col, y = row) of the corrected picture: with
-// the lens correction on, the profile is read from the raw frame through the lens model, so
-// that the edges are straight where the lines are fitted (docs/conventions.md).
+// Coordinates are pixel-centre coordinates (x = col, y = row) of the picture the refinement works
+// in: the raw frame, or an undistorted picture read from the raw frame through a lens (the lens
+// tables' model with key r, or a calibrated camera), so that the edges are straight where the
+// lines are fitted (docs/conventions.md).
 #pragma once
 
+#include "camera/camera_intrinsics.h"
 #include "camera/lens.h"
 #include "vision/target_finder.h"
 
 class Tracker;
 
-// Refines the corners in place from the Tracker's live frame (`input`). `lens` is the lens the
-// frame was taken through when the pose works on the corrected picture, else null. False, with
+// The picture the refinement works in, seen in the raw frame: corrected by the lens tables'
+// model, or undistorted through a calibrated camera (its ideal pixels: cx + fx x, cy + fy y of
+// the undistorted normalised point), or (neither given) the raw frame itself.
+struct RawView {
+    const LensParameters* tables = nullptr;
+    const CameraIntrinsics* camera = nullptr;
+    void toRaw(double x, double y, double& rx, double& ry) const;
+    // Raw frame to the picture (the camera's undistortion; the tables' correction is not undone).
+    void toIdeal(double rx, double ry, double& x, double& y) const;
+};
+
+// Refines the corners in place from the Tracker's live frame (`input`). `lens` is how the picture
+// the corners are in is seen in the raw frame (null: the raw frame). False, with
 // the corners untouched, when a side shows too little edge to fit, or (through the lens) a
 // corner lies in the corrected picture's rim. `smeared`, when given, is set when a side had to be
-// read with the long profiles of an edge smeared by motion or defocus.
-[[nodiscard]] bool refineTargetCorners(const Tracker& tracker, const LensParameters* lens, TargetCorners& corners,
-                                       bool* smeared = nullptr);
+// read with the long profiles of an edge smeared by motion or defocus; `edges`, when given,
+// receives the places along each side where the edge was found.
+struct TargetEdges {
+    static constexpr int kMaxPoints = 16;
+    // Side k: the inner rectangle's sides 0 to 3 (from corner k to corner k + 1), then the outer
+    // one's 4 to 7 (from corner k to corner 4 + (k - 3) % 4), in the corners' coordinates.
+    double xy[8][kMaxPoints][2];
+    int count[8];
+};
+[[nodiscard]] bool refineTargetCorners(const Tracker& tracker, const RawView* lens, TargetCorners& corners,
+                                       bool* smeared = nullptr, TargetEdges* edges = nullptr);

@@ -41,24 +41,27 @@ CameraIntrinsics cameraFor(const Tracker& t, const CameraModel& model) {
     return idealCamera(t.focalLength, t.width, t.height);
 }
 
-// Refines rough corners and solves the pose, kept only when it explains the corners and goes on
-// from the last pose.
-bool measure(const Tracker& t, CameraModel& model, const LensParameters* lens, TargetCorners corners,
+// Refines rough corners (`raw`: as the raw frame shows them, else in the undistorted picture)
+// and solves the pose, kept only when it explains the corners and goes on from the last pose.
+// With a distorting camera (and no lens tables) the refinement works in the undistorted picture,
+// read through the lens, so that the sides it fits are straight.
+bool measure(const Tracker& t, CameraModel& model, const LensParameters* lens, TargetCorners corners, bool raw,
              TargetMeasurement& out) {
+    const CameraIntrinsics camera = cameraFor(t, model);
+    RawView view{lens, !lens && camera.distorted() ? &camera : nullptr};
+    if (raw && view.camera)
+        for (auto& p : corners.xy) view.toIdeal(p[0], p[1], p[0], p[1]);
     // A side that shows too little edge to refine gives no pose: the whole-pixel corners would
     // put the model degrees off, and the filter holds the last pose better.
     bool smeared = false;
-    if (!refineTargetCorners(t, lens, corners, &smeared)) return false;
+    if (!refineTargetCorners(t, lens || view.camera ? &view : nullptr, corners, &smeared)) return false;
     double X[8], Y[8], x[8], y[8];
-    const CameraIntrinsics camera = cameraFor(t, model);
     for (int i = 0; i < 8; ++i) {
         X[i] = kTargetCornerMm[i][0], Y[i] = kTargetCornerMm[i][1];
-        // Through the camera (docs/conventions.md, "The camera"): the corner's undistorted
-        // normalised point, in pixels of fx from the optical axis, so that the pose is solved
-        // with one focal length and its errors stay in pixels.
-        double xn, yn;
-        undistortPixel(camera, corners.xy[i][0], corners.xy[i][1], xn, yn);
-        x[i] = camera.fx * xn, y[i] = camera.fx * yn;
+        // From the optical axis in pixels of fx (docs/conventions.md, "The camera"), so that the
+        // pose is solved with one focal length and its errors stay in pixels.
+        x[i] = corners.xy[i][0] - camera.cx;
+        y[i] = (corners.xy[i][1] - camera.cy) * camera.fx / camera.fy;
     }
     PlanarPose pose;
     if (!solvePlanarPose(8, X, Y, x, y, camera.fx, recent(model) ? &model.lastMeasured : nullptr, pose)) return false;
@@ -70,15 +73,16 @@ bool measure(const Tracker& t, CameraModel& model, const LensParameters* lens, T
     return true;
 }
 
-// Where the last measured pose puts the eight corners in this frame.
+// Where the last measured pose puts the eight corners in this frame, in the undistorted picture.
 bool predictedCorners(const Tracker& t, const CameraModel& model, TargetCorners& corners) {
     const PlanarPose& p = model.lastMeasured;
     const CameraIntrinsics camera = cameraFor(t, model);
     for (int i = 0; i < 8; ++i) {
         const double X = kTargetCornerMm[i][0], Y = kTargetCornerMm[i][1];
-        if (!projectToPixel(camera, p.R[0] * X + p.R[1] * Y + p.T[0], p.R[3] * X + p.R[4] * Y + p.T[1],
-                            p.R[6] * X + p.R[7] * Y + p.T[2], corners.xy[i][0], corners.xy[i][1]))
-            return false;
+        const double z = p.R[6] * X + p.R[7] * Y + p.T[2];
+        if (!(z > 0)) return false;
+        corners.xy[i][0] = camera.cx + camera.fx * (p.R[0] * X + p.R[1] * Y + p.T[0]) / z;
+        corners.xy[i][1] = camera.cy + camera.fy * (p.R[3] * X + p.R[4] * Y + p.T[1]) / z;
     }
     return t.width > 0;
 }
@@ -95,7 +99,7 @@ void beginRefinedPass(CameraModel& model) {
 
 bool measureFromOutlines(const Tracker& t, CameraModel& model, const LensParameters* lens, TargetMeasurement& m) {
     TargetCorners corners;
-    return ready(t, model) && model.finder.find(t, corners) && measure(t, model, lens, corners, m);
+    return ready(t, model) && model.finder.find(t, corners) && measure(t, model, lens, corners, true, m);
 }
 
 bool measureElsewhere(const Tracker& t, CameraModel& model, const LensParameters* lens, TargetMeasurement& m) {
@@ -103,14 +107,14 @@ bool measureElsewhere(const Tracker& t, CameraModel& model, const LensParameters
     TargetCorners corners;
     // A frame or two of heavy blur or a passing shadow: the target's edges are looked for where
     // the last pose left them.
-    if (recent(model) && predictedCorners(t, model, corners) && measure(t, model, lens, corners, m)) return true;
+    if (recent(model) && predictedCorners(t, model, corners) && measure(t, model, lens, corners, false, m)) return true;
     // The search of the whole picture is the costly part of a frame without the target: after a
     // search that found nothing, the next frame goes without one.
     if (model.skipPictureSearch) {
         model.skipPictureSearch = false;
         return false;
     }
-    if (model.finder.findInPicture(t, corners) && measure(t, model, lens, corners, m)) return true;
+    if (model.finder.findInPicture(t, corners) && measure(t, model, lens, corners, true, m)) return true;
     model.skipPictureSearch = true;
     return false;
 }

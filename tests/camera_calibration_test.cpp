@@ -1,0 +1,151 @@
+// The camera's calibration from views of the target against the virtual camera's own numbers,
+// the camera file in OpenCV's layout both ways, bad files, and the pose through a calibrated
+// lens.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/calibration_run.h"
+#include "app/frame_loop.h"
+#include "app/tracking_run.h"
+#include "camera/camera_file.h"
+#include "scratch_dir.h"
+#include "vision/target_finder.h"
+#include "vision/tracker.h"
+
+namespace {
+
+// Views of the target as --calibrate-from takes them from the virtual camera's path (the target
+// going round in front of the camera, tilted 7 to 37 degrees), as many as it takes.
+std::vector<CalibrationView> takeViews(const VirtualCameraOptions& o) {
+    VirtualCamera camera(o);
+    std::vector<unsigned char> frame(camera.frameBytes());
+    Tracker t;
+    t.setFrameSize(o.height, o.width);
+    TargetFinder finder;
+    std::vector<CalibrationView> views;
+    for (int n = 0; n < 480 && static_cast<int>(views.size()) < kMaxCalibrationViews; n += 4) {
+        camera.render(n, frame.data());
+        t.input = frame.data();
+        takeView(t, finder, views);
+    }
+    return views;
+}
+
+}  // namespace
+
+TEST(CameraCalibration, RecoversTheVirtualCamerasLensAndItsIdealCamera) {
+    VirtualCameraOptions lens;
+    std::string error;
+    ASSERT_TRUE(parseVirtualCameraOptions("size=640x480,fx=600,fy=600,cx=331.7,cy=228.4,k1=-0.21,k2=0.06,noise=2", lens, error));
+    VirtualCameraOptions ideal;
+    ASSERT_TRUE(parseVirtualCameraOptions("size=640x480,noise=2", ideal, error));
+    for (const VirtualCameraOptions& o : {lens, ideal}) {
+        const std::vector<CalibrationView> views = takeViews(o);
+        ViewCalibration fit;
+        ASSERT_TRUE(calibrateFromViews(views, o.width, o.height, true, fit, error)) << error;
+        const CameraIntrinsics truth = VirtualCamera(o).intrinsics(), &c = fit.camera;
+        std::printf("%d views: fx %.3f fy %.3f (truth %.1f), principal point (%.2f, %.2f) (truth %.2f, %.2f), k1 %.4f "
+                    "(%.2f) k2 %.4f (%.2f), rms %.3f px\n",
+                    fit.views, c.fx, c.fy, truth.fx, c.cx, c.cy, truth.cx, truth.cy, c.k1, truth.k1, c.k2, truth.k2, fit.rmsPx);
+        // Measured: 0.02 to 0.11 % (the views vary with the frames taken), 0.3 px, 0.004.
+        EXPECT_NEAR(c.fx, truth.fx, 0.002 * truth.fx);
+        EXPECT_NEAR(c.fy, truth.fy, 0.002 * truth.fy);
+        EXPECT_NEAR(c.cx, truth.cx, 1.0);
+        EXPECT_NEAR(c.cy, truth.cy, 1.0);
+        EXPECT_NEAR(c.k1, truth.k1, 0.02);
+        EXPECT_LT(fit.rmsPx, 0.3);
+    }
+}
+
+TEST(CameraFile, OursRoundTripsAndOpenCVsIsReadWithItsRowsTurned) {
+    CameraIntrinsics c = idealCamera(612.5, 640, 480);
+    c.cx = 331.7, c.cy = 228.4, c.k1 = -0.21, c.k2 = 0.06, c.p1 = 0.001, c.p2 = -0.002;
+    const std::string path = scratchDir() + "camera.yaml";
+    std::string error;
+    ASSERT_TRUE(writeCameraFile(path, c, 0.12, error)) << error;
+    CameraIntrinsics back;
+    ASSERT_TRUE(readCameraFile(path, back, error)) << error;
+    EXPECT_DOUBLE_EQ(back.fx, c.fx);
+    EXPECT_DOUBLE_EQ(back.cy, c.cy);
+    EXPECT_DOUBLE_EQ(back.p1, c.p1);
+    EXPECT_EQ(back.height, 480);
+    // As OpenCV's calibration writes it: rows from the top, p1 in its sense, data over two lines.
+    const std::string opencv =
+        "%YAML:1.0\n---\ncalibration_time: \"Mon Dec  7\"\nimage_width: 640\nimage_height: 480\n"
+        "camera_matrix: !!opencv-matrix\n   rows: 3\n   cols: 3\n   dt: d\n"
+        "   data: [ 6.0e+02, 0., 3.3e+02, 0., 6.0e+02,\n       2.5e+02, 0., 0., 1. ]\n"
+        "distortion_coefficients: !!opencv-matrix\n   rows: 5\n   cols: 1\n   dt: d\n"
+        "   data: [ -2.1e-01, 6.0e-02, 1.0e-03, 0., 0. ]\navg_reprojection_error: 1.5e-01\n";
+    ASSERT_TRUE(parseCameraText(opencv, back, error)) << error;
+    EXPECT_DOUBLE_EQ(back.cx, 330.0);
+    EXPECT_DOUBLE_EQ(back.cy, 479 - 250.0);
+    EXPECT_DOUBLE_EQ(back.p1, -0.001);
+    EXPECT_DOUBLE_EQ(back.k1, -0.21);
+}
+
+TEST(CameraFile, BadFilesGiveOneReasonEach) {
+    const std::string good = "image_width: 640\nimage_height: 480\ncamera_matrix: !!opencv-matrix\n rows: 3\n cols: 3\n"
+                             " dt: d\n data: [ 600, 0, 320, 0, 600, 240, 0, 0, 1 ]\ndistortion_coefficients: !!opencv-matrix\n"
+                             " rows: 1\n cols: 5\n dt: d\n data: [ 0, 0, 0, 0, 0 ]\n";
+    auto with = [&](const std::string& from, const std::string& to) {
+        std::string t = good;
+        t.replace(t.find(from), from.size(), to);
+        return t;
+    };
+    const std::pair<std::string, const char*> bad[] = {
+        {with("image_height: 480\n", ""), "image_height"},
+        {with("600, 0, 320", "-600, 0, 320"), "focal length"},
+        {with("image_width: 640", "image_width: 0"), "frame size"},
+        {with("0, 600, 240", "0, six, 240"), "not a number"},
+        {with("[ 0, 0, 0, 0, 0 ]", "[ 0, 0, 0 ]"), "numbers for"}};
+    CameraIntrinsics c;
+    std::string error;
+    ASSERT_TRUE(parseCameraText(good, c, error)) << error;
+    for (const auto& [text, reason] : bad) {
+        EXPECT_FALSE(parseCameraText(text, c, error)) << reason;
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos);
+    }
+}
+
+TEST(CameraCalibration, ThePoseThroughTheCalibratedLensIsAsGoodAsOnTheIdealCamera) {
+    // The path seen through the lens, with the camera file's numbers and without them.
+    VirtualCameraOptions o;
+    std::string error;
+    ASSERT_TRUE(parseVirtualCameraOptions("size=640x480,fx=600,fy=600,cx=331.7,cy=228.4,k1=-0.21,k2=0.06,noise=2", o, error));
+    const std::string cameraFile = scratchDir() + "lens.yaml";
+    ASSERT_TRUE(writeCameraFile(cameraFile, VirtualCamera(o).intrinsics(), 0, error)) << error;
+    TrackingSummary with, without;
+    for (bool calibrated : {true, false}) {
+        HeadlessApp headless(o, "gsxk", TOVRAK_BUILD_DIR "/pontos1.txt");
+        if (calibrated) {
+            CameraIntrinsics c;
+            ASSERT_TRUE(readCameraFile(cameraFile, c, error)) << error;
+            useCamera(headless.tracker, headless.camera, c, cameraFile);
+        }
+        TrackingRun run;
+        for (int n = 0; n < 120; ++n) {
+            TrackedFrame f;
+            const VirtualFrameTruth truth = headless.virtualCamera().truthOf(n);
+            f.found = runFramePass(headless.app) && headless.app.newPoseThisPass;
+            f.visible = truth.wholeTargetVisible;
+            std::copy(headless.camera.R, headless.camera.R + 9, f.R);
+            f.rotationErrorDeg = rotationAngleBetween(f.R, truth.pose.R);
+            const double* t = truth.pose.T;
+            f.translationErrorPct = 100 * std::hypot(headless.camera.T[0] - t[0], headless.camera.T[1] - t[1], headless.camera.T[2] - t[2]) /
+                                    std::hypot(t[0], t[1], t[2]);
+            std::copy(f.R, f.R + 9, f.measuredR);
+            run.frames.push_back(f);
+        }
+        (calibrated ? with : without) = summarise(run);
+    }
+    std::printf("through the lens: with its calibration %.3f deg, %.3f %%; without %.3f deg, %.3f %%\n",
+                with.rotationMedianDeg, with.translationMedianPct, without.rotationMedianDeg, without.translationMedianPct);
+    EXPECT_LT(with.rotationMedianDeg, 0.1);
+    EXPECT_LT(with.translationMedianPct, 0.15);
+    EXPECT_GT(without.translationMedianPct, 3 * with.translationMedianPct);
+}
