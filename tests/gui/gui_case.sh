@@ -71,6 +71,15 @@ console)  # help, a bad option, a missing file, no camera, no webcam to list
   [ $? = 1 ] && grep -q "cannot play no-such-file.mkv" nofile.log || { cat nofile.log; exit 1; }
   env -u DISPLAY "$TOVRAK" >nocam.log 2>&1
   [ $? = 0 ] && grep -qx "No Capture Device!" nocam.log || { cat nocam.log; exit 1; }
+  # A camera file that cannot be read: one line naming it and why, and the run goes on.
+  printf 'image_width: 640\nimage_height: 0\n' >bad.yaml
+  "$TOVRAK" --source synthetic --frames 3 --camera bad.yaml >badcam.log 2>&1
+  [ $? = 0 ] && [ "$(grep -c 'bad.yaml' badcam.log)" = 1 ] && grep -q "^Error: bad.yaml: image_height" badcam.log ||
+    { cat badcam.log; exit 1; }
+  # Calibration from a source with no target in view: one line saying what is missing, non-zero.
+  "$TOVRAK" --calibrate-from synthetic:distance=4000,tilt=80 --camera out.yaml >nocal.log 2>&1
+  [ $? = 1 ] && [ "$(grep -c 'Error' nocal.log)" = 1 ] && grep -q "views" nocal.log && [ ! -e out.yaml ] ||
+    { cat nocal.log; exit 1; }
   if [ -z "$(ls /dev/video* 2>/dev/null)" ]; then
     "$TOVRAK" --list-devices >list.log 2>&1
     [ $? = 0 ] && grep -q "No video capture device found" list.log || { cat list.log; exit 1; }
