@@ -19,6 +19,7 @@ namespace {
 struct Picture {
     int width = 0, height = 0, type = kImageTypeRgb, palette = 0;
     std::vector<uint8_t> rgb;  // width x height x 3, bottom row first; empty after an info read
+    bool truncated = false;
 };
 
 bool sizeAllowed(long long w, long long h) {
@@ -84,6 +85,9 @@ int readJpeg(const std::vector<uint8_t>& bytes, bool pixels, Picture& out) {
         JSAMPROW target = &out.rgb[static_cast<size_t>(out.height - 1 - info.output_scanline) * out.width * 3];
         if (jpeg_read_scanlines(&info, &target, 1) != 1) break;
     }
+    // libjpeg pads a file that ends early (or whose data is corrupt) with grey and says so only
+    // as a warning.
+    out.truncated = error.manager.num_warnings > 0;
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
     return kImageOk;
@@ -184,13 +188,7 @@ int readBmp(const std::vector<uint8_t>& bytes, bool pixels, Picture& out) {
     return kImageOk;
 }
 
-int readPicture(const char* file, bool pixels, Picture& out) {
-    if (!file) return kImageCannotOpen;
-    std::vector<uint8_t> bytes;
-    std::string why;
-    const FileReadResult read = readRegularFile(file, kMaxImageFileBytes, bytes, why);
-    if (read == FileReadResult::TooLarge) return kImageTooLarge;
-    if (read != FileReadResult::Ok) return kImageCannotOpen;
+int decodePicture(const std::vector<uint8_t>& bytes, bool pixels, Picture& out) {
     auto starts = [&](std::initializer_list<uint8_t> magic) {
         return bytes.size() >= magic.size() && std::equal(magic.begin(), magic.end(), bytes.begin());
     };
@@ -201,7 +199,28 @@ int readPicture(const char* file, bool pixels, Picture& out) {
     return kImageUnknown;
 }
 
+int readPicture(const char* file, bool pixels, Picture& out) {
+    if (!file) return kImageCannotOpen;
+    std::vector<uint8_t> bytes;
+    std::string why;
+    const FileReadResult read = readRegularFile(file, kMaxImageFileBytes, bytes, why);
+    if (read == FileReadResult::TooLarge) return kImageTooLarge;
+    if (read != FileReadResult::Ok) return kImageCannotOpen;
+    return decodePicture(bytes, pixels, out);
+}
+
 }  // namespace
+
+int imageDecodeRGB(const std::vector<uint8_t>& bytes, int* width, int* height, std::vector<uint8_t>& rgb,
+                   bool* truncated) {
+    Picture picture;
+    const int result = decodePicture(bytes, true, picture);
+    if (result != kImageOk) return result;
+    *width = picture.width, *height = picture.height;
+    rgb = std::move(picture.rgb);
+    if (truncated) *truncated = picture.truncated;
+    return kImageOk;
+}
 
 int imageInfo(const char* file, int* width, int* height, int* type, int* paletteSize) {
     Picture picture;

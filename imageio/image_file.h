@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // Result codes.
 constexpr int kImageOk = 0;
@@ -35,6 +37,12 @@ int imageInfo(const char* file, int* width, int* height, int* type, int* palette
 // (changed in between) is refused rather than written past the planes.
 int imageLoadRGB(const char* file, int width, int height, unsigned char* red, unsigned char* green,
                  unsigned char* blue);
+
+// The same readers over a file's bytes already in memory, R G B interleaved, bottom row first.
+// `truncated` (may be null) is set when a JPEG ends before its last row or has corrupt data:
+// what it lacks is grey and the picture is still returned.
+int imageDecodeRGB(const std::vector<uint8_t>& bytes, int* width, int* height, std::vector<uint8_t>& rgb,
+                   bool* truncated);
 
 // A one-line description of a result code, for messages.
 const char* imageErrorText(int code);

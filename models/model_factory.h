@@ -4,11 +4,12 @@
 // single root item of that kind. The operations, and their order, are those the reader side has
 // always called; the ones marked "nothing" are kept for readers that call them.
 //
-// `readInto` runs our reader (models/model_reader.h) over a file: any format assimp reads.
+// `readInto` runs our reader (models/model_reader.cpp) over a file: any format assimp reads.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class Node;
 class Mesh;
@@ -62,6 +63,11 @@ public:
                                       const float* texCoords) = 0;
     virtual void setTransform(float rx, float ry, float rz, float px, float py, float pz, float angleDeg, float ax,
                               float ay, float az, float sx, float sy, float sz) = 0;
+    // Additions for model files of today: a texture from a picture already decoded (RGBA, bottom
+    // row first), shared by every material that gives the same `pictureKey`; and per-vertex RGBA
+    // colours for a mesh already made, as many as its vertices.
+    virtual void createTextureFromPicture(int, const char*, int, int, int, const uint8_t*) {}
+    virtual void addVertexColours(int, int, const float*) {}
     virtual bool isReady() { return true; }
     virtual void noteFive(int, int, int, int, int) {}  // nothing
 
@@ -71,11 +77,20 @@ public:
     bool shouldLoadLights() const { return lights_; }
     const std::string& name() const { return name_; }
 
-    // Reads `file` and calls the operations above; textures are looked up in `textureDir`.
-    // False with `error` set when the file cannot be read as a model.
-    bool readInto(const char* file, const char* textureDir, std::string& error);
+    // Reads `file` and calls the operations above: imported in a child process under limits
+    // (models/import_process.h), textures looked up from the model's folder. False with `error`
+    // set when the file cannot be read as a model; `warnings` gets what was left out of it.
+    bool readInto(const char* file, std::string& error, std::vector<std::string>& warnings);
+    // The up axis of the file last read (models/imported_model.h).
+    int upAxis() const { return upAxis_; }
+    int upSign() const { return upSign_; }
 
 private:
     std::string name_;
     bool cameras_ = true, lights_ = true;
+    int upAxis_ = 1, upSign_ = 1;
 };
+
+// A check asked ten times a second while a model file loads; true stops the load, which then
+// fails with "was not loaded: loading was interrupted". Null (the default) asks nothing.
+void setImportCancelCheck(bool (*cancelled)());

@@ -142,6 +142,37 @@ void SceneFactory::createTexture(int index, const char* name, int, const char* f
     t->upload();
 }
 
+void SceneFactory::createTextureFromPicture(int index, const char* name, int pictureKey, int width, int height,
+                                            const uint8_t* rgba) {
+    if (index < 0 || index >= static_cast<int>(appearances_.size())) return;
+    for (const auto& [key, made] : pictureTextures_)
+        if (key == pictureKey) {
+            keepComponent(made);
+            appearances_[index] = made;
+            return;
+        }
+    auto* t = new Texture;
+    if (!t->loadPixels(name, width, height, rgba)) {
+        delete t;
+        return;
+    }
+    keepComponent(t);
+    appearances_[index] = t;
+    pictureTextures_.emplace_back(pictureKey, t);
+    if (name) t->setName(fullName(name).c_str());
+    t->setEnvMode(GL_MODULATE);
+    t->setFilters(TextureDefaults::minFilter(), TextureDefaults::magFilter(), TextureDefaults::mipmap());
+    t->upload();
+}
+
+void SceneFactory::addVertexColours(int index, int vertexCount, const float* rgba) {
+    Mesh* mesh = getMesh(index);
+    if (!mesh || !rgba || vertexCount != mesh->getVertexCount()) return;
+    auto* colours = new VertexAttribArray(vertexCount, kAttribColour, 4);
+    colours->set(vertexCount, rgba);
+    if (!mesh->addAttribArray(colours)) delete colours;
+}
+
 void SceneFactory::createPointLight(const char* name, int, bool on, Colour4 ambient, Colour4 diffuse, Colour4 specular,
                                     float x, float y, float z) {
     trace("Setting pointlight name: %s\n", name);
@@ -241,19 +272,23 @@ void SceneFactory::setTransform(float rx, float ry, float rz, float px, float py
     carrier_.setScale(sx, sy, sz);
 }
 
-Group* loadModel(const char* entityName, const char* file, const char* textureDir, unsigned char skipLights) {
+Group* loadModel(const char* entityName, const char* file, const char* /*textureDir*/, unsigned char skipLights,
+                 AxisDirection* up) {
     auto* root = new Group;
     root->setName(entityName);
     reportLine("Loading model %s", file ? file : "");
     std::string error;
+    std::vector<std::string> warnings;
     bool ok;
     {
         SceneFactory factory;
         factory.setShouldLoadLights(skipLights == 0);
         factory.setShouldLoadCameras(skipLights == 0);
         factory.setRoot(root);
-        ok = file && factory.readInto(file, textureDir, error);
+        ok = file && factory.readInto(file, error, warnings);
+        if (up) *up = {factory.upAxis(), factory.upSign()};
     }  // what the reader made but did not attach goes with the factory, before the root
+    for (const std::string& w : warnings) reportWarning("model %s: %s", file, w.c_str());
     if (ok) return root;
     // The classic line, with the reason on the same line.
     reportLine("Error loading model file %s. It %s.", file ? file : "", error.empty() ? "cannot be read" : error.c_str());

@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "models/imported_model.h"
 #include "models/model_factory.h"
 #include "scene/mesh.h"
 
@@ -53,6 +54,9 @@ public:
     void createMeshFromFaces(int index, int ignored, Mesh* source, int faceCount, const int16_t* faceNumbers) override;
     void createMeshFromArrays(int index, int ignored, int vertexCount, const float* vertices, const float* normals,
                               int faceCount, const uint32_t* faces, const float* texCoords) override;
+    void createTextureFromPicture(int index, const char* name, int pictureKey, int width, int height,
+                                  const uint8_t* rgba) override;
+    void addVertexColours(int index, int vertexCount, const float* rgba) override;
     void setTransform(float rx, float ry, float rz, float px, float py, float pz, float angleDeg, float ax, float ay,
                       float az, float sx, float sy, float sz) override;
 
@@ -69,6 +73,7 @@ private:
     // What this factory made, so that what was never attached can be deleted with it.
     std::vector<Node*> madeNodes_;
     std::vector<Component*> madeComponents_;
+    std::vector<std::pair<int, Appearance*>> pictureTextures_;  // by picture key
 
     std::string fullName(const char* name) const;
     template <typename T>
@@ -78,7 +83,10 @@ private:
     void storeMesh(int index, Mesh* mesh);
 };
 
-// Loads `file` under a new group named `entityName`, with textures from `textureDir`; lights (and
-// cameras) of the file are loaded when `skipLights` is 0. Prints "Loading model <file>", and on
-// failure "Error loading model file <file>." and answers null.
-Group* loadModel(const char* entityName, const char* file, const char* textureDir, unsigned char skipLights);
+// Loads `file` under a new group named `entityName`; lights (and cameras) of the file are loaded
+// when `skipLights` is 0. Textures are looked up from the model's own folder (`textureDir` is
+// kept for the callers, who give that folder). Prints "Loading model <file>", a warning for each
+// part left out, and on failure "Error loading model file <file>. It <reason>." and answers null.
+// `up`, when given, gets the up axis the file declares (models/imported_model.h).
+Group* loadModel(const char* entityName, const char* file, const char* textureDir, unsigned char skipLights,
+                 AxisDirection* up = nullptr);

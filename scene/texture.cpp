@@ -95,17 +95,6 @@ bool Texture::readColour() {
         reportError("texture file %s: %s", colourFile_.c_str(), imageErrorText(code));
         return false;
     }
-    const int tw = width_ ? width_ : powerOfTwoAtLeast(w);
-    const int th = height_ ? height_ : powerOfTwoAtLeast(h);
-    const size_t tn = static_cast<size_t>(tw) * th;
-    auto fitted = [&](std::vector<uint8_t>& plane) {
-        if (tw == w && th == h) return;
-        std::vector<uint8_t> scaled(tn);
-        scalePlane(plane.data(), w, h, scaled.data(), tw, th);
-        plane.swap(scaled);
-    };
-    fitted(r), fitted(g), fitted(b);
-
     std::vector<uint8_t> alpha;
     if (format_ == GL_RGBA || format_ == GL_LUMINANCE_ALPHA) {
         reportLine("Loading texture alpha file %s", alphaFile_.c_str());
@@ -126,8 +115,43 @@ bool Texture::readColour() {
             alpha[i] = luminance(ar[i], ag[i], ab[i]);
             if (alpha[i] < 255) opaque_ = false;
         }
-        fitted(alpha);
     }
+    packPlanes(r, g, b, alpha, w, h);
+    return true;
+}
+
+bool Texture::loadPixels(const char* name, int w, int h, const uint8_t* rgba) {
+    if (!rgba || w <= 0 || h <= 0 || w > 16384 || h > 16384) return false;
+    colourFile_ = name ? name : "";
+    alphaFile_.clear();
+    for (int i = 0; i < 3; ++i) std::fill(planes_[i], planes_[i] + 4, 0.0f);
+    setEnvColour(0, 0, 0, 1);
+    const size_t n = static_cast<size_t>(w) * h;
+    std::vector<uint8_t> r(n), g(n), b(n), alpha(n);
+    opaque_ = true;
+    for (size_t i = 0; i < n; ++i) {
+        r[i] = rgba[4 * i], g[i] = rgba[4 * i + 1], b[i] = rgba[4 * i + 2], alpha[i] = rgba[4 * i + 3];
+        if (alpha[i] < 255) opaque_ = false;
+    }
+    format_ = internalFormat_ = opaque_ ? GL_RGB : GL_RGBA;
+    if (opaque_) alpha.clear();
+    packPlanes(r, g, b, alpha, w, h);
+    return true;
+}
+
+void Texture::packPlanes(std::vector<uint8_t>& r, std::vector<uint8_t>& g, std::vector<uint8_t>& b,
+                         std::vector<uint8_t>& alpha, int w, int h) {
+    const int tw = width_ ? width_ : powerOfTwoAtLeast(w);
+    const int th = height_ ? height_ : powerOfTwoAtLeast(h);
+    const size_t tn = static_cast<size_t>(tw) * th;
+    auto fitted = [&](std::vector<uint8_t>& plane) {
+        if (tw == w && th == h) return;
+        std::vector<uint8_t> scaled(tn);
+        scalePlane(plane.data(), w, h, scaled.data(), tw, th);
+        plane.swap(scaled);
+    };
+    fitted(r), fitted(g), fitted(b);
+    if (!alpha.empty()) fitted(alpha);
 
     const int components = format_ == GL_RGBA ? 4 : format_ == GL_LUMINANCE_ALPHA ? 2 : format_ == GL_LUMINANCE ? 1 : 3;
     pixels_.resize(tn * components);
@@ -144,7 +168,6 @@ bool Texture::readColour() {
         if (width_ == 1) width_ = height_, height_ = 1;
         target_ = height_ == 1 ? GL_TEXTURE_1D : GL_TEXTURE_2D;
     }
-    return true;
 }
 
 bool Texture::loadIndexed(const char* indexFile, const char* paletteFile, int w, int h, int d) {

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   freeglut3-dev libglu1-mesa-dev libgl-dev
-  libpng-dev libtiff-dev libjpeg-dev libassimp-dev
+  libpng-dev libtiff-dev libjpeg-dev libassimp-dev libstb-dev lib3ds-dev
   libv4l-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtest-dev libbenchmark-dev libhwy-dev libeigen3-dev
   xvfb xauth xdotool

@@ -2,7 +2,9 @@
 // texture FOLDER/deck.tif. The model is a square deck with four corner posts, in two materials
 // ("Deck", textured with a plank pattern; "Brass"), and one lamp above it. Units are the 3DS
 // file's own: the deck is 2400 across (the program draws it at 0.07, 168 mm) with its top at
-// y = 0 and +y up; 3DS stores z up, so the writer swaps y and z.
+// y = 0 and +y up, stored as they are. (3DS files are usually z up; this one is y up because the
+// program's platform drawing turns the model's +y into the target's up, and a model is read in
+// its file's own axes.)
 // Usage: make_platform FOLDER
 //
 // The 3DS file is written by the small chunk writer below (a chunk is a 16-bit id, a 32-bit
@@ -103,8 +105,7 @@ Box box(float x0, float y0, float z0, float x1, float y1, float z1) {
                 p[axis] = side ? hi[axis] : lo[axis];
                 p[u] = c[0] ? hi[u] : lo[u];
                 p[v] = c[1] ? hi[v] : lo[v];
-                // Stored z up: (x, y, z) y-up is (x, -z, y) in the file.
-                b.xyz.insert(b.xyz.end(), {p[0], -p[2], p[1]});
+                b.xyz.insert(b.xyz.end(), {p[0], p[1], p[2]});
                 b.uv.insert(b.uv.end(), {c[0], c[1]});
             }
             // Counter-clockwise seen from outside: the low side of an axis turns the other way.
@@ -142,7 +143,7 @@ Chunk object(const std::string& name, const Box& b, const std::string& materialN
 
 Chunk lamp(const std::string& name, float x, float y, float z) {
     Chunk light(kLight);
-    light.f32(x).f32(-z).f32(y);
+    light.f32(x).f32(y).f32(z);
     light.add(Chunk(kColourFloat).f32(1.0f).f32(0.95f).f32(0.85f));
     return Chunk(kObject).str(name).add(light);
 }

@@ -1,0 +1,417 @@
+#include "models/assimp_import.h"
+
+#include <assimp/IOStream.hpp>
+#include <assimp/IOSystem.hpp>
+#include <assimp/Importer.hpp>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <memory>
+
+#include "imageio/regular_file.h"
+#include "imageio/texture_picture.h"
+#include "models/model_folder.h"
+#include "models/model_header_check.h"
+
+namespace {
+
+// --- the importer's files, only from the model's folder ---
+
+class FileStream : public Assimp::IOStream {
+public:
+    FileStream(FILE* f, size_t size) : f_(f), size_(size) {}
+    ~FileStream() override { std::fclose(f_); }
+    size_t Read(void* buffer, size_t size, size_t count) override { return size && count ? std::fread(buffer, size, count, f_) : 0; }
+    size_t Write(const void*, size_t, size_t) override { return 0; }
+    aiReturn Seek(size_t offset, aiOrigin origin) override {
+        const int whence = origin == aiOrigin_SET ? SEEK_SET : origin == aiOrigin_CUR ? SEEK_CUR : SEEK_END;
+        return fseeko(f_, static_cast<off_t>(offset), whence) == 0 ? aiReturn_SUCCESS : aiReturn_FAILURE;
+    }
+    size_t Tell() const override { return static_cast<size_t>(ftello(f_)); }
+    size_t FileSize() const override { return size_; }
+    void Flush() override {}
+
+private:
+    FILE* f_;
+    size_t size_;
+};
+
+class ConfinedFiles : public Assimp::IOSystem {
+public:
+    ConfinedFiles(const ModelFolder& folder, std::vector<std::string>& refused) : folder_(folder), refused_(refused) {}
+    bool Exists(const char* name) const override {
+        std::string path, why;
+        return name && folder_.resolve(name, path, why);
+    }
+    char getOsSeparator() const override { return '/'; }
+    Assimp::IOStream* Open(const char* name, const char* mode) override {
+        if (!name || !mode || std::strchr(mode, 'w') || std::strchr(mode, 'a') || std::strchr(mode, '+')) return nullptr;
+        std::string path, why;
+        long long size = 0;
+        FILE* f = folder_.resolve(name, path, why) ? ModelFolder::openRegular(path, &size, why) : nullptr;
+        if (!f) {
+            refused_.push_back(std::string(name) + " " + why);
+            return nullptr;
+        }
+        return new FileStream(f, static_cast<size_t>(size));
+    }
+    void Close(Assimp::IOStream* stream) override { delete stream; }
+
+private:
+    const ModelFolder& folder_;
+    std::vector<std::string>& refused_;
+};
+
+// --- small conversions ---
+
+float clampFinite(float v, float lo, float hi, float otherwise) { return std::isfinite(v) ? std::clamp(v, lo, hi) : otherwise; }
+float unit(float v) { return clampFinite(v, 0.0f, 1.0f, 0.0f); }
+float finite(float v) { return std::isfinite(v) ? v : 0.0f; }
+float brightness(const Colour4& c) { return 0.3f * c.r + 0.59f * c.g + 0.11f * c.b; }
+
+Colour4 colourOf(const aiMaterial& m, const char* key, unsigned type, unsigned index, Colour4 fallback) {
+    aiColor4D c;
+    if (m.Get(key, type, index, c) != AI_SUCCESS) return fallback;
+    return {unit(c.r), unit(c.g), unit(c.b), unit(c.a)};
+}
+
+Colour4 lightColour(const aiColor3D& c) {
+    // Some formats give radiometric intensities; OpenGL's lights take 0..1.
+    return {unit(c.r), unit(c.g), unit(c.b), 1.0f};
+}
+
+std::string lowerExtension(const std::string& file) {
+    const size_t dot = file.rfind('.');
+    if (dot == std::string::npos || file.find('/', dot) != std::string::npos) return "";
+    std::string e = file.substr(dot + 1);
+    for (char& c : e) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return e;
+}
+
+void toColumnMajor(const aiMatrix4x4& m, float out[16]) {
+    const float rows[4][4] = {{m.a1, m.a2, m.a3, m.a4}, {m.b1, m.b2, m.b3, m.b4}, {m.c1, m.c2, m.c3, m.c4}, {m.d1, m.d2, m.d3, m.d4}};
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r) out[4 * c + r] = finite(rows[r][c]);
+}
+
+// The importer turns a 3DS file's z-up into y-up by putting this turn before its root:
+// (x, y, z) -> (x, z, -y). Its inverse, (x, y, z) -> (x, -z, y), puts the file's axes back.
+const aiMatrix4x4 k3dsTurnBack(1, 0, 0, 0, 0, 0, -1, 0, 0, 1, 0, 0, 0, 0, 0, 1);
+
+// A Collada file's <up_axis> (X_UP, Y_UP or Z_UP; Y_UP when it has none), read from its head.
+AxisDirection colladaUp(const std::string& file) {
+    std::vector<uint8_t> bytes;
+    std::string why;
+    FILE* f = ModelFolder::openRegular(file, nullptr, why);
+    if (!f) return {1, 1};
+    bytes.resize(1 << 16);
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+    std::fclose(f);
+    const std::string head(bytes.begin(), bytes.end());
+    const size_t at = head.find("<up_axis>");
+    if (at == std::string::npos) return {1, 1};
+    const std::string value = head.substr(at + 9, 6);
+    if (value.rfind("X_UP", 0) == 0) return {0, 1};
+    if (value.rfind("Z_UP", 0) == 0) return {2, 1};
+    return {1, 1};
+}
+
+AxisDirection declaredUp(const aiScene& s, const std::string& file, const std::string& extension) {
+    int axis = -1, sign = 1;
+    if (s.mMetaData && s.mMetaData->Get("UpAxis", axis) && axis >= 0 && axis <= 2) {
+        s.mMetaData->Get("UpAxisSign", sign);
+        return {axis, sign < 0 ? -1 : 1};
+    }
+    if (extension == "dae" || extension == "zae") return colladaUp(file);
+    if (extension == "3ds" || extension == "prj" || extension == "stl" || extension == "ply") return {2, 1};
+    return {1, 1};
+}
+
+// --- the scene ---
+
+class Converter {
+public:
+    Converter(const aiScene& s, const ModelFolder& folder, ImportedModel& out) : s_(s), folder_(folder), out_(out) {}
+
+    void run() {
+        for (unsigned i = 0; i < s_.mNumMaterials; ++i) material(*s_.mMaterials[i]);
+        for (unsigned i = 0; i < s_.mNumMeshes; ++i) mesh(*s_.mMeshes[i]);
+        nodes();
+        for (unsigned i = 0; i < s_.mNumLights; ++i) light(*s_.mLights[i]);
+    }
+
+private:
+    const aiScene& s_;
+    const ModelFolder& folder_;
+    ImportedModel& out_;
+    std::map<std::string, int> pictures_;  // by the name the materials give, -1 for one that failed
+    long long budgetLeft_ = kTextureBudgetPixels;
+
+    void warn(const std::string& line) {
+        if (std::find(out_.warnings.begin(), out_.warnings.end(), line) == out_.warnings.end()) out_.warnings.push_back(line);
+    }
+
+    int picture(const std::string& name) {
+        const auto known = pictures_.find(name);
+        if (known != pictures_.end()) return known->second;
+        int& index = pictures_[name];
+        index = -1;
+        TexturePicture decoded;
+        std::string why;
+        bool ok = false;
+        const std::pair<const aiTexture*, int> embedded = s_.GetEmbeddedTextureAndIndex(name.c_str());
+        if (const aiTexture* t = embedded.first) {
+            ok = embeddedPicture(*t, decoded, why);
+        } else {
+            std::string path;
+            std::vector<uint8_t> bytes;
+            if (!folder_.findTexture(name, path, why)) {
+                why = "is missing: it " + why;
+            } else if (readRegularFile(path, static_cast<size_t>(kMaxModelPartBytes), bytes, why) != FileReadResult::Ok) {
+                why = "cannot be read: it " + why;
+            } else {
+                ok = decodeTexturePicture(bytes, budgetLeft_, decoded, why);
+            }
+        }
+        if (!ok) {
+            if (why.find("budget") != std::string::npos) why += " (" + std::to_string(kTextureBudgetPixels) + " pixels for all of a model's textures)";
+            warn("texture " + name + " " + why + "; drawn without it");
+            return -1;
+        }
+        if (decoded.truncated) warn("texture " + name + " is truncated or damaged; the part missing is drawn grey");
+        budgetLeft_ -= decoded.sourcePixels;
+        index = static_cast<int>(out_.pictures.size());
+        out_.pictures.push_back({name, decoded.width, decoded.height, std::move(decoded.rgba)});
+        return index;
+    }
+
+    bool embeddedPicture(const aiTexture& t, TexturePicture& decoded, std::string& why) {
+        if (t.mHeight == 0) {  // a picture file's bytes, mWidth of them
+            if (!t.pcData || t.mWidth == 0) {
+                why = "is empty";
+                return false;
+            }
+            const auto* bytes = reinterpret_cast<const uint8_t*>(t.pcData);
+            return decodeTexturePicture(std::vector<uint8_t>(bytes, bytes + t.mWidth), budgetLeft_, decoded, why);
+        }
+        const long long pixels = static_cast<long long>(t.mWidth) * t.mHeight;
+        if (!t.pcData || pixels > budgetLeft_ || t.mWidth > 16384 || t.mHeight > 16384) {
+            why = "is larger than the texture budget has left";
+            return false;
+        }
+        // Raw texels, B G R A, top row first; kept as they are (a raw texture is small).
+        std::vector<uint8_t> rgba(4 * static_cast<size_t>(pixels));
+        for (unsigned y = 0; y < t.mHeight; ++y)
+            for (unsigned x = 0; x < t.mWidth; ++x) {
+                const aiTexel& p = t.pcData[static_cast<size_t>(y) * t.mWidth + x];
+                uint8_t* q = &rgba[4 * ((static_cast<size_t>(t.mHeight - 1 - y)) * t.mWidth + x)];
+                q[0] = p.r, q[1] = p.g, q[2] = p.b, q[3] = p.a;
+            }
+        decoded.width = static_cast<int>(t.mWidth), decoded.height = static_cast<int>(t.mHeight);
+        decoded.rgba = std::move(rgba);
+        decoded.sourcePixels = pixels;
+        return true;
+    }
+
+    void material(const aiMaterial& m) {
+        ImportedMaterial out;
+        aiString name;
+        if (m.Get(AI_MATKEY_NAME, name) == AI_SUCCESS) out.name = name.C_Str();
+        float shininess = 0, opacity = 1;
+        m.Get(AI_MATKEY_SHININESS, shininess);
+        m.Get(AI_MATKEY_OPACITY, opacity);
+        out.shininess = clampFinite(shininess, 0.0f, 128.0f, 0.0f);  // OpenGL's exponents: 0 to 128
+        out.diffuse = colourOf(m, AI_MATKEY_COLOR_DIFFUSE, {0.8f, 0.8f, 0.8f, 1});
+        out.diffuse.a = clampFinite(opacity, 0.0f, 1.0f, 1.0f);
+        out.specular = colourOf(m, AI_MATKEY_COLOR_SPECULAR, {0, 0, 0, 1});
+        aiString file;
+        const bool textured = (m.GetTexture(aiTextureType_DIFFUSE, 0, &file) == AI_SUCCESS ||
+                               m.GetTexture(aiTextureType_BASE_COLOR, 0, &file) == AI_SUCCESS) &&
+                              file.length > 0;
+        if (textured) out.picture = picture(file.C_Str());
+        // The texture is multiplied by the lit colour: a black diffuse colour (which some
+        // exporters write beside a texture) would hide it.
+        if (out.picture >= 0 && brightness(out.diffuse) < 0.05f) out.diffuse = {1, 1, 1, out.diffuse.a};
+        // Most formats now leave the ambient colour black, and a few write 0.05 grey; either
+        // would leave the sides a light does not reach black.
+        out.ambient = colourOf(m, AI_MATKEY_COLOR_AMBIENT, {0, 0, 0, 1});
+        if (brightness(out.ambient) < 0.1f) out.ambient = out.diffuse;
+        out.ambient.a = 1;
+        out_.materials.push_back(std::move(out));
+    }
+
+    void mesh(const aiMesh& m) {
+        ImportedMesh out;
+        out.name = m.mName.C_Str();
+        out.material = m.mMaterialIndex < s_.mNumMaterials ? static_cast<int>(m.mMaterialIndex) : -1;
+        const size_t n = m.mNumVertices;
+        out.positions.resize(3 * n), out.normals.resize(3 * n);
+        for (size_t v = 0; v < n; ++v) {
+            const aiVector3D& p = m.mVertices[v];
+            out.positions[3 * v] = finite(p.x), out.positions[3 * v + 1] = finite(p.y), out.positions[3 * v + 2] = finite(p.z);
+            const aiVector3D q = m.mNormals ? m.mNormals[v] : aiVector3D(0, 0, 1);
+            out.normals[3 * v] = finite(q.x), out.normals[3 * v + 1] = finite(q.y), out.normals[3 * v + 2] = finite(q.z);
+        }
+        // The channel the material's texture reads.
+        int channel = 0;
+        if (out.material >= 0) {
+            const aiMaterial& mat = *s_.mMaterials[out.material];
+            if (mat.Get(AI_MATKEY_UVWSRC(aiTextureType_DIFFUSE, 0), channel) != AI_SUCCESS &&
+                mat.Get(AI_MATKEY_UVWSRC(aiTextureType_BASE_COLOR, 0), channel) != AI_SUCCESS)
+                channel = 0;
+            if (channel < 0 || channel >= AI_MAX_NUMBER_OF_TEXTURECOORDS || !m.HasTextureCoords(channel)) channel = 0;
+        }
+        if (m.HasTextureCoords(channel)) {
+            out.uv.resize(2 * n);
+            for (size_t v = 0; v < n; ++v)
+                out.uv[2 * v] = finite(m.mTextureCoords[channel][v].x), out.uv[2 * v + 1] = finite(m.mTextureCoords[channel][v].y);
+        }
+        if (m.HasVertexColors(0)) {
+            out.colours.resize(4 * n);
+            for (size_t v = 0; v < n; ++v) {
+                const aiColor4D& c = m.mColors[0][v];
+                out.colours[4 * v] = unit(c.r), out.colours[4 * v + 1] = unit(c.g), out.colours[4 * v + 2] = unit(c.b);
+                out.colours[4 * v + 3] = clampFinite(c.a, 0.0f, 1.0f, 1.0f);
+            }
+        }
+        out.faces.reserve(3 * static_cast<size_t>(m.mNumFaces));
+        for (unsigned i = 0; i < m.mNumFaces; ++i) {
+            const aiFace& f = m.mFaces[i];
+            if (f.mNumIndices == 3 && f.mIndices[0] < n && f.mIndices[1] < n && f.mIndices[2] < n)
+                out.faces.insert(out.faces.end(), f.mIndices, f.mIndices + 3);
+        }
+        out_.meshes.push_back(std::move(out));
+    }
+
+    // Parents before children, without recursion (a file may nest its nodes thousands deep).
+    void nodes() {
+        struct Pending {
+            const aiNode* node;
+            int parent, depth;
+            aiMatrix4x4 before;  // transforms of folded ancestors between `parent` and `node`
+        };
+        std::vector<Pending> stack{{s_.mRootNode, -1, 0, aiMatrix4x4()}};
+        while (!stack.empty()) {
+            const Pending p = stack.back();
+            stack.pop_back();
+            ImportedNode out;
+            out.name = p.node->mName.C_Str();
+            out.parent = p.parent;
+            const aiMatrix4x4 local = p.before * p.node->mTransformation;
+            toColumnMajor(local, out.transform);
+            for (unsigned k = 0; k < p.node->mNumMeshes; ++k)
+                if (p.node->mMeshes[k] < s_.mNumMeshes) out.meshes.push_back(static_cast<int>(p.node->mMeshes[k]));
+            const int index = static_cast<int>(out_.nodes.size());
+            out_.nodes.push_back(std::move(out));
+            // Below the deepest level kept, children hang from this node's parent with this
+            // node's transform folded into theirs.
+            const bool fold = p.depth >= kMaxNodeDepth;
+            for (unsigned c = p.node->mNumChildren; c-- > 0;)
+                if (const aiNode* child = p.node->mChildren[c])
+                    stack.push_back(fold ? Pending{child, p.parent, p.depth, local} : Pending{child, index, p.depth + 1, aiMatrix4x4()});
+        }
+    }
+
+    void light(const aiLight& l) {
+        aiMatrix4x4 m;
+        if (const aiNode* at = s_.mRootNode->FindNode(l.mName))
+            for (const aiNode* n = at; n; n = n->mParent) m = n->mTransformation * m;
+        const aiVector3D p = m * l.mPosition;
+        aiVector3D d = aiMatrix3x3(m) * l.mDirection;
+        if (d.SquareLength() > 0) d.Normalize();
+        ImportedLight out;
+        out.name = l.mName.C_Str();
+        out.ambient = lightColour(l.mColorAmbient), out.diffuse = lightColour(l.mColorDiffuse);
+        out.specular = lightColour(l.mColorSpecular);
+        aiVector3D at = p;
+        if (l.mType == aiLightSource_SPOT) {
+            out.kind = kSpotLight;
+            out.cutoffDeg = std::clamp(l.mAngleOuterCone * 90.0f / static_cast<float>(M_PI), 0.0f, 90.0f);
+        } else if (l.mType == aiLightSource_DIRECTIONAL && d.SquareLength() > 0) {
+            at = d * -1.0e5f;  // a point light far along the direction
+        } else if (l.mType != aiLightSource_POINT) {
+            return;
+        }
+        out.position[0] = finite(at.x), out.position[1] = finite(at.y), out.position[2] = finite(at.z);
+        out.direction[0] = finite(d.x), out.direction[1] = finite(d.y), out.direction[2] = finite(d.z);
+        out_.lights.push_back(std::move(out));
+    }
+};
+
+// Faces of three or more corners, before they are made triangles.
+bool hasFaces(const aiScene& s) {
+    for (unsigned i = 0; i < s.mNumMeshes; ++i) {
+        const aiMesh* m = s.mMeshes[i];
+        if (!m) continue;
+        if (m->mPrimitiveTypes & (aiPrimitiveType_TRIANGLE | aiPrimitiveType_POLYGON)) return true;
+        for (unsigned f = 0; f < m->mNumFaces && !m->mPrimitiveTypes; ++f)
+            if (m->mFaces[f].mNumIndices >= 3) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool importWithAssimp(const std::string& file, ImportedModel& out, std::string& why) {
+    out = ImportedModel{};
+    const ModelFolder folder(file);
+    std::string path;
+    long long size = 0;
+    FILE* f = ModelFolder::openRegular(file, &size, why);
+    if (!f) return false;
+    std::vector<uint8_t> head(4096);
+    head.resize(std::fread(head.data(), 1, head.size(), f));
+    std::fclose(f);
+    if (!headerFitsFile(head.data(), head.size(), size, why)) return false;
+
+    std::vector<std::string> refused;
+    Assimp::Importer importer;
+    importer.SetIOHandler(new ConfinedFiles(folder, refused));
+    importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
+    importer.SetPropertyBool(AI_CONFIG_IMPORT_COLLADA_IGNORE_UP_DIRECTION, true);
+    // Read first as the file is, to tell a file of points or lines from one that cannot be read,
+    // then made into what the scene draws.
+    const aiScene* scene = importer.ReadFile(file, 0);
+    auto reason = [&] {
+        const char* importerWhy = importer.GetErrorString();
+        std::string r = importerWhy && *importerWhy ? importerWhy : "";
+        if (!refused.empty()) r += (r.empty() ? "" : "; ") + refused.front();
+        return r;
+    };
+    if (!scene || !scene->mRootNode) {
+        const std::string r = reason();
+        why = "cannot be read as a model (" + (r.empty() ? std::string("no reason given") : r) + ")";
+        return false;
+    }
+    if (scene->mNumMeshes > 0 && !hasFaces(*scene)) {
+        why = "has only points or lines, nothing to draw";
+        return false;
+    }
+    if ((scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || scene->mNumMeshes == 0) {
+        const std::string r = reason();
+        why = "is incomplete" + (r.empty() ? std::string(": it holds no meshes") : " (" + r + ")");
+        return false;
+    }
+    scene = importer.ApplyPostProcessing(
+        aiProcess_ValidateDataStructure | aiProcess_Triangulate | aiProcess_GenSmoothNormals |
+        aiProcess_JoinIdenticalVertices | aiProcess_SortByPType | aiProcess_FindInvalidData | aiProcess_GenUVCoords |
+        aiProcess_TransformUVCoords);
+    if (!scene || !scene->mRootNode || scene->mNumMeshes == 0) {
+        const std::string r = reason();
+        why = "cannot be read as a model (" + (r.empty() ? std::string("no reason given") : r) + ")";
+        return false;
+    }
+    for (const std::string& r : refused) out.warnings.push_back("a file the model names, " + r + ", was not read");
+
+    const std::string extension = lowerExtension(file);
+    aiNode* root = scene->mRootNode;
+    if (extension == "3ds" || extension == "prj") root->mTransformation = k3dsTurnBack * root->mTransformation;
+    out.up = declaredUp(*scene, file, extension);
+    Converter(*scene, folder, out).run();
+    return true;
+}

@@ -1,0 +1,16 @@
+// tovrak-import --result-fd FD MODEL_FILE: the child program that imports a model for tovrak
+// (models/import_process.h). Started by tovrak under limits; not meant to be run by hand.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "models/import_process.h"
+
+int main(int argc, char** argv) {
+    if (argc != 4 || std::strcmp(argv[1], "--result-fd") != 0) {
+        std::fprintf(stderr, "Error: tovrak-import is started by tovrak to read a model file; it is not run by hand\n");
+        return 2;
+    }
+    return runImportChild(argv[3], std::atoi(argv[2]));
+}

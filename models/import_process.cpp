@@ -1,0 +1,214 @@
+#include "models/import_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "models/assimp_import.h"
+
+namespace {
+
+constexpr size_t kMaxResultBytes = 1ull << 30;
+constexpr char kModelTag = 'M', kErrorTag = 'E';
+
+bool writeAll(int fd, const void* data, size_t n) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (n > 0) {
+        const ssize_t w = write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w, n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+bool executable(const std::string& path) { return !path.empty() && access(path.c_str(), X_OK) == 0; }
+
+std::string signalWords(int sig) {
+    switch (sig) {
+        case SIGSEGV:
+        case SIGBUS: return "made the importer crash (it ran out of stack or read a damaged structure)";
+        case SIGXCPU:
+        case SIGKILL: return "took longer than the import may take";
+        case SIGABRT: return "made the importer give up (it ran out of memory or met an impossible value)";
+        default: return std::string("made the importer stop (") + strsignal(sig) + ")";
+    }
+}
+
+}  // namespace
+
+ImportLimits importLimitsFor(long long fileBytes) {
+    ImportLimits l;
+    const long long megabytes = std::max(0ll, fileBytes) >> 20;
+    l.memoryBytes = std::min((256ll << 20) + 12 * std::max(0ll, fileBytes), 3ll << 30);
+    l.seconds = 4.0 + 0.25 * static_cast<double>(megabytes);
+    l.stackBytes = 256ll << 20;
+    return l;
+}
+
+std::string importerProgram() {
+    if (const char* set = std::getenv("TOVRAK_IMPORTER"); set && *set) return set;
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        std::string path(self, static_cast<size_t>(n));
+        const size_t slash = path.rfind('/');
+        const std::string beside = path.substr(0, slash + 1) + "tovrak-import";
+        if (executable(beside)) return beside;
+    }
+    return TOVRAK_IMPORTER_BUILT;
+}
+
+int runImportChild(const std::string& file, int fd) {
+    std::string why;
+    try {
+        ImportedModel model;
+        if (importWithAssimp(file, model, why)) {
+            std::vector<uint8_t> bytes = encodeModel(model);
+            model = ImportedModel{};
+            return writeAll(fd, &kModelTag, 1) && writeAll(fd, bytes.data(), bytes.size()) ? 0 : 1;
+        }
+    } catch (const std::bad_alloc&) {
+        why = "needs more memory than a model of its size may take";
+    } catch (const std::exception& e) {
+        why = std::string("cannot be read as a model (") + e.what() + ")";
+    }
+    writeAll(fd, &kErrorTag, 1);
+    writeAll(fd, why.data(), why.size());
+    return 0;
+}
+
+bool importInChild(const std::string& file, ImportedModel& out, std::string& why, bool (*cancelled)()) {
+    out = ImportedModel{};
+    struct stat st;
+    if (stat(file.c_str(), &st) != 0) {
+        why = std::string("cannot be opened (") + std::strerror(errno) + ")";
+        return false;
+    }
+    const ImportLimits limits = importLimitsFor(st.st_size);
+    const std::string program = importerProgram();
+    if (!executable(program)) {
+        why = "cannot be imported: the importer " + program + " is missing";
+        return false;
+    }
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+        why = std::string("cannot be imported (") + std::strerror(errno) + ")";
+        return false;
+    }
+    // Everything the child needs is made before the fork: after it, only calls that are safe
+    // between fork and exec.
+    std::vector<std::string> args = {program, "--result-fd", "3", file};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const rlimit memory{static_cast<rlim_t>(limits.memoryBytes), static_cast<rlim_t>(limits.memoryBytes)};
+    const rlim_t cpu = static_cast<rlim_t>(limits.seconds) + 1;
+    const rlimit cpuLimit{cpu, cpu + 1};
+    const rlimit stack{static_cast<rlim_t>(limits.stackBytes), static_cast<rlim_t>(limits.stackBytes)};
+    const rlimit noCore{0, 0};
+    const pid_t parent = getpid();
+    const pid_t child = fork();
+    if (child < 0) {
+        close(pipeFds[0]), close(pipeFds[1]);
+        why = std::string("cannot be imported (") + std::strerror(errno) + ")";
+        return false;
+    }
+    if (child == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);
+        setrlimit(RLIMIT_AS, &memory);
+        setrlimit(RLIMIT_CPU, &cpuLimit);
+        setrlimit(RLIMIT_STACK, &stack);
+        setrlimit(RLIMIT_CORE, &noCore);
+        // The child is the program's helper, not a second copy answering Ctrl-C on its own.
+        signal(SIGINT, SIG_DFL), signal(SIGTERM, SIG_DFL), signal(SIGPIPE, SIG_DFL);
+        if (dup2(pipeFds[1], 3) < 0) _exit(127);
+        const int devNull = open("/dev/null", O_RDWR);
+        if (devNull >= 0) dup2(devNull, 0), dup2(devNull, 1);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+
+    std::vector<uint8_t> bytes;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(limits.seconds);
+    enum { Reading, Done, TimedOut, Cancelled, TooMuch } state = Reading;
+    uint8_t chunk[1 << 16];
+    while (state == Reading) {
+        if (cancelled && cancelled()) {
+            state = Cancelled;
+            break;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) {
+            state = TimedOut;
+            break;
+        }
+        pollfd p{pipeFds[0], POLLIN, 0};
+        const int ready = poll(&p, 1, static_cast<int>(std::min<long long>(left, 100)));
+        if (ready <= 0) continue;  // a signal or the tenth of a second: cancellation is asked again
+        const ssize_t n = read(pipeFds[0], chunk, sizeof chunk);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n <= 0) {
+            state = Done;
+        } else if (bytes.size() + static_cast<size_t>(n) > kMaxResultBytes) {
+            state = TooMuch;
+        } else {
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        }
+    }
+    close(pipeFds[0]);
+    if (state != Done) kill(child, SIGKILL);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (state == Cancelled) {
+        why = "was not loaded: loading was interrupted";
+        return false;
+    }
+    if (state == TimedOut) {
+        why = "took longer than the " + std::to_string(static_cast<int>(limits.seconds)) + " s a model of its size may take to load";
+        return false;
+    }
+    if (state == TooMuch) {
+        why = "makes a model larger than the program takes";
+        return false;
+    }
+    if (!bytes.empty() && bytes[0] == kErrorTag) {
+        why.assign(bytes.begin() + 1, bytes.end());
+        return false;
+    }
+    if (WIFSIGNALED(status)) {
+        why = signalWords(WTERMSIG(status));
+        return false;
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || bytes.empty() || bytes[0] != kModelTag) {
+        why = WIFEXITED(status) && WEXITSTATUS(status) == 127 ? "cannot be imported: the importer " + program + " does not run"
+                                                               : "cannot be imported: the importer stopped without a result";
+        return false;
+    }
+    try {
+        if (!decodeModel(bytes.data() + 1, bytes.size() - 1, out, why)) {
+            why = "cannot be imported: the importer's result " + why;
+            return false;
+        }
+    } catch (const std::bad_alloc&) {
+        out = ImportedModel{};
+        why = "makes a model larger than the memory left takes";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,36 @@
+// A model file imported where it cannot hurt the program: in a child process (the small
+// `tovrak-import` program beside `tovrak`) under limits of memory, time and stack, its result
+// passed back as bytes (models/imported_model.h) over a pipe and checked as it is decoded. A file
+// that makes the importer run away, crash or exhaust memory costs the child, never the program.
+//
+// Limits for a model file of S bytes (importLimitsFor):
+//   memory   256 MB + 12 S of address space, at most 3 GB: assimp takes about ten times an OBJ's
+//            size while it reads one; the pictures of its textures are decoded within this too
+//   time     4 s + 0.25 s a megabyte (a million triangles read in about 7 s), on the wall clock;
+//            the child is killed at the end of it
+//   stack    256 MB: some importers recurse once a level of a file's node tree
+//   result   at most 1 GB of bytes read back
+// The wait can be cancelled (Ctrl-C): `cancelled` is asked ten times a second.
+#pragma once
+
+#include <string>
+
+#include "models/imported_model.h"
+
+struct ImportLimits {
+    long long memoryBytes = 0;
+    double seconds = 0;
+    long long stackBytes = 0;
+};
+ImportLimits importLimitsFor(long long fileBytes);
+
+// The path of the child program: TOVRAK_IMPORTER when set, else `tovrak-import` beside the
+// running program, else where the build put it.
+std::string importerProgram();
+
+// False with the reason in `why` (in words that follow the file's name). The child's warnings
+// come back in `out.warnings`.
+bool importInChild(const std::string& file, ImportedModel& out, std::string& why, bool (*cancelled)() = nullptr);
+
+// The child's side: imports `file` and writes the result to `fd`; the process's exit status.
+int runImportChild(const std::string& file, int fd);
