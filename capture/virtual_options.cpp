@@ -68,8 +68,8 @@ bool parseVirtualCameraOptions(const std::string& text, VirtualCameraOptions& o,
             ok = in(0, 4) && second >= 0 && second <= 4, o.lightLeft = number, o.lightRight = second;
         else if (key == "shadow") ok = in(0, 1), o.shadow = number;
         else if (key == "motion") ok = in(0, 100), o.motion = number;
-        else if (key == "jpeg") ok = in(0, 100) && number == std::floor(number), o.jpeg = static_cast<int>(number);
-        else if (key == "hand") ok = (in(0, 3) && number == std::floor(number)) || number == -1, o.hand = static_cast<int>(number);
+        else if (key == "jpeg") ok = in(0, 100) && number == std::floor(number), o.jpeg = ok ? static_cast<int>(number) : 0;
+        else if (key == "hand") ok = (in(0, 3) && number == std::floor(number)) || number == -1, o.hand = ok ? static_cast<int>(number) : 0;
         else if (key == "ink" || key == "paper" || key == "desk")
             ok = in(0, 255), (key == "ink" ? o.ink : key == "paper" ? o.paper : o.desk) = number;
         else if (key == "fx" || key == "fy") ok = in(1, 1e6), (key == "fx" ? o.fx : o.fy) = number;
