@@ -32,6 +32,7 @@
 #include "capture/media_file.h"
 #include "capture/properties.h"
 #include "capture/v4l2_backend.h"
+#include "models/model_factory.h"
 #include "models/md2_draw.h"
 #include "capture/virtual_backend.h"
 #include "imageio/report.h"
@@ -296,7 +297,11 @@ int runApplication(int argc, char** argv) {
     initGL();
     loadAnimModel();
     // A model that cannot be read is left out; the rest of the workbench runs on without it.
-    if (loadShownModel(s_options.model, s_options.dumpScene, s_shownModel)) s_app.s_shown_model = &s_shownModel;
+    // Ctrl-C while a model loads stops the load; the frame loop then ends the run.
+    setImportCancelCheck([] { return s_stop_signal != 0; });
+    if (loadShownModel({s_options.model, s_options.dumpScene, s_options.modelUp, s_options.modelScale}, s_shownModel))
+        s_app.s_shown_model = &s_shownModel;
+    if (s_shownModel.dumpFailed) s_app.s_output_failed = true;
 
     const int device = s_options.source == SourceKind::Camera ? s_options.device : 0;
     if (!captureSelectDevice(s_app.s_capture, device))

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -68,6 +69,10 @@ const char* usageText() {
            "                                    frame (default), or at the Sobel step's fixed 240 (key t)\n"
            "  --model FILE                      draw this model file (3DS, OBJ, glTF, PLY, STL, Collada, ...)\n"
            "                                    on the target with key b, in place of the platform\n"
+           "  --up +x|-x|+y|-y|+z|-z            the model's axis that points up (default: as the file or its\n"
+           "                                    format says; key u turns the model by 90 degrees)\n"
+           "  --scale MM                        draw the model at MM millimetres a unit of its file (default:\n"
+           "                                    fitted to the target, 160 mm across)\n"
            "  --dump-scene FILE                 write the loaded model's scene description, with its\n"
            "                                    mesh files beside it\n"
            "  --camera FILE                     the camera's calibration (OpenCV's YAML layout; default: camera.yaml\n"
@@ -77,8 +82,8 @@ const char* usageText() {
            "  --help                            this text\n"
            "Keys: g smooth+grey, c thin edges, s Sobel edges, x target, k pose, l log points,\n"
            "      p regions, e corners (+ raises the threshold), h Hough, r lens correction, t fixed edges,\n"
-           "      m model, n cone, b platform (or --model), a calibrate from the target in view, v collect views and\n"
-           "      calibrate, d source dialog, Space pause, Esc quit\n";
+           "      m model, n cone, b platform (or --model), u turn the model, a calibrate from the target in view,\n"
+           "      v collect views and calibrate, d source dialog, Space pause, Esc quit\n";
 }
 
 bool parseCommandLine(int argc, char** argv, CommandLine& out, std::string& error) {
@@ -162,6 +167,22 @@ bool parseCommandLine(int argc, char** argv, CommandLine& out, std::string& erro
             if (!fileName(out.screenshot)) return false;
         } else if (arg == "--model") {
             if (!fileName(out.model)) return false;
+        } else if (arg == "--up") {
+            if (!value(v)) return false;
+            if (v.size() != 2 || (v[0] != '+' && v[0] != '-') || (v[1] != 'x' && v[1] != 'y' && v[1] != 'z')) {
+                error = "--up needs one of +x, -x, +y, -y, +z, -z, got '" + v + "'";
+                return false;
+            }
+            out.modelUp = v;
+        } else if (arg == "--scale") {
+            if (!value(v)) return false;
+            char* end = nullptr;
+            const double mm = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end != '\0' || !std::isfinite(mm) || mm <= 0 || mm > 1e9) {
+                error = "--scale needs millimetres a model unit, a number above 0, got '" + v + "'";
+                return false;
+            }
+            out.modelScale = mm;
         } else if (arg == "--dump-scene") {
             if (!fileName(out.dumpScene)) return false;
         } else {

@@ -6,6 +6,7 @@
 
 #include "app/calibration_key.h"
 #include "app/calibration_run.h"
+#include "app/shown_model.h"
 #include "camera/pose.h"
 #include "capture/capture.h"
 #include "imageio/report.h"
@@ -60,6 +61,9 @@ KeyAction handleKey(AppState& app, unsigned char key) {
         case 'n': toggle(app.s_key_n); return KeyAction::None;
         case 'p': toggle(app.s_key_p); return KeyAction::None;
         case 'v': toggleViewCollection(app); return KeyAction::None;
+        case 'u':
+            if (app.s_shown_model) turnShownModel(*app.s_shown_model);
+            return KeyAction::None;
         case 't':
             app.s_fixed_edges = !app.s_fixed_edges;
             reportNote("edges for the target: %s", app.s_fixed_edges ? "the Sobel step's fixed threshold 240" : "adapted to each frame");

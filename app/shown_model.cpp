@@ -2,7 +2,11 @@
 
 #include <GL/gl.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 
 #include "app/data_files.h"
@@ -32,47 +36,109 @@ int countTriangles(const Node* n) {
 void fitToTarget(ShownModel& m) {
     const BoundsBox& box = BoundsTable::instance().box(m.root->getBoundsIndex());
     if (box.isEmpty()) return;
-    const double across = std::max(box.maxX - box.minX, box.maxZ - box.minZ);
-    m.scale = across > 0 ? kShownModelSpanMm / across : 1.0;
-    m.anchor[0] = (box.minX + box.maxX) / 2;
-    m.anchor[1] = box.minY;
-    m.anchor[2] = (box.minZ + box.maxZ) / 2;
+    // A quarter turn takes the box's corners to the corners of the turned box.
+    double R[9];
+    turnUpToY(m.up, R);
+    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (int corner = 0; corner < 8; ++corner) {
+        const double p[3] = {corner & 1 ? box.maxX : box.minX, corner & 2 ? box.maxY : box.minY,
+                             corner & 4 ? box.maxZ : box.minZ};
+        for (int r = 0; r < 3; ++r) {
+            const double v = R[3 * r] * p[0] + R[3 * r + 1] * p[1] + R[3 * r + 2] * p[2];
+            lo[r] = std::min(lo[r], v), hi[r] = std::max(hi[r], v);
+        }
+    }
+    const double across = std::max(hi[0] - lo[0], hi[2] - lo[2]);
+    m.scale = m.fixedScale > 0 ? m.fixedScale : across > 0 ? kShownModelSpanMm / across : 1.0;
+    m.anchor[0] = (lo[0] + hi[0]) / 2;
+    m.anchor[1] = lo[1];
+    m.anchor[2] = (lo[2] + hi[2]) / 2;
 }
 
-bool loadShownModel(const std::string& modelFile, const std::string& dumpFile, ShownModel& out) {
+namespace {
+
+AxisDirection parseUp(const std::string& text, AxisDirection otherwise) {
+    if (text.size() != 2 || text[1] < 'x' || text[1] > 'z') return otherwise;
+    return {text[1] - 'x', text[0] == '-' ? -1 : 1};
+}
+
+std::string upWords(AxisDirection up) { return std::string(up.sign < 0 ? "-" : "+") + static_cast<char>('x' + up.axis); }
+
+// Where the mesh files of a scene description go: FILE's name without its extension, then
+// _meshN.msh. Only beside a regular file (or one to be made): never beside a device such as
+// /dev/full, where they would be files of their own in /dev.
+bool writeDump(Group& root, const std::string& dumpFile) {
+    struct stat st;
+    if (stat(dumpFile.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        reportError("--dump-scene %s: is not a regular file; no scene description written", dumpFile.c_str());
+        return false;
+    }
+    const size_t dot = dumpFile.rfind('.');
+    const size_t slash = dumpFile.rfind('/');
+    const std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dumpFile.substr(0, dot) : dumpFile;
+    std::string error;
+    if (!writeSceneFile(root, dumpFile, stem + "_mesh", error)) {
+        reportError("--dump-scene %s: %s", dumpFile.c_str(), error.c_str());
+        return false;
+    }
+    reportLine("Wrote the scene description %s", dumpFile.c_str());
+    return true;
+}
+
+}  // namespace
+
+bool loadShownModel(const ShownModelRequest& request, ShownModel& out) {
     // Smooth textures for models seen small and at a slant.
     TextureDefaults::set(GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR, true);
     const auto start = std::chrono::steady_clock::now();
     out = ShownModel{};
-    if (modelFile.empty()) {
+    AxisDirection declared;
+    if (request.modelFile.empty()) {
         out.root = loadPlatform();
     } else {
-        out.root = loadModel("Model", modelFile.c_str(), folderOf(modelFile).c_str(), 0);
+        // The file's own lights are left out: exporters write them in units and places of their
+        // own scenes, and the two lights drawShownModel sets show every model alike.
+        out.root = loadModel("Model", request.modelFile.c_str(), folderOf(request.modelFile).c_str(), 1, &declared);
         out.isPlatform = false;
     }
     out.loadSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!out.root) return false;
+    if (!out.root) {
+        out.dumpFailed = !request.dumpFile.empty();  // asked for and not written
+        return false;
+    }
     out.triangles = countTriangles(out.root);
     if (!out.isPlatform) {
+        out.up = parseUp(request.up, declared);
+        out.fixedScale = request.scale;
         fitToTarget(out);
-        reportLine("Model %s: %d triangles in %.2f s, drawn at %.4g mm a unit", modelFile.c_str(), out.triangles,
-                    out.loadSeconds, out.scale);
+        reportLine("Model %s: %d triangles in %.2f s, %s up, drawn at %.4g mm a unit", request.modelFile.c_str(),
+                   out.triangles, out.loadSeconds, upWords(out.up).c_str(), out.scale);
     }
-    if (!dumpFile.empty()) {
-        const size_t dot = dumpFile.rfind('.');
-        const size_t slash = dumpFile.rfind('/');
-        const std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dumpFile.substr(0, dot) : dumpFile;
-        std::string error;
-        if (writeSceneFile(*out.root, dumpFile, stem + "_mesh", error))
-            reportLine("Wrote the scene description %s", dumpFile.c_str());
-        else
-            reportError("--dump-scene %s: %s", dumpFile.c_str(), error.c_str());
-    }
+    if (!request.dumpFile.empty()) out.dumpFailed = !writeDump(*out.root, request.dumpFile);
     return true;
 }
 
+void turnShownModel(ShownModel& m) {
+    if (!m.root || m.isPlatform) return;
+    static const AxisDirection kOrder[6] = {{1, 1}, {2, 1}, {1, -1}, {2, -1}, {0, 1}, {0, -1}};
+    int at = 0;
+    while (at < 6 && !(kOrder[at] == m.up)) ++at;
+    m.up = kOrder[(at + 1) % 6];
+    fitToTarget(m);
+    reportNote("the model is drawn with its %s axis up (key u turns it on)", upWords(m.up).c_str());
+}
+
 void shownModelMatrix(const ShownModel& m, const double modelview[16], double out[16]) {
-    placeUprightOnTarget(modelview, m.scale, m.anchor, out);
+    double placed[16], R[9];
+    placeUprightOnTarget(modelview, m.scale, m.anchor, placed);
+    turnUpToY(m.up, R);
+    // out = placed * [R 0; 0 1], column-major: column c of the product is placed times R's column c.
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r) {
+            double sum = 0;
+            for (int k = 0; k < 3; ++k) sum += placed[4 * k + r] * (c < 3 ? R[3 * k + c] : 0.0);
+            out[4 * c + r] = sum + (c == 3 ? placed[12 + r] : 0.0);
+        }
 }
 
 void drawShownModel(const ShownModel& m, const double modelview[16], const double projection[16]) {
@@ -92,19 +158,34 @@ void drawShownModel(const ShownModel& m, const double modelview[16], const doubl
         glLoadMatrixd(modelview);
         drawPlatform();
     } else {
-        // A light from the camera, set in eye coordinates before the target's matrix.
-        // From above the camera and to its right, so that upright sides are lit too.
-        static const GLfloat kHeadLight[] = {0.6f, 1.0f, 0.5f, 0.0f};
-        static const GLfloat kWhite[] = {0.9f, 0.9f, 0.9f, 1.0f};
-        static const GLfloat kAmbient[] = {0.8f, 0.8f, 0.8f, 1.0f};
+        // Two lights, so that every model shows its shape whatever its file's lights: a headlight
+        // from the camera (a little above and to the right, set in eye coordinates before the
+        // target's matrix) and a fill from above the target (set in the target's frame, whose +z
+        // is up). Materials bring their diffuse colour as ambient (models/assimp_import.h), which
+        // the scene's ambient light shows on the sides neither light reaches.
+        static const GLfloat kHeadLight[] = {0.3f, 0.4f, 1.0f, 0.0f};
+        static const GLfloat kHeadColour[] = {0.65f, 0.65f, 0.65f, 1.0f};
+        static const GLfloat kHeadSpecular[] = {0.3f, 0.3f, 0.3f, 1.0f};
+        static const GLfloat kFillFromAbove[] = {0.0f, 0.0f, 1.0f, 0.0f};
+        static const GLfloat kFillColour[] = {0.4f, 0.4f, 0.4f, 1.0f};
+        static const GLfloat kBlack[] = {0.0f, 0.0f, 0.0f, 1.0f};
+        static const GLfloat kAmbient[] = {0.3f, 0.3f, 0.3f, 1.0f};
         glLoadIdentity();
         glLightfv(GL_LIGHT0, GL_POSITION, kHeadLight);
-        glLightfv(GL_LIGHT0, GL_DIFFUSE, kWhite);
+        glLightfv(GL_LIGHT0, GL_DIFFUSE, kHeadColour);
+        glLightfv(GL_LIGHT0, GL_SPECULAR, kHeadSpecular);
+        glLightfv(GL_LIGHT0, GL_AMBIENT, kBlack);
+        glLoadMatrixd(modelview);
+        glLightfv(GL_LIGHT1, GL_POSITION, kFillFromAbove);
+        glLightfv(GL_LIGHT1, GL_DIFFUSE, kFillColour);
+        glLightfv(GL_LIGHT1, GL_SPECULAR, kBlack);
+        glLightfv(GL_LIGHT1, GL_AMBIENT, kBlack);
         glLightModelfv(GL_LIGHT_MODEL_AMBIENT, kAmbient);
         // Models from elsewhere do not always wind their faces outwards; both sides are lit.
         glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
         glEnable(GL_LIGHTING);
         glEnable(GL_LIGHT0);
+        glEnable(GL_LIGHT1);
         double placed[16];
         shownModelMatrix(m, modelview, placed);
         glLoadMatrixd(placed);

@@ -136,7 +136,11 @@ AxisDirection declaredUp(const aiScene& s, const std::string& file, const std::s
 
 class Converter {
 public:
-    Converter(const aiScene& s, const ModelFolder& folder, ImportedModel& out) : s_(s), folder_(folder), out_(out) {}
+    Converter(const aiScene& s, const ModelFolder& folder, const std::string& modelFile, ImportedModel& out)
+        : s_(s), folder_(folder), out_(out) {
+        const size_t slash = modelFile.rfind('/');
+        givenFolder_ = slash == std::string::npos ? "" : modelFile.substr(0, slash + 1);
+    }
 
     void run() {
         for (unsigned i = 0; i < s_.mNumMaterials; ++i) material(*s_.mMaterials[i]);
@@ -149,6 +153,7 @@ private:
     const aiScene& s_;
     const ModelFolder& folder_;
     ImportedModel& out_;
+    std::string givenFolder_;  // the model file's folder as its name was given, with its slash
     std::map<std::string, int> pictures_;  // by the name the materials give, -1 for one that failed
     long long budgetLeft_ = kTextureBudgetPixels;
 
@@ -162,7 +167,7 @@ private:
         int& index = pictures_[name];
         index = -1;
         TexturePicture decoded;
-        std::string why;
+        std::string why, file = name;
         bool ok = false;
         const std::pair<const aiTexture*, int> embedded = s_.GetEmbeddedTextureAndIndex(name.c_str());
         if (const aiTexture* t = embedded.first) {
@@ -176,6 +181,7 @@ private:
                 why = "cannot be read: it " + why;
             } else {
                 ok = decodeTexturePicture(bytes, budgetLeft_, decoded, why);
+                file = givenFolder_ + path.substr(std::min(path.size(), folder_.root().size() + 1));
             }
         }
         if (!ok) {
@@ -186,7 +192,7 @@ private:
         if (decoded.truncated) warn("texture " + name + " is truncated or damaged; the part missing is drawn grey");
         budgetLeft_ -= decoded.sourcePixels;
         index = static_cast<int>(out_.pictures.size());
-        out_.pictures.push_back({name, decoded.width, decoded.height, std::move(decoded.rgba)});
+        out_.pictures.push_back({name, file, decoded.width, decoded.height, std::move(decoded.rgba)});
         return index;
     }
 
@@ -412,6 +418,6 @@ bool importWithAssimp(const std::string& file, ImportedModel& out, std::string& 
     aiNode* root = scene->mRootNode;
     if (extension == "3ds" || extension == "prj") root->mTransformation = k3dsTurnBack * root->mTransformation;
     out.up = declaredUp(*scene, file, extension);
-    Converter(*scene, folder, out).run();
+    Converter(*scene, folder, file, out).run();
     return true;
 }

@@ -119,7 +119,7 @@ std::vector<uint8_t> encodeModel(const ImportedModel& m) {
     w.u32(static_cast<uint32_t>(m.up.axis)), w.u32(static_cast<uint32_t>(m.up.sign));
     w.u32(static_cast<uint32_t>(m.pictures.size()));
     for (const ImportedPicture& p : m.pictures)
-        w.text(p.name), w.u32(static_cast<uint32_t>(p.width)), w.u32(static_cast<uint32_t>(p.height)), w.array(p.rgba);
+        w.text(p.name), w.text(p.file), w.u32(static_cast<uint32_t>(p.width)), w.u32(static_cast<uint32_t>(p.height)), w.array(p.rgba);
     w.u32(static_cast<uint32_t>(m.materials.size()));
     for (const ImportedMaterial& mat : m.materials) {
         w.text(mat.name), w.colour(mat.ambient), w.colour(mat.diffuse), w.colour(mat.specular);
@@ -153,9 +153,10 @@ bool decodeModel(const uint8_t* bytes, size_t size, ImportedModel& m, std::strin
     if (r.u32() != kMagic) r.fail("not a model");
     m.up.axis = static_cast<int>(r.u32()), m.up.sign = static_cast<int>(r.u32());
     // The smallest item of each kind bounds its count by the bytes left.
-    m.pictures.resize(r.count(16, "pictures"));
+    m.pictures.resize(r.count(20, "pictures"));
     for (ImportedPicture& p : m.pictures) {
         p.name = r.text();
+        p.file = r.text();
         p.width = static_cast<int>(r.u32()), p.height = static_cast<int>(r.u32());
         r.array(p.rgba, "picture bytes");
     }

@@ -25,7 +25,10 @@ struct AxisDirection {
 
 // A picture decoded for a texture: RGBA, rows bottom row first.
 struct ImportedPicture {
-    std::string name;  // as the model names it, for messages and the scene dump
+    std::string name;  // as the model names it
+    std::string file;  // the file it was read from, as the model file's name was given, then the
+                       // rest of the way from its folder ("models/tex/wood.png"); or the name of a
+                       // picture inside the model file
     int width = 0, height = 0;
     std::vector<uint8_t> rgba;
 };

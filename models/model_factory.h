@@ -63,10 +63,10 @@ public:
                                       const float* texCoords) = 0;
     virtual void setTransform(float rx, float ry, float rz, float px, float py, float pz, float angleDeg, float ax,
                               float ay, float az, float sx, float sy, float sz) = 0;
-    // Additions for model files of today: a texture from a picture already decoded (RGBA, bottom
-    // row first), shared by every material that gives the same `pictureKey`; and per-vertex RGBA
-    // colours for a mesh already made, as many as its vertices.
-    virtual void createTextureFromPicture(int, const char*, int, int, int, const uint8_t*) {}
+    // Additions for model files of today: a texture named `name`, read from `file`, from a
+    // picture already decoded (RGBA, bottom row first), shared by every material that gives the
+    // same `pictureKey`; and per-vertex RGBA colours for a mesh already made, one a vertex.
+    virtual void createTextureFromPicture(int, const char*, const char*, int, int, int, const uint8_t*) {}
     virtual void addVertexColours(int, int, const float*) {}
     virtual bool isReady() { return true; }
     virtual void noteFive(int, int, int, int, int) {}  // nothing

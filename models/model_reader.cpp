@@ -106,8 +106,8 @@ private:
         f_.createMaterial(i, m.name.empty() ? nullptr : m.name.c_str(), 0, m.ambient, m.diffuse, m.shininess, m.specular);
         if (m.picture < 0) return;
         const ImportedPicture& p = m_.pictures[m.picture];
-        f_.createTextureFromPicture(static_cast<int>(m_.materials.size()) + i, p.name.c_str(), m.picture, p.width,
-                                    p.height, p.rgba.data());
+        f_.createTextureFromPicture(static_cast<int>(m_.materials.size()) + i, p.name.c_str(), p.file.c_str(),
+                                    m.picture, p.width, p.height, p.rgba.data());
     }
 
     void mesh(int index) {

@@ -8,3 +8,13 @@
 // so the model's +y (its up) becomes the target frame's +z, `scale` is millimetres a model unit,
 // and the model point `anchor` lands on the target's origin.
 void placeUprightOnTarget(const double modelview[16], double scale, const double anchor[3], double out[16]);
+
+struct AxisDirection;
+
+// The quarter turn R (row-major 3 x 3) that takes a model's `up` axis to +y, so that a model whose
+// file has another axis up stands upright through placeUprightOnTarget(...) R:
+//   +y  none                                  -y  Rx(180): (x, y, z) -> (x, -y, -z)
+//   +z  Rx(-90): (x, y, z) -> (x, z, -y)      -z  Rx(+90): (x, y, z) -> (x, -z, y)
+//   +x  Rz(+90): (x, y, z) -> (-y, x, z)      -x  Rz(-90): (x, y, z) -> (y, -x, z)
+// With +z up (3DS, STL), the file's -y (the front, by that convention) comes to face +z.
+void turnUpToY(const AxisDirection& up, double R[9]);

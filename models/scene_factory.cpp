@@ -142,8 +142,8 @@ void SceneFactory::createTexture(int index, const char* name, int, const char* f
     t->upload();
 }
 
-void SceneFactory::createTextureFromPicture(int index, const char* name, int pictureKey, int width, int height,
-                                            const uint8_t* rgba) {
+void SceneFactory::createTextureFromPicture(int index, const char* name, const char* file, int pictureKey,
+                                            int width, int height, const uint8_t* rgba) {
     if (index < 0 || index >= static_cast<int>(appearances_.size())) return;
     for (const auto& [key, made] : pictureTextures_)
         if (key == pictureKey) {
@@ -152,7 +152,7 @@ void SceneFactory::createTextureFromPicture(int index, const char* name, int pic
             return;
         }
     auto* t = new Texture;
-    if (!t->loadPixels(name, width, height, rgba)) {
+    if (!t->loadPixels(file, width, height, rgba)) {
         delete t;
         return;
     }

@@ -54,8 +54,8 @@ public:
     void createMeshFromFaces(int index, int ignored, Mesh* source, int faceCount, const int16_t* faceNumbers) override;
     void createMeshFromArrays(int index, int ignored, int vertexCount, const float* vertices, const float* normals,
                               int faceCount, const uint32_t* faces, const float* texCoords) override;
-    void createTextureFromPicture(int index, const char* name, int pictureKey, int width, int height,
-                                  const uint8_t* rgba) override;
+    void createTextureFromPicture(int index, const char* name, const char* file, int pictureKey, int width,
+                                  int height, const uint8_t* rgba) override;
     void addVertexColours(int index, int vertexCount, const float* rgba) override;
     void setTransform(float rx, float ry, float rz, float px, float py, float pz, float angleDeg, float ax, float ay,
                       float az, float sx, float sy, float sz) override;

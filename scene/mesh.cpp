@@ -1,5 +1,7 @@
 #include "scene/mesh.h"
 
+#include <GL/gl.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -33,12 +35,20 @@ int Mesh::faceCount() const {
 void Mesh::draw() {
     VertexData& data = vertexData();
     const int vertices = data.getVertexCount();
+    // Lit, per-vertex colours show only as the material's colours.
+    const bool coloured = data.find(kAttribColour) != nullptr;
+    if (coloured) {
+        glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT);
+        glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+        glEnable(GL_COLOR_MATERIAL);
+    }
     data.bind();
     for (const auto* list : {&triangleSets_, &stripSets_, &otherSets_})
         for (const auto& s : *list)
             // A set whose indices may name vertices this mesh lacks would read past its arrays.
             if (s->vertexCount() <= vertices) s->draw();
     data.unbind();
+    if (coloured) glPopAttrib();
 }
 
 // --- writing ---

@@ -120,9 +120,9 @@ bool Texture::readColour() {
     return true;
 }
 
-bool Texture::loadPixels(const char* name, int w, int h, const uint8_t* rgba) {
+bool Texture::loadPixels(const char* file, int w, int h, const uint8_t* rgba) {
     if (!rgba || w <= 0 || h <= 0 || w > 16384 || h > 16384) return false;
-    colourFile_ = name ? name : "";
+    colourFile_ = file ? file : "";
     alphaFile_.clear();
     for (int i = 0; i < 3; ++i) std::fill(planes_[i], planes_[i] + 4, 0.0f);
     setEnvColour(0, 0, 0, 1);

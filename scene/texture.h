@@ -36,9 +36,10 @@ public:
     // False, with one line on stderr naming the file, when a picture cannot be read.
     bool loadColor(const char* colourFile, const char* alphaFile);
     bool loadIndexed(const char* indexFile, const char* paletteFile, int w, int h, int d);
-    // A picture already decoded: RGBA, bottom row first; RGB when every alpha is 255. `name` is
-    // what the scene dump shows. False (nothing kept) for no pixels or a side beyond 16384.
-    bool loadPixels(const char* name, int w, int h, const uint8_t* rgba);
+    // A picture already decoded: RGBA, bottom row first; RGB when every alpha is 255. `file` is
+    // where it came from, which the scene dump shows. False (nothing kept) for no pixels or a
+    // side beyond 16384.
+    bool loadPixels(const char* file, int w, int h, const uint8_t* rgba);
 
     // coordinate GL_S, GL_T, GL_R or GL_Q; the plane is kept for GL_OBJECT_LINEAR and GL_EYE_LINEAR.
     void setTexGen(unsigned coordinate, unsigned mode, float a, float b, float c, float d);

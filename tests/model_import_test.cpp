@@ -157,7 +157,7 @@ TEST(ModelImport, PlatformLoadsIntoTheExpectedTree) {
     }
     ASSERT_TRUE(deckMaterial && brass && planks);
     EXPECT_NEAR(brass->getDiffuse()[0], 200 / 255.0f, 0.01f);
-    EXPECT_EQ(planks->colourFile(), "deck.tif");  // as the model names it
+    EXPECT_EQ(planks->colourFile(), kPlatformDir + "/deck.tif");
     EXPECT_EQ(planks->width(), 128);
 
     // The lamp, 3000 above the deck and 1500 towards the front, in the model's y-up frame.
