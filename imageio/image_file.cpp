@@ -45,7 +45,11 @@ struct JpegError {
 
 // libjpeg's own handler ends the process; ours returns to the reader with the file refused.
 void jpegFail(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1); }
-void jpegQuiet(j_common_ptr, int) {}
+// Nothing printed; warnings (level -1: corrupt data, a file ending early) are counted, as
+// libjpeg's own handler counts them.
+void jpegQuiet(j_common_ptr info, int level) {
+    if (level < 0) ++info->err->num_warnings;
+}
 
 int readJpeg(const std::vector<uint8_t>& bytes, bool pixels, Picture& out) {
     jpeg_decompress_struct info;

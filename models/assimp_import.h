@@ -8,7 +8,8 @@
 //   up          declared by the file (FBX and Collada metadata), else by its format's convention:
 //               +z for 3DS, STL and PLY, +y for the rest (glTF and OBJ by definition)
 //   meshes      triangles only (points and lines are dropped; a file of nothing else is refused);
-//               normals made smooth where the file has none; the first colour set as vertex
+//               normals made smooth where the file has none and equal vertices welded into one
+//               (models/mesh_welding.h); the first colour set as vertex
 //               colours; texture coordinates of the texture's own channel, made from the
 //               material's mapping (sphere, cylinder, box, plane) where the file asks for one,
 //               its UV transform applied

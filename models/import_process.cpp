@@ -52,7 +52,7 @@ std::string signalWords(int sig) {
 ImportLimits importLimitsFor(long long fileBytes) {
     ImportLimits l;
     const long long megabytes = std::max(0ll, fileBytes) >> 20;
-    l.memoryBytes = std::min((256ll << 20) + 12 * std::max(0ll, fileBytes), 3ll << 30);
+    l.memoryBytes = std::min((256ll << 20) + 24 * std::max(0ll, fileBytes), 3ll << 30);
     l.seconds = 4.0 + 0.25 * static_cast<double>(megabytes);
     l.stackBytes = 256ll << 20;
     return l;
@@ -81,7 +81,10 @@ int runImportChild(const std::string& file, int fd) {
             return writeAll(fd, &kModelTag, 1) && writeAll(fd, bytes.data(), bytes.size()) ? 0 : 1;
         }
     } catch (const std::bad_alloc&) {
-        why = "needs more memory than a model of its size may take";
+        struct stat st;
+        const long long size = stat(file.c_str(), &st) == 0 ? st.st_size : 0;
+        why = "needs more memory than the " + std::to_string(importLimitsFor(size).memoryBytes >> 20) +
+              " MB a model file of its size may take to load";
     } catch (const std::exception& e) {
         why = std::string("cannot be read as a model (") + e.what() + ")";
     }

@@ -4,8 +4,8 @@
 // that makes the importer run away, crash or exhaust memory costs the child, never the program.
 //
 // Limits for a model file of S bytes (importLimitsFor):
-//   memory   256 MB + 12 S of address space, at most 3 GB: assimp takes about ten times an OBJ's
-//            size while it reads one; the pictures of its textures are decoded within this too
+//   memory   256 MB + 24 S of address space, at most 3 GB: assimp maps up to twenty times an
+//            OBJ's size while it reads one; the pictures of its textures are decoded within this too
 //   time     4 s + 0.25 s a megabyte (a million triangles read in about 7 s), on the wall clock;
 //            the child is killed at the end of it
 //   stack    256 MB: some importers recurse once a level of a file's node tree

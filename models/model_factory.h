@@ -68,6 +68,9 @@ public:
     // same `pictureKey`; and per-vertex RGBA colours for a mesh already made, one a vertex.
     virtual void createTextureFromPicture(int, const char*, const char*, int, int, int, const uint8_t*) {}
     virtual void addVertexColours(int, int, const float*) {}
+    // A coarser copy of mesh `index` to draw in its place (models/mesh_clustering.h): arrays as
+    // createMeshFromArrays takes them, colours RGBA (or null).
+    virtual void addCoarseCopy(int, int, const float*, const float*, const float*, const float*, int, const uint32_t*) {}
     virtual bool isReady() { return true; }
     virtual void noteFive(int, int, int, int, int) {}  // nothing
 

@@ -5,7 +5,8 @@
 //   materials   createMaterial at index i; a textured one also a texture at index materials + i
 //               (createTextureFromPicture, one texture for each picture however many materials
 //               show it)
-//   meshes      createMeshFromArrays at index m, then addVertexColours when the mesh has colours
+//   meshes      createMeshFromArrays at index m, then addVertexColours when the mesh has colours,
+//               and addCoarseCopy when it has more than kCoarseCopyAbove triangles
 //   nodes       the root node as entity -1 (added to the root group), every other node as a
 //               group entity with its transform, under its parent's entity; each mesh of a node
 //               as an object entity under it, carrying its material, or, when textured, as an
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "models/import_process.h"
+#include "models/mesh_clustering.h"
 #include "models/model_factory.h"
 #include "scene/mesh.h"
 #include "scene/texture.h"
@@ -116,6 +118,12 @@ private:
         f_.createMeshFromArrays(index, 0, n, m.positions.data(), m.normals.data(), static_cast<int>(m.faces.size() / 3),
                                 m.faces.data(), m.uv.empty() ? nullptr : m.uv.data());
         if (!m.colours.empty()) f_.addVertexColours(index, n, m.colours.data());
+        if (m.faces.size() / 3 > kCoarseCopyAbove) {
+            const ImportedMesh c = clusteredCopy(m);
+            f_.addCoarseCopy(index, c.vertexCount(), c.positions.data(), c.normals.data(), c.uv.empty() ? nullptr : c.uv.data(),
+                             c.colours.empty() ? nullptr : c.colours.data(), static_cast<int>(c.faces.size() / 3),
+                             c.faces.data());
+        }
     }
 
     bool node(int i) {

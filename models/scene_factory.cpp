@@ -235,13 +235,17 @@ void SceneFactory::createMeshFromFaces(int index, int, Mesh* source, int faceCou
     storeMesh(index, mesh);
 }
 
-void SceneFactory::createMeshFromArrays(int index, int, int vertexCount, const float* vertices, const float* normals,
-                                        int faceCount, const uint32_t* faces, const float* texCoords) {
-    if (vertexCount <= 0 || faceCount <= 0 || !vertices || !normals || !faces) return storeMesh(index, nullptr);
+namespace {
+
+// A mesh of the given arrays, or null (after one message) when they are beyond the limits or a
+// face names a vertex beyond the count.
+Mesh* meshOfArrays(int vertexCount, const float* vertices, const float* normals, const float* texCoords,
+                   const float* colours, int faceCount, const uint32_t* faces) {
+    if (vertexCount <= 0 || faceCount <= 0 || !vertices || !normals || !faces) return nullptr;
     if (vertexCount > kMaxMeshVertices || faceCount > kMaxMeshIndices / 3) {
         reportError("a model mesh of %d vertices and %d faces is beyond the limits; it is left out",
                      vertexCount, faceCount);
-        return storeMesh(index, nullptr);
+        return nullptr;
     }
     auto* triangles = new TriangleSet(faceCount, vertexCount);
     for (int i = 0; i < faceCount; ++i)
@@ -249,7 +253,7 @@ void SceneFactory::createMeshFromArrays(int index, int, int vertexCount, const f
             reportError("a model face names a vertex beyond the %d of its mesh; the mesh is left out",
                          vertexCount);
             delete triangles;
-            return storeMesh(index, nullptr);
+            return nullptr;
         }
     auto* mesh = new Mesh;
     auto add = [&](int kind, int components, const float* values) {
@@ -260,8 +264,22 @@ void SceneFactory::createMeshFromArrays(int index, int, int vertexCount, const f
     add(kAttribPosition, 3, vertices);
     add(kAttribNormal, 3, normals);
     if (texCoords) add(kAttribTexCoord0, 2, texCoords);
+    if (colours) add(kAttribColour, 4, colours);
     mesh->addTriangleSet(triangles);
-    storeMesh(index, mesh);
+    return mesh;
+}
+
+}  // namespace
+
+void SceneFactory::createMeshFromArrays(int index, int, int vertexCount, const float* vertices, const float* normals,
+                                        int faceCount, const uint32_t* faces, const float* texCoords) {
+    storeMesh(index, meshOfArrays(vertexCount, vertices, normals, texCoords, nullptr, faceCount, faces));
+}
+
+void SceneFactory::addCoarseCopy(int index, int vertexCount, const float* vertices, const float* normals,
+                                 const float* texCoords, const float* colours, int faceCount, const uint32_t* faces) {
+    Mesh* mesh = getMesh(index);
+    if (mesh) mesh->setCoarseCopy(meshOfArrays(vertexCount, vertices, normals, texCoords, colours, faceCount, faces));
 }
 
 void SceneFactory::setTransform(float rx, float ry, float rz, float px, float py, float pz, float angleDeg, float ax,

@@ -57,6 +57,8 @@ public:
     void createTextureFromPicture(int index, const char* name, const char* file, int pictureKey, int width,
                                   int height, const uint8_t* rgba) override;
     void addVertexColours(int index, int vertexCount, const float* rgba) override;
+    void addCoarseCopy(int index, int vertexCount, const float* vertices, const float* normals, const float* texCoords,
+                       const float* colours, int faceCount, const uint32_t* faces) override;
     void setTransform(float rx, float ry, float rz, float px, float py, float pz, float angleDeg, float ax, float ay,
                       float az, float sx, float sy, float sz) override;
 

@@ -33,6 +33,7 @@ int Mesh::faceCount() const {
 }
 
 void Mesh::draw() {
+    if (coarse_) return coarse_->draw();
     VertexData& data = vertexData();
     const int vertices = data.getVertexCount();
     // Lit, per-vertex colours show only as the material's colours.

@@ -31,6 +31,12 @@ public:
     int faceCount() const override;
     void draw() override;
 
+    // A coarser copy drawn in this mesh's place (owned from then on; null removes it): for meshes
+    // of far more triangles than the pixels they are drawn on. Counts, bounds and the mesh file
+    // stay this mesh's own.
+    void setCoarseCopy(Mesh* copy) { coarse_.reset(copy); }
+    const Mesh* coarseCopy() const { return coarse_.get(); }
+
     // The mesh owns the set from then on.
     void addTriangleSet(IndexSet* set) { triangleSets_.emplace_back(set); }
     void addStripSet(IndexSet* set) { stripSets_.emplace_back(set); }
@@ -48,6 +54,7 @@ public:
 
 private:
     std::vector<std::unique_ptr<IndexSet>> triangleSets_, stripSets_, otherSets_;
+    std::unique_ptr<Mesh> coarse_;
 };
 
 // Program-wide mesh-file settings: the directory `loadMeshFile` reads from (empty: names as
