@@ -64,15 +64,16 @@ void makeSmoothNormals(ImportedMesh& mesh) {
             sum[0] += c[0], sum[1] += c[1], sum[2] += c[2];
         }
     }
-    // A representative comes before the rest of its set, so its sum is made a unit normal first
-    // and the others copy that (normalising a unit vector again leaves it as it is).
+    // Representatives first, so that every vertex of a set copies the very same unit normal.
     for (size_t v = 0; v < n; ++v) {
-        const float* s = &mesh.normals[3 * static_cast<size_t>(at[v])];
+        if (static_cast<size_t>(at[v]) != v) continue;
+        float* s = &mesh.normals[3 * v];
         const float len = std::sqrt(s[0] * s[0] + s[1] * s[1] + s[2] * s[2]);
-        float out[3] = {0, 0, 1};
-        if (len > 0 && std::isfinite(len)) out[0] = s[0] / len, out[1] = s[1] / len, out[2] = s[2] / len;
-        std::memcpy(&mesh.normals[3 * v], out, sizeof out);
+        if (len > 0 && std::isfinite(len)) s[0] /= len, s[1] /= len, s[2] /= len;
+        else s[0] = 0, s[1] = 0, s[2] = 1;
     }
+    for (size_t v = 0; v < n; ++v)
+        if (static_cast<size_t>(at[v]) != v) std::memcpy(&mesh.normals[3 * v], &mesh.normals[3 * static_cast<size_t>(at[v])], 12);
 }
 
 void weldVertices(ImportedMesh& mesh) {
