@@ -132,7 +132,11 @@ bool importInChild(const std::string& file, ImportedModel& out, std::string& why
     if (child == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent) _exit(127);
+#ifndef TOVRAK_NO_MEMORY_LIMIT
         setrlimit(RLIMIT_AS, &memory);
+#else
+        (void)memory;
+#endif
         setrlimit(RLIMIT_CPU, &cpuLimit);
         setrlimit(RLIMIT_STACK, &stack);
         setrlimit(RLIMIT_CORE, &noCore);

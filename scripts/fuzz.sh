@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(bitmap md2 reference_points png image_file command_line mesh_file palette)
+[ ${#targets[@]} -gt 0 ] || targets=(bitmap md2 reference_points png image_file command_line mesh_file palette model_import)
 bash "$root/scripts/install-deps.sh"
 build=${TOVRAK_FUZZ_DIR:-$root/build-fuzz}
 
@@ -20,7 +20,7 @@ cmake --build "$build" -j "$(nproc)"
 
 # Seeds: the files our tools ship, pictures we made, and command lines from the README.
 seeds=$build/seeds
-mkdir -p "$seeds"/{bitmap,md2,reference_points,png,image_file,command_line,mesh_file,palette} "$build/crashes"
+mkdir -p "$seeds"/{bitmap,md2,reference_points,png,image_file,command_line,mesh_file,palette,model_import} "$build/crashes"
 cp "$build/OGRO.bmp" "$seeds/bitmap/"
 cp "$build/Ogros.md2" "$seeds/md2/"
 cp "$build/pontos1.txt" "$seeds/reference_points/"
@@ -31,6 +31,15 @@ printf '3\n0 0 0 255\n255 0 0 128\n0 0 255 255\n' >"$seeds/palette/three.pal"
 printf -- '--source\0synthetic:size=640x480,noise=2,lens=1\0--keys\0gsxk\0--frames\0100' >"$seeds/command_line/synthetic"
 printf -- '--source\0clip.mkv\0--loop\0--record\0out.mp4\0--poses\0p.csv\0-display\0:1' >"$seeds/command_line/file"
 printf -- '--device\0002\0--size\0640x480\0--list-devices' >"$seeds/command_line/webcam"
+# Model files of our corpus, each behind the byte that gives it its extension back.
+"$build/tools/make_models" "$build/model_corpus" >/dev/null
+seed_model() { { printf "\\$(printf '%03o' "$2")"; cat "$1"; } >"$seeds/model_import/$(basename "$1")"; }
+seed_model "$build/model_corpus/tower.glb" 5
+seed_model "$build/model_corpus/tower.3ds" 6
+seed_model "$build/model_corpus/colours.ply" 1
+seed_model "$build/model_corpus/tower.stl" 3
+seed_model "$build/model_corpus/crate/crate.obj" 0
+printf '\002OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n' >"$seeds/model_import/triangle.off"
 
 status=0
 for t in "${targets[@]}"; do

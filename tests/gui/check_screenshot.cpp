@@ -40,7 +40,33 @@ int countColour(int left, int red, int green, int blue) {
     return n;
 }
 
+// A pixel of a named hue, as lit models show them: the hue's channels well above the others.
+bool hasHue(const unsigned char* p, const std::string& hue) {
+    const int r = p[0], g = p[1], b = p[2];
+    if (hue == "red") return r > g + 60 && r > b + 60;
+    if (hue == "blue") return b > r + 60 && b > g + 30;
+    if (hue == "yellow") return r > b + 80 && g > b + 80 && std::abs(r - g) < 60;
+    if (hue == "cyan") return g > r + 80 && b > r + 80;
+    return false;
+}
+
 bool check(const std::string& name) {
+    if (name.rfind("above:", 0) == 0) {  // above:UPPER:LOWER:N, two hues on the live frame, one above the other
+        const size_t a = name.find(':', 6), b = name.find(':', a + 1);
+        const std::string upper = name.substr(6, a - 6), lower = name.substr(a + 1, b - a - 1);
+        const int need = std::atoi(name.c_str() + b + 1);
+        long rows[2] = {0, 0}, counts[2] = {0, 0};
+        for (int r = kSlotTop; r < kSlotTop + kSlotHeight; ++r)
+            for (int c = kLiveLeft; c < kLiveLeft + kSlotWidth; ++c) {
+                if (inFpsText(r, c)) continue;
+                for (int k = 0; k < 2; ++k)
+                    if (hasHue(px(r, c), k == 0 ? upper : lower)) rows[k] += r, ++counts[k];
+            }
+        const double meanUpper = counts[0] ? double(rows[0]) / counts[0] : 0, meanLower = counts[1] ? double(rows[1]) / counts[1] : 0;
+        std::printf("%s: %ld pixels about row %.1f; %s: %ld pixels about row %.1f\n", upper.c_str(), counts[0], meanUpper,
+                    lower.c_str(), counts[1], meanLower);
+        return counts[0] >= need && counts[1] >= need && meanUpper + 3 < meanLower;
+    }
     if (name == "size") {
         std::printf("size %dx%d\n", shot.width, shot.height);
         return shot.width == 660 && shot.height == 260;

@@ -138,6 +138,18 @@ platform-dump)  # the imported platform's scene description, as expected, with m
   "$TOVRAK" --source synthetic --frames 1 --dump-scene platform.scene >run.log 2>&1 || { cat run.log; exit 1; }
   diff -u "$(dirname "$0")/platform.scene" platform.scene || exit 1
   [ "$(ls platform_mesh*.msh | wc -l)" = 5 ] && grep -q "^T 0 1 2" platform_mesh0.msh || { ls; exit 1; } ;;
+model-corpus)  # models in their formats' own axes, textured as they ask, stand upright: the top (blue) above the foot (red)
+  corpus="$(dirname "$TOVRAK")/corpus"
+  for m in tower.glb tower.3ds colours.ply; do
+    shot --source synthetic:tilt=50,azimuth=30 --keys gsxkb --frames 20 --model "$corpus/$m" --scale 40 &&
+      "$CHECK" shot.png above:blue:red:150 || { echo "$m"; exit 1; }
+  done
+  shot --source synthetic:tilt=50,azimuth=30 --keys gsxkb --frames 20 --model "$corpus/crate/crate.obj" --scale 40 &&
+    "$CHECK" shot.png above:cyan:yellow:150 || exit 1
+  # Key u turns the tower by a quarter each time: twice, and it stands on its head.
+  shot --source synthetic:tilt=50,azimuth=30 --keys gsxkbuu --frames 20 --model "$corpus/tower.glb" --scale 40 &&
+    "$CHECK" shot.png above:red:blue:150 && grep -q "Note: the model is drawn with its -y axis up" run.log ||
+    { cat run.log; exit 1; } ;;
 model-obj)  # --model: a user's OBJ file stands on the target, fitted to it; a damaged one is left out
   printf 'mtllib house.mtl\nv -1 0 -1\nv 1 0 -1\nv 1 0 1\nv -1 0 1\nv -1 1 -1\nv 1 1 -1\nv 1 1 1\nv -1 1 1\nv 0 1.7 -1\nv 0 1.7 1\nusemtl Walls\nf 5 6 2 1\nf 6 7 3 2\nf 7 8 4 3\nf 8 5 1 4\nusemtl Roof\nf 9 6 5\nf 10 8 7\nf 9 10 7 6\nf 10 9 5 8\n' >house.obj
   printf 'newmtl Walls\nKd 0.9 0.85 0.7\nnewmtl Roof\nKd 0.8 0.1 0.1\n' >house.mtl
