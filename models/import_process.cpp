@@ -198,11 +198,13 @@ bool importInChild(const std::string& file, ImportedModel& out, std::string& why
         why.assign(bytes.begin() + 1, bytes.end());
         return false;
     }
-    if (WIFSIGNALED(status)) {
+    // A whole result stands whatever became of the child after it; it is checked as it is decoded.
+    const bool result = !bytes.empty() && bytes[0] == kModelTag;
+    if (!result && WIFSIGNALED(status)) {
         why = signalWords(WTERMSIG(status));
         return false;
     }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || bytes.empty() || bytes[0] != kModelTag) {
+    if (!result) {
         why = WIFEXITED(status) && WEXITSTATUS(status) == 127 ? "cannot be imported: the importer " + program + " does not run"
                                                                : "cannot be imported: the importer stopped without a result";
         return false;

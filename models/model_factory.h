@@ -17,6 +17,7 @@ class Entity;
 class Light;
 class Appearance;
 class Shape;
+struct ImportedModel;
 
 struct Colour4 {
     float r, g, b, a;
@@ -84,6 +85,8 @@ public:
     // (models/import_process.h), textures looked up from the model's folder. False with `error`
     // set when the file cannot be read as a model; `warnings` gets what was left out of it.
     bool readInto(const char* file, std::string& error, std::vector<std::string>& warnings);
+    // The operations for a model already imported (what readInto does after the import).
+    bool buildFrom(const ImportedModel& model, std::string& error);
     // The up axis of the file last read (models/imported_model.h).
     int upAxis() const { return upAxis_; }
     int upSign() const { return upSign_; }

@@ -190,6 +190,10 @@ bool ModelFactory::readInto(const char* file, std::string& error, std::vector<st
     ImportedModel model;
     if (!importInChild(file, model, error, g_cancelCheck)) return false;
     warnings = model.warnings;
+    return buildFrom(model, error);
+}
+
+bool ModelFactory::buildFrom(const ImportedModel& model, std::string& error) {
     upAxis_ = model.up.axis, upSign_ = model.up.sign;
     return Builder(*this, model).run(error);
 }

@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <cstdio>
+#include <new>
 
 #include "imageio/report.h"
 #include "scene/material.h"
@@ -303,7 +304,13 @@ Group* loadModel(const char* entityName, const char* file, const char* /*texture
         factory.setShouldLoadLights(skipLights == 0);
         factory.setShouldLoadCameras(skipLights == 0);
         factory.setRoot(root);
-        ok = file && factory.readInto(file, error, warnings);
+        try {
+            ok = file && factory.readInto(file, error, warnings);
+        } catch (const std::bad_alloc&) {
+            // What the import passed back was within its limits; building the scene of it was not.
+            ok = false;
+            error = "needs more memory than is left to build its scene";
+        }
         if (up) *up = {factory.upAxis(), factory.upSign()};
     }  // what the reader made but did not attach goes with the factory, before the root
     for (const std::string& w : warnings) reportWarning("model %s: %s", file, w.c_str());

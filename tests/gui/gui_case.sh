@@ -150,6 +150,19 @@ model-corpus)  # models in their formats' own axes, textured as they ask, stand 
   shot --source synthetic:tilt=50,azimuth=30 --keys gsxkbuu --frames 20 --model "$corpus/tower.glb" --scale 40 &&
     "$CHECK" shot.png above:red:blue:150 && grep -q "Note: the model is drawn with its -y axis up" run.log ||
     { cat run.log; exit 1; } ;;
+model-interrupt)  # Ctrl-C while a large model loads ends the run at once, as a signal
+  awk 'BEGIN { n = 500; for (j = 0; j <= n; j++) for (i = 0; i <= n; i++) printf "v %d %d %d\n", i, j, (i * j) % 7;
+               for (j = 0; j < n; j++) for (i = 0; i < n; i++) { a = j * (n + 1) + i + 1; b = a + n + 1;
+               printf "f %d %d %d\nf %d %d %d\n", a, b, a + 1, a + 1, b, b + 1 } }' >large.obj
+  "$TOVRAK" --source synthetic --frames 1000 --model large.obj >run.log 2>&1 &
+  pid=$!
+  for _ in $(seq 100); do grep -q "^Loading model large.obj" run.log && break; sleep 0.05; done
+  kill -INT $pid
+  for _ in $(seq 40); do kill -0 $pid 2>/dev/null || break; sleep 0.05; done
+  kill -0 $pid 2>/dev/null && { echo "still running 2 s after Ctrl-C"; kill -9 $pid; cat run.log; exit 1; }
+  wait $pid
+  status=$?
+  [ $status = 130 ] || { echo "status $status"; cat run.log; exit 1; } ;;
 model-obj)  # --model: a user's OBJ file stands on the target, fitted to it; a damaged one is left out
   printf 'mtllib house.mtl\nv -1 0 -1\nv 1 0 -1\nv 1 0 1\nv -1 0 1\nv -1 1 -1\nv 1 1 -1\nv 1 1 1\nv -1 1 1\nv 0 1.7 -1\nv 0 1.7 1\nusemtl Walls\nf 5 6 2 1\nf 6 7 3 2\nf 7 8 4 3\nf 8 5 1 4\nusemtl Roof\nf 9 6 5\nf 10 8 7\nf 9 10 7 6\nf 10 9 5 8\n' >house.obj
   printf 'newmtl Walls\nKd 0.9 0.85 0.7\nnewmtl Roof\nKd 0.8 0.1 0.1\n' >house.mtl
