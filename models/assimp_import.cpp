@@ -262,11 +262,12 @@ private:
         out.name = m.mName.C_Str();
         out.material = m.mMaterialIndex < s_.mNumMaterials ? static_cast<int>(m.mMaterialIndex) : -1;
         const size_t n = m.mNumVertices;
-        out.positions.resize(3 * n), out.normals.resize(3 * n);
+        out.positions.resize(3 * n), out.normals.resize(m.mNormals ? 3 * n : 0);
         for (size_t v = 0; v < n; ++v) {
             const aiVector3D& p = m.mVertices[v];
             out.positions[3 * v] = finite(p.x), out.positions[3 * v + 1] = finite(p.y), out.positions[3 * v + 2] = finite(p.z);
-            const aiVector3D q = m.mNormals ? m.mNormals[v] : aiVector3D(0, 0, 1);
+            if (!m.mNormals) continue;
+            const aiVector3D& q = m.mNormals[v];
             out.normals[3 * v] = finite(q.x), out.normals[3 * v + 1] = finite(q.y), out.normals[3 * v + 2] = finite(q.z);
         }
         // The channel the material's texture reads.
@@ -297,8 +298,12 @@ private:
             if (f.mNumIndices == 3 && f.mIndices[0] < n && f.mIndices[1] < n && f.mIndices[2] < n)
                 out.faces.insert(out.faces.end(), f.mIndices, f.mIndices + 3);
         }
-        if (!m.mNormals) makeSmoothNormals(out);
-        weldVertices(out);
+        if (m.mNormals) {
+            weldVertices(out);
+        } else {
+            weldVertices(out);
+            makeSmoothNormals(out);
+        }
         out_.meshes.push_back(std::move(out));
     }
 

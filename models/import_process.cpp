@@ -78,7 +78,12 @@ int runImportChild(const std::string& file, int fd) {
         if (importWithAssimp(file, model, why)) {
             std::vector<uint8_t> bytes = encodeModel(model);
             model = ImportedModel{};
-            return writeAll(fd, &kModelTag, 1) && writeAll(fd, bytes.data(), bytes.size()) ? 0 : 1;
+            // The tag and the length first, so that the reader can make room for all of it once.
+            const uint64_t length = bytes.size();
+            return writeAll(fd, &kModelTag, 1) && writeAll(fd, &length, sizeof length) &&
+                           writeAll(fd, bytes.data(), bytes.size())
+                       ? 0
+                       : 1;
         }
     } catch (const std::bad_alloc&) {
         struct stat st;
@@ -150,10 +155,13 @@ bool importInChild(const std::string& file, ImportedModel& out, std::string& why
     }
     close(pipeFds[1]);
 
+    // What the child writes: kModelTag, the result's length (8 bytes) and the result; or
+    // kErrorTag and the reason.
     std::vector<uint8_t> bytes;
+    size_t filled = 0;
+    bool sized = false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(limits.seconds);
     enum { Reading, Done, TimedOut, Cancelled, TooMuch } state = Reading;
-    uint8_t chunk[1 << 16];
     while (state == Reading) {
         if (cancelled && cancelled()) {
             state = Cancelled;
@@ -167,16 +175,29 @@ bool importInChild(const std::string& file, ImportedModel& out, std::string& why
         pollfd p{pipeFds[0], POLLIN, 0};
         const int ready = poll(&p, 1, static_cast<int>(std::min<long long>(left, 100)));
         if (ready <= 0) continue;  // a signal or the tenth of a second: cancellation is asked again
-        const ssize_t n = read(pipeFds[0], chunk, sizeof chunk);
+        if (filled == bytes.size()) {
+            if (bytes.size() >= kMaxResultBytes) {
+                state = TooMuch;
+                break;
+            }
+            bytes.resize(std::min(kMaxResultBytes, std::max<size_t>(2 * bytes.size(), 1 << 16)));
+        }
+        const ssize_t n = read(pipeFds[0], bytes.data() + filled, bytes.size() - filled);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) {
             state = Done;
-        } else if (bytes.size() + static_cast<size_t>(n) > kMaxResultBytes) {
-            state = TooMuch;
-        } else {
-            bytes.insert(bytes.end(), chunk, chunk + n);
+            continue;
+        }
+        filled += static_cast<size_t>(n);
+        if (!sized && filled >= 9 && bytes[0] == kModelTag) {
+            sized = true;
+            uint64_t length = 0;
+            std::memcpy(&length, &bytes[1], sizeof length);
+            if (length > kMaxResultBytes - 9) state = TooMuch;
+            else if (bytes.size() < 9 + length) bytes.resize(9 + length);
         }
     }
+    bytes.resize(filled);
     close(pipeFds[0]);
     if (state != Done) kill(child, SIGKILL);
     int status = 0;
@@ -210,7 +231,13 @@ bool importInChild(const std::string& file, ImportedModel& out, std::string& why
         return false;
     }
     try {
-        if (!decodeModel(bytes.data() + 1, bytes.size() - 1, out, why)) {
+        uint64_t length = 0;
+        if (bytes.size() >= 9) std::memcpy(&length, &bytes[1], sizeof length);
+        if (bytes.size() < 9 || length != bytes.size() - 9) {
+            why = "cannot be imported: the importer's result ends early";
+            return false;
+        }
+        if (!decodeModel(bytes.data() + 9, length, out, why)) {
             why = "cannot be imported: the importer's result " + why;
             return false;
         }

@@ -29,16 +29,27 @@ private:
     size_t mask_;
 };
 
-// FNV-1a over some floats' bytes.
+// Some floats' bits mixed a 32-bit word at a time (multiply and fold, as splitmix does): equal
+// floats hash alike, and neighbouring values spread over the table.
 uint64_t hashFloats(uint64_t h, const float* f, int n) {
-    const auto* b = reinterpret_cast<const uint8_t*>(f);
-    for (int i = 0; i < 4 * n; ++i) h = (h ^ b[i]) * 1099511628211ull;
+    for (int i = 0; i < n; ++i) {
+        uint32_t w;
+        std::memcpy(&w, f + i, 4);
+        h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+        h ^= h >> 32;
+    }
     return h;
 }
-constexpr uint64_t kFnvStart = 14695981039346656037ull;
+constexpr uint64_t kHashStart = 0x243F6A8885A308D3ull;
 
+// Bit for bit: -0 and 0 stay apart, and a NaN (none reach here) would equal itself.
 bool sameFloats(const std::vector<float>& a, size_t i, size_t j, int n) {
-    return n == 0 || std::memcmp(&a[n * i], &a[n * j], 4 * static_cast<size_t>(n)) == 0;
+    for (int k = 0; k < n; ++k) {
+        uint32_t x, y;
+        std::memcpy(&x, &a[n * i + k], 4), std::memcpy(&y, &a[n * j + k], 4);
+        if (x != y) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -50,7 +61,7 @@ void makeSmoothNormals(ImportedMesh& mesh) {
     VertexTable table(n);
     std::vector<int32_t> at(n);
     for (size_t v = 0; v < n; ++v)
-        at[v] = table.findOrAdd(hashFloats(kFnvStart, &mesh.positions[3 * v], 3), static_cast<int32_t>(v),
+        at[v] = table.findOrAdd(hashFloats(kHashStart, &mesh.positions[3 * v], 3), static_cast<int32_t>(v),
                                 [&](int32_t other) { return sameFloats(mesh.positions, other, v, 3); });
     // Sum of the cross products (twice the area times the unit normal) at each representative.
     for (size_t f = 0; f + 2 < mesh.faces.size(); f += 3) {
@@ -78,32 +89,34 @@ void makeSmoothNormals(ImportedMesh& mesh) {
 
 void weldVertices(ImportedMesh& mesh) {
     const size_t n = mesh.positions.size() / 3;
-    const int uvN = mesh.uv.empty() ? 0 : 2, colourN = mesh.colours.empty() ? 0 : 4;
+    const int normalN = mesh.normals.empty() ? 0 : 3, uvN = mesh.uv.empty() ? 0 : 2, colourN = mesh.colours.empty() ? 0 : 4;
     VertexTable table(n);
     std::vector<uint32_t> renumber(n);
     size_t kept = 0;
     // Vertex v is compared with the vertices kept so far, already moved down to their new places
     // (0 .. kept - 1); v itself is still at v, since every move goes to a place below it.
     for (size_t v = 0; v < n; ++v) {
-        uint64_t h = hashFloats(kFnvStart, &mesh.positions[3 * v], 3);
-        h = hashFloats(h, &mesh.normals[3 * v], 3);
+        uint64_t h = hashFloats(kHashStart, &mesh.positions[3 * v], 3);
+        if (normalN) h = hashFloats(h, &mesh.normals[3 * v], 3);
         if (uvN) h = hashFloats(h, &mesh.uv[2 * v], 2);
         if (colourN) h = hashFloats(h, &mesh.colours[4 * v], 4);
         const int32_t index = table.findOrAdd(h, static_cast<int32_t>(kept), [&](int32_t k) {
-            return sameFloats(mesh.positions, k, v, 3) && sameFloats(mesh.normals, k, v, 3) &&
+            return sameFloats(mesh.positions, k, v, 3) && sameFloats(mesh.normals, k, v, normalN) &&
                    sameFloats(mesh.uv, k, v, uvN) && sameFloats(mesh.colours, k, v, colourN);
         });
         renumber[v] = static_cast<uint32_t>(index);
         if (static_cast<size_t>(index) != kept) continue;
-        std::memmove(&mesh.positions[3 * kept], &mesh.positions[3 * v], 12);
-        std::memmove(&mesh.normals[3 * kept], &mesh.normals[3 * v], 12);
-        if (uvN) std::memmove(&mesh.uv[2 * kept], &mesh.uv[2 * v], 8);
-        if (colourN) std::memmove(&mesh.colours[4 * kept], &mesh.colours[4 * v], 16);
+        if (kept != v) {
+            for (int k = 0; k < 3; ++k) mesh.positions[3 * kept + k] = mesh.positions[3 * v + k];
+            for (int k = 0; k < normalN; ++k) mesh.normals[3 * kept + k] = mesh.normals[3 * v + k];
+            for (int k = 0; k < uvN; ++k) mesh.uv[2 * kept + k] = mesh.uv[2 * v + k];
+            for (int k = 0; k < colourN; ++k) mesh.colours[4 * kept + k] = mesh.colours[4 * v + k];
+        }
         ++kept;
     }
     for (uint32_t& f : mesh.faces) f = renumber[f];
-    mesh.positions.resize(3 * kept), mesh.normals.resize(3 * kept);
+    mesh.positions.resize(3 * kept);
+    if (normalN) mesh.normals.resize(3 * kept);
     if (uvN) mesh.uv.resize(2 * kept);
     if (colourN) mesh.colours.resize(4 * kept);
-    mesh.positions.shrink_to_fit(), mesh.normals.shrink_to_fit(), mesh.uv.shrink_to_fit(), mesh.colours.shrink_to_fit();
 }

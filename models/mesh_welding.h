@@ -12,6 +12,8 @@
 // A vertex of no face, or of faces of no area, gets (0, 0, 1).
 void makeSmoothNormals(ImportedMesh& mesh);
 
-// Merges the vertices equal in every attribute (bit for bit) into one and renumbers the faces;
-// the first of each set keeps its place in the order.
+// Merges the vertices equal in every attribute they have (bit for bit; a mesh may come without
+// normals, to be given them after) into one and renumbers the faces; the first of each set keeps
+// its place in the order. Welding before makeSmoothNormals gives the same mesh as after it, at a
+// fraction of the work, since corners equal but for their normals get equal normals.
 void weldVertices(ImportedMesh& mesh);

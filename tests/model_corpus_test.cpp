@@ -276,8 +276,15 @@ TEST(MeshNumerics, WeldingAndNormalsGiveBackTheIndexedSmoothCube) {
             cube.positions.insert(cube.positions.end(), c.begin(), c.end());
             cube.faces.push_back(static_cast<uint32_t>(cube.faces.size()));
         }
-    makeSmoothNormals(cube);
+    // In the order the import takes them, and the other: the same cube.
+    ImportedMesh other = cube;
     weldVertices(cube);
+    makeSmoothNormals(cube);
+    makeSmoothNormals(other);
+    weldVertices(other);
+    EXPECT_EQ(other.positions, cube.positions);
+    EXPECT_EQ(other.normals, cube.normals);
+    EXPECT_EQ(other.faces, cube.faces);
     ASSERT_EQ(cube.vertexCount(), 8);
     ASSERT_EQ(cube.faces.size(), 36u);
     for (int v = 0; v < 8; ++v) {
