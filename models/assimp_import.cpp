@@ -150,6 +150,10 @@ public:
 
     void run() {
         for (unsigned i = 0; i < s_.mNumMaterials; ++i) material(*s_.mMaterials[i]);
+        if (!overBudget_.empty())
+            warn(std::to_string(overBudget_.size()) + " texture" + (overBudget_.size() > 1 ? "s" : "") + " (" +
+                 overBudget_.front() + (overBudget_.size() > 1 ? ", ..." : "") + ") would take the textures beyond their budget of " +
+                 std::to_string(kTextureBudgetPixels) + " decoded pixels; drawn without them");
         for (unsigned i = 0; i < s_.mNumMeshes; ++i) mesh(*s_.mMeshes[i]);
         nodes();
         for (unsigned i = 0; i < s_.mNumLights; ++i) light(*s_.mLights[i]);
@@ -162,6 +166,7 @@ private:
     std::string givenFolder_;  // the model file's folder as its name was given, with its slash
     std::map<std::string, int> pictures_;  // by the name the materials give, -1 for one that failed
     long long budgetLeft_ = kTextureBudgetPixels;
+    std::vector<std::string> overBudget_;  // textures left out for the budget
 
     void warn(const std::string& line) {
         if (std::find(out_.warnings.begin(), out_.warnings.end(), line) == out_.warnings.end()) out_.warnings.push_back(line);
@@ -191,7 +196,11 @@ private:
             }
         }
         if (!ok) {
-            if (why.find("budget") != std::string::npos) why += " (" + std::to_string(kTextureBudgetPixels) + " pixels for all of a model's textures)";
+            // Past the budget every further texture would say the same: they share one line.
+            if (why.find("budget") != std::string::npos) {
+                overBudget_.push_back(name);
+                return -1;
+            }
             warn("texture " + name + " " + why + "; drawn without it");
             return -1;
         }
@@ -213,7 +222,7 @@ private:
         }
         const long long pixels = static_cast<long long>(t.mWidth) * t.mHeight;
         if (!t.pcData || pixels > budgetLeft_ || t.mWidth > 16384 || t.mHeight > 16384) {
-            why = "is larger than the texture budget has left";
+            why = "is larger than the texture budget has left";  // "budget": counted with the rest
             return false;
         }
         // Raw texels, B G R A, top row first; kept as they are (a raw texture is small).
