@@ -120,8 +120,25 @@ bool ModelFolder::resolve(const std::string& name, std::string& path, std::strin
     return false;
 }
 
+// A URI's %XX escapes decoded (glTF writes a space as %20); the name as it was when it has none.
+static std::string percentDecoded(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
+            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
 bool ModelFolder::findTexture(const std::string& name, std::string& path, std::string& why) const {
     if (resolve(name, path, why)) return true;
+    std::string ignored;
+    if (name.find('%') != std::string::npos && resolve(percentDecoded(name), path, ignored)) return true;
     if (why != "does not exist in the model's folder" && why.find("outside") == std::string::npos) return false;
     const std::string base = fileNameOf(name);
     if (base.empty() || base == "." || base == "..") return false;

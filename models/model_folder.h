@@ -6,9 +6,9 @@
 // importer passes names), backslashes read as slashes, and the file it names must, with every
 // symbolic link followed, lie in the model's folder or below and be a regular file of at most
 // kMaxModelPartBytes. A name that does not exist as written is matched without regard to case,
-// one path component at a time; a texture is also looked for by its file name alone anywhere
-// below the folder (a few levels, a bounded number of entries), as models are often moved
-// without their texture paths being changed.
+// one path component at a time; a texture is also looked for with its %XX escapes decoded, and
+// by its file name alone anywhere below the folder (a few levels, a bounded number of entries),
+// as models are often moved without their texture paths being changed.
 #pragma once
 
 #include <cstdio>
@@ -24,7 +24,7 @@ public:
     // The path to open for `name`, or false with the reason in `why` ("lies outside the model's
     // folder", "does not exist", "is not a regular file", ...).
     bool resolve(const std::string& name, std::string& path, std::string& why) const;
-    // As resolve, then by file name alone below the folder.
+    // As resolve, then with a URI's %XX escapes decoded, then by file name alone below the folder.
     bool findTexture(const std::string& name, std::string& path, std::string& why) const;
     // Opens a resolved path for reading without ever blocking; null (with `why`) unless it is
     // still a regular file within the size limit.
