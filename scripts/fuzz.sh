@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(bitmap md2 reference_points png image_file command_line mesh_file palette model_import)
+[ ${#targets[@]} -gt 0 ] || targets=(bitmap md2 reference_points png image_file command_line mesh_file palette model_import model_result)
 bash "$root/scripts/install-deps.sh"
 build=${TOVRAK_FUZZ_DIR:-$root/build-fuzz}
 
@@ -20,7 +20,7 @@ cmake --build "$build" -j "$(nproc)"
 
 # Seeds: the files our tools ship, pictures we made, and command lines from the README.
 seeds=$build/seeds
-mkdir -p "$seeds"/{bitmap,md2,reference_points,png,image_file,command_line,mesh_file,palette,model_import} "$build/crashes"
+mkdir -p "$seeds"/{bitmap,md2,reference_points,png,image_file,command_line,mesh_file,palette,model_import,model_result} "$build/crashes"
 cp "$build/OGRO.bmp" "$seeds/bitmap/"
 cp "$build/Ogros.md2" "$seeds/md2/"
 cp "$build/pontos1.txt" "$seeds/reference_points/"
@@ -40,9 +40,10 @@ seed_model "$build/model_corpus/colours.ply" 1
 seed_model "$build/model_corpus/tower.stl" 3
 seed_model "$build/model_corpus/crate/crate.obj" 0
 printf '\002OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n' >"$seeds/model_import/triangle.off"
-# The importer's result for the tower ('M', its length and its bytes): the bytes behind the byte 255.
-"$build/tovrak-import" --result-fd 1 "$build/model_corpus/tower.glb" | { printf '\377'; tail -c +10; } \
-  >"$seeds/model_import/tower.result"
+# The importer's results for three corpus models (the bytes after 'M' and its 8-byte length).
+for m in tower.glb colours.ply crate/crate.obj; do
+  "$build/tovrak-import" --result-fd 1 "$build/model_corpus/$m" | tail -c +10 >"$seeds/model_result/$(basename "$m").result"
+done
 
 status=0
 for t in "${targets[@]}"; do

@@ -12,7 +12,7 @@ TOVRAK_BUILD_DIR=$build bash "$root/scripts/build.sh" -DTOVRAK_WERROR=ON
 
 # A short fuzzing run of every reader of untrusted input (scripts/fuzz.sh runs longer ones).
 if [ "${TOVRAK_SKIP_FUZZ:-0}" != 1 ] && command -v clang++ >/dev/null; then
-  TOVRAK_FUZZ_DIR=${build}-fuzz bash "$root/scripts/fuzz.sh" "${TOVRAK_FUZZ_SECONDS:-30}"
+  TOVRAK_FUZZ_DIR=${build}-fuzz bash "$root/scripts/fuzz.sh" "${TOVRAK_FUZZ_SECONDS:-20}"
 fi
 
 if [ "${TOVRAK_SKIP_SANITIZE:-0}" != 1 ]; then
