@@ -135,9 +135,10 @@ bool fitLine(const EdgePoint* pts, int n, Line& line) {
 
 // Fits the side from a to b. `brighterOutward` says which way the brightness rises across it
 // (outward: away from the rectangle's middle `centre`); profiles reach `reach` pixels to either
-// side of it.
+// side of it, the long reach of a smeared edge when `smearedRead`.
 bool fitSide(const Tracker& t, const RawView* lens, const double a[2], const double b[2], const double centre[2],
-             bool brighterOutward, int pass, double reach, Line& line, double (*found)[2] = nullptr, int* foundCount = nullptr) {
+             bool brighterOutward, int pass, double reach, bool smearedRead, Line& line, double (*found)[2] = nullptr,
+             int* foundCount = nullptr) {
     const int maxSamples = kMaxSamplesPerSide[pass], count = kProfileSamples[pass];
     const double len = std::hypot(b[0] - a[0], b[1] - a[1]);
     if (len < 6.0) return false;
@@ -162,7 +163,7 @@ bool fitSide(const Tracker& t, const RawView* lens, const double a[2], const dou
         // reach them there, and its darkest and lightest samples come nearer.
         double dark = 0.5 * (profile[0] + profile[1]);
         double light = 0.5 * (profile[count - 1] + profile[count - 2]);
-        if (reach > kProfileReach[0])
+        if (smearedRead)
             for (int k = 0; k < count; ++k) dark = std::min(dark, profile[k]), light = std::max(light, profile[k]);
         if (light - dark < kMinContrast) continue;
         // A profile still climbing at its ends is shorter than the edge is wide (motion, defocus):
@@ -180,7 +181,11 @@ bool fitSide(const Tracker& t, const RawView* lens, const double a[2], const dou
         if (!std::isfinite(best)) continue;
         pts[points++] = {p[0] + best * across[0], p[1] + best * across[1], light - dark};
     }
-    if (2 * unfinished > points || points < kMinEdgePoints || !fitLine(pts, points, line)) return false;
+    // Most profiles unfinished: the usual reach is too short, and the side is read again with the
+    // long one. That one is bounded by the border's width, and a smear wider than the border
+    // shows no plateaus there either; its halfway points are then taken as they are, and the
+    // close fit asked of a pose from smeared sides (the caller's) judges them.
+    if ((!smearedRead && 2 * unfinished > points) || points < kMinEdgePoints || !fitLine(pts, points, line)) return false;
     // Places off the line (something over the side, the edge of a shadow) are left out, and the
     // line fitted again from the rest.
     for (int round = 0; round < 2; ++round) {
@@ -237,9 +242,10 @@ bool refineQuad(const Tracker& t, const RawView* lens, double (*xy)[2], bool lig
     for (int m = 0; m < 4; ++m) {
         double(*found)[2] = edges ? edges->xy[firstSide + m] : nullptr;
         int* count = edges ? &edges->count[firstSide + m] : nullptr;
-        if (fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside, pass, reach[m], sides[m], found, count)) continue;
+        if (fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside, pass, reach[m], false, sides[m], found, count))
+            continue;
         if (!(blurredReach[m] > reach[m] && fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside, pass,
-                                                    blurredReach[m], sides[m], found, count)))
+                                                    blurredReach[m], true, sides[m], found, count)))
             return false;
         smeared = true;
     }
