@@ -9,6 +9,7 @@ PoseFilterParameters gridPoseFilterParameters() {
     p.angleProcessVariance = p.translationProcessVariance = 0.05;
     p.restartInnovation = INFINITY;
     p.measuredAtMm = INFINITY;
+    p.startAngleRateVariance = p.startTranslationRateVariance = INFINITY;
     return p;
 }
 
@@ -18,8 +19,28 @@ void PoseFilter::start(const PoseFilterParameters& parameters, const double R[9]
     kalman_ = createPoseFilter(parameters.angleMeasurementVariance, parameters.translationMeasurementVariance, R, T);
 }
 
+namespace {
+
+// The measurement variances' factor for a pose at T (PoseFilterParameters::measuredAtMm).
+double distanceGrowth(const PoseFilterParameters& p, const double T[3]) {
+    const double distance = std::sqrt(T[0] * T[0] + T[1] * T[1] + T[2] * T[2]);
+    const double ratio = std::isfinite(p.measuredAtMm) ? std::max(1.0, distance / p.measuredAtMm) : 1.0;
+    return ratio * ratio * ratio * ratio;
+}
+
+}  // namespace
+
 void PoseFilter::restart(const double R[9], const double T[3]) {
-    if (kalman_) resetPoseFilter(kalman_, R, T);
+    if (!kalman_) return;
+    resetPoseFilter(kalman_, R, T);
+    if (!std::isfinite(parameters_.startAngleRateVariance) || !std::isfinite(parameters_.startTranslationRateVariance))
+        return;
+    // The state is one measurement: its variances, and the rates' prior.
+    const double grow = distanceGrowth(parameters_, T);
+    const double variance[4] = {parameters_.angleMeasurementVariance * grow, parameters_.translationMeasurementVariance * grow,
+                                parameters_.startAngleRateVariance, parameters_.startTranslationRateVariance};
+    const int n = kalman_->n;
+    for (int i = 0; i < 12; ++i) kalman_->P[i * n + i] = static_cast<float>(variance[i / 3]);
 }
 
 bool PoseFilter::update(double R[9], double T[3]) {
@@ -28,9 +49,7 @@ bool PoseFilter::update(double R[9], double T[3]) {
     std::copy(R, R + 9, measuredR);
     std::copy(T, T + 3, measuredT);
     // Measurement variances for this distance (the filter's R, diagonal: angles, then translation).
-    const double distance = std::sqrt(T[0] * T[0] + T[1] * T[1] + T[2] * T[2]);
-    const double ratio = std::isfinite(parameters_.measuredAtMm) ? std::max(1.0, distance / parameters_.measuredAtMm) : 1.0;
-    const double grow = ratio * ratio * ratio * ratio;
+    const double grow = distanceGrowth(parameters_, T);
     const int m = kalman_->m;
     for (int i = 0; i < 6; ++i)
         kalman_->R[i * m + i] = static_cast<float>(

@@ -31,11 +31,20 @@ struct PoseFilterParameters {
     // distance scatter with the square of the distance: beyond it both variances grow with the
     // distance's fourth power. Default 500.
     double measuredAtMm = 500.0;
+    // How fast the camera may be moving when the filter (re)starts at a measured pose, as the
+    // variances of the rates it then assumes: angular, rad^2 per frame^2, default 1e-3 ((1.8 deg
+    // a frame)^2); linear, mm^2 per frame^2, default 1000 ((32 mm a frame)^2): a hand-held
+    // camera at 30 frames a second. The pose itself starts with the measurement's variances
+    // at its distance. Infinite rates take the first two measurements' difference for the
+    // velocity as it is, which a noisy pair (a far target) turns into a velocity of degrees a
+    // frame that the filter then follows away from the target for a dozen frames.
+    double startAngleRateVariance = 1e-3;
+    double startTranslationRateVariance = 1000.0;
 };
 
 // The tunables of the grid method's filter, the classic ones: measurement variances 2.0 and
-// process variances 0.05 for both angles and translation, and neither restart nor growth with
-// distance.
+// process variances 0.05 for both angles and translation, neither restart nor growth with
+// distance, and the classic start (a certain pose, rates unknown).
 PoseFilterParameters gridPoseFilterParameters();
 
 class PoseFilter {

@@ -63,8 +63,13 @@ bool measure(const Tracker& t, CameraModel& model, const LensParameters* lens, T
         x[i] = corners.xy[i][0] - camera.cx;
         y[i] = (corners.xy[i][1] - camera.cy) * camera.fx / camera.fy;
     }
+    // Where two poses explain the corners almost equally (a small target seen nearly head-on),
+    // the one nearer the shown pose is taken: the filtered pose is steadier than the last
+    // measured one, which may itself have been the wrong one of such a pair.
+    PlanarPose shown = model.lastMeasured;
+    if (model.hasPose) std::memcpy(shown.R, model.R, sizeof shown.R);
     PlanarPose pose;
-    if (!solvePlanarPose(8, X, Y, x, y, camera.fx, recent(model) ? &model.lastMeasured : nullptr, pose)) return false;
+    if (!solvePlanarPose(8, X, Y, x, y, camera.fx, recent(model) ? &shown : nullptr, pose)) return false;
     if (!finite(pose.R, 9) || !finite(pose.T, 3) || !(pose.rmsError <= (smeared ? kMaxSmearedRmsPx : kMaxRmsPx))) return false;
     if (recent(model) && turnDeg(pose.R, model.lastMeasured.R) > kMaxTurnDegPerPass * std::max(1, model.passesSinceMeasured))
         return false;
