@@ -167,8 +167,9 @@ bool solvePlanarPose(int n, const double* X, const double* Y, const double* x, c
     if (!firstOk && !secondOk) return false;
     const PlanarPose* best = !secondOk || (firstOk && first.rmsError <= second.rmsError) ? &first : &second;
     const PlanarPose* other = best == &first ? &second : &first;
-    if (previous && std::isfinite(other->rmsError) &&
-        other->rmsError < best->rmsError * kAmbiguityRatio + kAmbiguityPixels) {
+    const bool ambiguous =
+        std::isfinite(other->rmsError) && other->rmsError < best->rmsError * kAmbiguityRatio + kAmbiguityPixels;
+    if (previous && ambiguous) {
         // Both explain the picture: keep the one whose rotation is nearer the last frame's.
         auto distance = [&](const PlanarPose& p) {
             double trace = 0.0;
@@ -178,5 +179,6 @@ bool solvePlanarPose(int n, const double* X, const double* Y, const double* x, c
         if (distance(*other) < distance(*best)) best = other;
     }
     pose = *best;
+    pose.ambiguous = ambiguous;
     return true;
 }

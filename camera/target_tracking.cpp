@@ -19,8 +19,10 @@ constexpr double kMaxRmsPx = 1.5;
 // amounts the fit does not show in full (all sides move together): such a pose is kept only
 // when it fits closely.
 constexpr double kMaxSmearedRmsPx = 0.4;
-// A hand-held camera turns a few degrees a frame; a measured pose this far from the last one,
-// a frame or two later, is a mistaken one.
+// A hand-held camera turns a few degrees a frame. When the picture allows two poses, one this
+// far from the last pose, a frame or two later, is the mistaken one of the two. A pose the
+// picture settles is taken however far it turned: a cut in a clip, or frames of unrelated
+// views.
 constexpr double kMaxTurnDegPerPass = 20.0;
 
 double turnDeg(const double A[9], const double B[9]) {
@@ -71,7 +73,8 @@ bool measure(const Tracker& t, CameraModel& model, const LensParameters* lens, T
     PlanarPose pose;
     if (!solvePlanarPose(8, X, Y, x, y, camera.fx, recent(model) ? &shown : nullptr, pose)) return false;
     if (!finite(pose.R, 9) || !finite(pose.T, 3) || !(pose.rmsError <= (smeared ? kMaxSmearedRmsPx : kMaxRmsPx))) return false;
-    if (recent(model) && turnDeg(pose.R, model.lastMeasured.R) > kMaxTurnDegPerPass * std::max(1, model.passesSinceMeasured))
+    if (pose.ambiguous && recent(model) &&
+        turnDeg(pose.R, model.lastMeasured.R) > kMaxTurnDegPerPass * std::max(1, model.passesSinceMeasured))
         return false;
     out.corners = corners;
     out.pose = pose;
