@@ -13,6 +13,9 @@ constexpr int kMaxIterations = 20;
 // this factor of the better one's, plus this many pixels: the corner noise, not the geometry,
 // then decides between them, and continuity with the last frame is the better guide.
 constexpr double kAmbiguityRatio = 1.5, kAmbiguityPixels = 0.1;
+// Two such poses within this many degrees of each other are one answer as far as anyone using
+// it is concerned: the pose is ambiguous only when they are further apart.
+constexpr double kAmbiguityDeg = 3.0;
 
 // R = exp([w]x): Rodrigues' formula, row-major.
 void rotationFromVector(const double w[3], double R[9]) {
@@ -179,6 +182,9 @@ bool solvePlanarPose(int n, const double* X, const double* Y, const double* x, c
         if (distance(*other) < distance(*best)) best = other;
     }
     pose = *best;
-    pose.ambiguous = ambiguous;
+    double trace = 0.0;  // of R_first R_second', for the angle between the two
+    for (int i = 0; i < 9; ++i) trace += first.R[i] * second.R[i];
+    const double apartDeg = std::acos(std::fmax(-1.0, std::fmin(1.0, (trace - 1.0) / 2.0))) * 180.0 / M_PI;
+    pose.ambiguous = ambiguous && apartDeg > kAmbiguityDeg;
     return true;
 }

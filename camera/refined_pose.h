@@ -12,8 +12,8 @@ struct PlanarPose {
     double R[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     double T[3] = {0, 0, 0};
     double rmsError = 0.0;  // reprojection error, pixels
-    // Another pose (the mirrored one) explains the points about as well: the picture alone
-    // does not tell which of the two the camera has.
+    // Another pose (the mirrored one), more than a few degrees from this one, explains the
+    // points about as well: the picture alone does not tell which of the two the camera has.
     bool ambiguous = false;
 };
 

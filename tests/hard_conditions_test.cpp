@@ -137,8 +137,8 @@ TEST(HardConditions, FramesOfUnrelatedViewsEachGiveTheirPose) {
         t.drawContours();
     }
     std::printf("poses on %d of %d unrelated views, %d of them wrong\n", poses, views, wrong);
-    // 33 of the 60 (the others allow two poses, neither near the last one); 15 when every
-    // pose had to stay within a hand's turn of the last.
-    EXPECT_GE(poses, 25);
+    // All 60; 15 when every pose had to stay within a hand's turn of the last, 33 when two
+    // poses a solver converges to from both sides counted as two even when they were one.
+    EXPECT_GE(poses, 54);
     EXPECT_EQ(wrong, 0);
 }
