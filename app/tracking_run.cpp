@@ -12,12 +12,6 @@
 #include "capture/virtual_backend.h"
 #include "vision/tracker.h"
 
-double rotationAngleBetween(const double A[9], const double B[9]) {
-    double trace = 0.0;  // trace of A B'
-    for (int i = 0; i < 3; ++i)
-        for (int k = 0; k < 3; ++k) trace += A[i * 3 + k] * B[i * 3 + k];
-    return std::acos(std::clamp((trace - 1.0) / 2.0, -1.0, 1.0)) * 180.0 / M_PI;
-}
 
 HeadlessApp::HeadlessApp(const VirtualCameraOptions& options, const std::string& keys, const std::string& pointFile,
                          PoseMethod method) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "camera/matrix.h"  // rotationAngleBetween, for what a run is measured by
 #include "camera/pose.h"
 #include "capture/virtual_camera.h"
 #include "vision/tracker.h"
@@ -48,9 +49,6 @@ struct TrackingRun {
 // Runs `frames` frames with the keys typed first (e.g. "gsxk"), calibrated from pointFile.
 TrackingRun runTracking(const VirtualCameraOptions& options, const std::string& keys, int frames,
                         const std::string& pointFile, PoseMethod method = PoseMethod::Refined);
-
-// Angle of the rotation between two rotations, in degrees.
-double rotationAngleBetween(const double A[9], const double B[9]);
 
 // The value below which a fraction q of `values` lies (NaN for none): the median at 0.5.
 double quantile(std::vector<double> values, double q);

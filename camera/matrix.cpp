@@ -239,6 +239,12 @@ void mat3Transpose(const double in[9], double out[9]) {
     std::memcpy(out, t, sizeof t);
 }
 
+double rotationAngleBetween(const double A[9], const double B[9]) {
+    double trace = 0.0;  // trace of A B': the sum of the elementwise products
+    for (int i = 0; i < 9; ++i) trace += A[i] * B[i];
+    return std::acos(std::fmax(-1.0, std::fmin(1.0, (trace - 1.0) / 2.0))) * 180.0 / M_PI;
+}
+
 void mat3Mul(const double A[9], const double B[9], double M[9]) {
     double t[9];
     for (int i = 0; i < 3; ++i)

@@ -60,3 +60,6 @@ void rotationToAngles(const double R[9], double angles[3]);
 void anglesToRotation(const double angles[3], double R[9]);
 void mat3Transpose(const double in[9], double out[9]);
 void mat3Mul(const double A[9], const double B[9], double M[9]);
+// The angle of the rotation between A and B, in degrees: acos((trace(A B') - 1) / 2), the
+// cosine clamped against rounding.
+double rotationAngleBetween(const double A[9], const double B[9]);

@@ -182,9 +182,6 @@ bool solvePlanarPose(int n, const double* X, const double* Y, const double* x, c
         if (distance(*other) < distance(*best)) best = other;
     }
     pose = *best;
-    double trace = 0.0;  // of R_first R_second', for the angle between the two
-    for (int i = 0; i < 9; ++i) trace += first.R[i] * second.R[i];
-    const double apartDeg = std::acos(std::fmax(-1.0, std::fmin(1.0, (trace - 1.0) / 2.0))) * 180.0 / M_PI;
-    pose.ambiguous = ambiguous && apartDeg > kAmbiguityDeg;
+    pose.ambiguous = ambiguous && rotationAngleBetween(first.R, second.R) > kAmbiguityDeg;
     return true;
 }

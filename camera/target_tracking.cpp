@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "camera/corner_refinement.h"
+#include "camera/matrix.h"
 #include "camera/pose.h"
 #include "vision/target_model.h"
 #include "vision/tracker.h"
@@ -24,12 +25,6 @@ constexpr double kMaxSmearedRmsPx = 0.4;
 // picture settles is taken however far it turned: a cut in a clip, or frames of unrelated
 // views.
 constexpr double kMaxTurnDegPerPass = 20.0;
-
-double turnDeg(const double A[9], const double B[9]) {
-    double trace = 0.0;  // trace of A B'
-    for (int i = 0; i < 9; ++i) trace += A[i] * B[i];
-    return std::acos(std::fmax(-1.0, std::fmin(1.0, (trace - 1.0) / 2.0))) * 180.0 / M_PI;
-}
 
 bool recent(const CameraModel& model) {
     return model.passesSinceMeasured >= 0 && model.passesSinceMeasured <= kRestartFilterAfter;
@@ -74,7 +69,7 @@ bool measure(const Tracker& t, CameraModel& model, const LensParameters* lens, T
     if (!solvePlanarPose(8, X, Y, x, y, camera.fx, recent(model) ? &shown : nullptr, pose)) return false;
     if (!finite(pose.R, 9) || !finite(pose.T, 3) || !(pose.rmsError <= (smeared ? kMaxSmearedRmsPx : kMaxRmsPx))) return false;
     if (pose.ambiguous && recent(model) &&
-        turnDeg(pose.R, model.lastMeasured.R) > kMaxTurnDegPerPass * std::max(1, model.passesSinceMeasured))
+        rotationAngleBetween(pose.R, model.lastMeasured.R) > kMaxTurnDegPerPass * std::max(1, model.passesSinceMeasured))
         return false;
     out.corners = corners;
     out.pose = pose;

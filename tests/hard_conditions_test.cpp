@@ -9,6 +9,7 @@
 
 #include "app/frame_loop.h"
 #include "app/tracking_run.h"
+#include "posed_views.h"
 #include "vision/target_chain.h"
 
 namespace {
@@ -83,24 +84,16 @@ TEST(HardConditions, ATargetSlidingOutOfThePictureUnderAHandGivesAPoseOrNothingN
     VirtualCameraOptions o;
     std::string error;
     ASSERT_TRUE(parseVirtualCameraOptions("noise=2,hand=1", o, error)) << error;
-    VirtualCamera camera(o);
-    std::vector<unsigned char> frame(camera.frameBytes());
-    Tracker t;
-    t.setFrameSize(o.height, o.width);
-    CameraModel model;
-    ASSERT_TRUE(calibrateCamera(t, model, TOVRAK_BUILD_DIR "/pontos1.txt"));
+    PosedViews views(o, TOVRAK_BUILD_DIR "/pontos1.txt");
+    ASSERT_TRUE(views.calibrated);
     int poses = 0, wrong = 0;
     for (int n = 0; n < 60; ++n) {
         // From the target whole in view to more than half of it out at the right.
         const CameraPose truth = lookAtPose(-4.0 * n, 10, 480, 30, 20, 5);
-        camera.renderPose(truth, n, frame.data());
-        t.input = frame.data();
-        findOutlines(t);
-        if (estimateRefinedPose(t, model, nullptr)) {
+        if (views.pass(&truth, n)) {
             ++poses;
-            wrong += rotationAngleBetween(model.measuredR, truth.R) > 5.0;
+            wrong += rotationAngleBetween(views.model.measuredR, truth.R) > 5.0;
         }
-        t.drawContours();
     }
     std::printf("poses on %d of 60 frames, %d of them wrong\n", poses, wrong);
     EXPECT_GT(poses, 10);
@@ -114,12 +107,8 @@ TEST(HardConditions, FramesOfUnrelatedViewsEachGiveTheirPose) {
     VirtualCameraOptions o;
     std::string error;
     ASSERT_TRUE(parseVirtualCameraOptions("noise=2", o, error)) << error;
-    VirtualCamera camera(o);
-    std::vector<unsigned char> frame(camera.frameBytes());
-    Tracker t;
-    t.setFrameSize(o.height, o.width);
-    CameraModel model;
-    ASSERT_TRUE(calibrateCamera(t, model, TOVRAK_BUILD_DIR "/pontos1.txt"));
+    PosedViews stills(o, TOVRAK_BUILD_DIR "/pontos1.txt");
+    ASSERT_TRUE(stills.calibrated);
     uint32_t state = 12345;
     auto uniform = [&state] { return (state = state * 1664525u + 1013904223u) / 4294967296.0; };
     int poses = 0, wrong = 0;
@@ -127,14 +116,10 @@ TEST(HardConditions, FramesOfUnrelatedViewsEachGiveTheirPose) {
     for (int n = 0; n < views; ++n) {
         const CameraPose truth = lookAtPose(-20 + 40 * uniform(), -20 + 40 * uniform(), 400 + 500 * uniform(),
                                             60 * uniform(), 360 * uniform(), -30 + 60 * uniform());
-        camera.renderPose(truth, n, frame.data());
-        t.input = frame.data();
-        findOutlines(t);
-        if (estimateRefinedPose(t, model, nullptr)) {
+        if (stills.pass(&truth, n)) {
             ++poses;
-            wrong += rotationAngleBetween(model.R, truth.R) > 5.0;
+            wrong += rotationAngleBetween(stills.model.R, truth.R) > 5.0;
         }
-        t.drawContours();
     }
     std::printf("poses on %d of %d unrelated views, %d of them wrong\n", poses, views, wrong);
     // All 60; 15 when every pose had to stay within a hand's turn of the last, 33 when two

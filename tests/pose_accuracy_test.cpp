@@ -14,6 +14,7 @@
 #include "app/tracking_run.h"
 #include "camera/pose.h"
 #include "camera/refined_pose.h"
+#include "posed_views.h"
 #include "vision/target_chain.h"
 #include "vision/target_model.h"
 
@@ -95,29 +96,15 @@ TEST(PoseFilter, FollowsThePathNoWorseThanMeasuredAndHoldsStillSteadier) {
 TEST(PoseFilter, StartsAfreshWhenTheTargetComesBackElsewhere) {
     VirtualCameraOptions o;
     o.noise = 2;
-    VirtualCamera camera(o);
-    std::vector<unsigned char> frame(camera.frameBytes());
-    Tracker t;
-    t.setFrameSize(o.height, o.width);
-    CameraModel model;
-    ASSERT_TRUE(calibrateCamera(t, model, TOVRAK_BUILD_DIR "/pontos1.txt"));
-    // One pass of the refined pose over a frame of the camera at `pose`, or over a blank one.
-    auto pass = [&](const CameraPose* pose, int n) {
-        if (pose) camera.renderPose(*pose, n, frame.data());
-        else std::fill(frame.begin(), frame.end(), 180);
-        t.input = frame.data();
-        findOutlines(t);
-        const bool found = estimateRefinedPose(t, model, nullptr);
-        t.drawContours();
-        return found;
-    };
+    PosedViews views(o, TOVRAK_BUILD_DIR "/pontos1.txt");
+    ASSERT_TRUE(views.calibrated);
     const CameraPose A = lookAtPose(10, 0, 480, 35, 20, 5), B = lookAtPose(-20, 10, 620, 25, 200, -10);
-    for (int n = 0; n < 10; ++n) ASSERT_TRUE(pass(&A, n));
-    for (int n = 10; n < 25; ++n) ASSERT_FALSE(pass(nullptr, n));
-    ASSERT_TRUE(pass(&B, 25));
+    for (int n = 0; n < 10; ++n) ASSERT_TRUE(views.pass(&A, n));
+    for (int n = 10; n < 25; ++n) ASSERT_FALSE(views.pass(nullptr, n));
+    ASSERT_TRUE(views.pass(&B, 25));
     // The first pose back is B's, not a blend of A's and B's.
-    EXPECT_LT(rotationAngleBetween(model.R, B.R), 0.5);
-    EXPECT_NEAR(model.T[2], B.T[2], 2.0);
+    EXPECT_LT(rotationAngleBetween(views.model.R, B.R), 0.5);
+    EXPECT_NEAR(views.model.T[2], B.T[2], 2.0);
 }
 
 TEST(PoseSolve, TheFocalLengthIsInPixelsOfTheFrameBeingProcessed) {
