@@ -13,18 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "tracking/target_tracker.h"
+
 struct CaptureDevice;
 struct AnimModel;
 struct ShownModel;
 class VideoRecorder;
 struct ViewCollection;
-struct CameraModel;
-class Tracker;
 
 constexpr int kLogRecords = 400;
 constexpr int kInitialCornerThreshold = 1000000;
 constexpr int kCornerThresholdStep = 30000;
-constexpr int kSobelThreshold = 240;  // the Sobel step's threshold (key s)
 
 struct AppState {
     FILE* s_log_file = nullptr;
@@ -54,11 +53,8 @@ struct AppState {
     uint8_t s_log_enabled = 0;
     int s_log_countdown = kLogRecords;
     int s_corner_threshold = kInitialCornerThreshold;
-    // The Sobel edges of the target chain: adapted to each frame (the threshold the next frame
-    // starts from), or the Sobel step's fixed one (key t, --edges fixed).
-    bool s_fixed_edges = false;
-    int s_edge_threshold = kSobelThreshold;
-    int s_edge_probe_count = 0;  // frames at a lowered threshold, to time the next try a rung up
+    // The target's tracking from frame to frame, with its edge ladder (key t, --edges).
+    TargetTracker tracking;
 
     // Frame-rate meter; the clock answers seconds and can be replaced by tests.
     int s_frame_count = 0;

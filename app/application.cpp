@@ -324,7 +324,7 @@ int runApplication(int argc, char** argv) {
     std::printf("\n");
     s_app.s_camera = &s_cameraModel;
     s_cameraModel.method = s_options.poseMethod;
-    s_app.s_fixed_edges = s_options.fixedEdges;
+    s_app.tracking.edges().setAdaptive(!s_options.fixedEdges);
     s_app.s_camera_file = s_options.cameraFile;
     chooseCamera(*s_app.s_tracker, s_cameraModel, s_options.cameraFile);
 

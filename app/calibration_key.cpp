@@ -13,14 +13,14 @@ void calibrateFromView(AppState& app) {
     CameraModel* camera = app.s_camera;
     Tracker& t = *app.s_tracker;
     // The corners must be this view's: measured by the refined pose in the last frame pass.
-    if (!camera || camera->method != PoseMethod::Refined || camera->passesSinceMeasured != 0) {
+    if (!camera || camera->method != PoseMethod::Refined || app.tracking.state() != TrackingState::Tracking) {
         reportWarning("not calibrated: calibration needs the target tracked by the refined pose: keys x and k on "
                       "(not --pose grid), the whole target in view");
         return;
     }
     TargetCalibration calibration;
     std::string why;
-    if (!calibrateFromCorners(camera->corners, t.width, t.height, calibration, why)) {
+    if (!calibrateFromCorners(app.tracking.corners(), t.width, t.height, calibration, why)) {
         reportWarning("not calibrated: %s", why.c_str());
         return;
     }

@@ -26,7 +26,7 @@ constexpr int kGrabTimeoutMs = 1000;
 
 bool findTargetCorners(Tracker& t, TargetFinder& finder, TargetCorners& corners, TargetEdges* edges) {
     // The edges at the Sobel step's threshold, then lower, then the picture itself.
-    for (int threshold : {240, 120, 60}) {
+    for (int threshold : {kSobelThreshold, kSobelThreshold / 2, kSobelThreshold / 4}) {
         t.smoothGreySobel(threshold);
         t.labelContours();
         const bool found = finder.find(t, corners);

@@ -1,13 +1,11 @@
 #include "app/frame_loop.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "app/calibration_run.h"
 #include "app/outputs.h"
 #include "app/point_log.h"
 #include "app/pose_log.h"
-#include "camera/lens.h"
 #include "camera/pose.h"
 #include "capture/capture.h"
 #include "capture/media_file.h"
@@ -58,105 +56,17 @@ void noteFocalLengthScale(AppState& app) {
     app.s_focal_scaled_height = t.height;
 }
 
-namespace {
-
-// The edge threshold ladder (a Sobel magnitude, as sobelEdges takes it). The Sobel step's own
-// threshold is the top rung; a frame whose outlines show no target sends the next frame a rung
-// lower, down to where sensor noise of a few grey levels starts to make edges of its own (a
-// print of 40 grey levels of contrast makes Sobel sums of some 160 when sharp and half that when
-// blurred, so a few frames find it). While the target is found, a rung higher is tried every
-// kProbeEvery frames, and the frame falls back to the rung below when that shows nothing, so the
-// edges follow the light back up. One pass of the chain a frame, two on a probe that fails: the
-// pose finds the target in the picture itself meanwhile.
-constexpr int kLowestEdgeThreshold = 36;
-constexpr double kEdgeRung = 0.6;
-constexpr int kProbeEvery = 8;
-
-// Lens correction, smoothing and grey, edges at `threshold`, and (key x) the outlines and the
-// target points: the steps whose results the pose reads.
-void edgeAndOutlineSteps(AppState& app, int threshold) {
-    Tracker& t = *app.s_tracker;
-    // Lens correction (key r) and smoothing (key g) are the steps that produce `output`; when
-    // neither runs, the second slot shows the live frame.
-    // Smoothing, grey and Sobel straight after one another run as one pass over the frame.
-    const bool smoothGreySobel = app.s_key_g && app.s_key_s && !app.s_key_r && !app.s_key_c;
-    if (app.s_key_r) {
-        t.applyLensCorrection();
-    } else {
-        t.markOutputAbsent();
-    }
-    if (smoothGreySobel) {
-        t.smoothGreySobel(threshold);
-    } else if (app.s_key_g) {
-        t.smoothImage();
-        t.convertToGrey();
-    }
-    // The later steps work on `output`. Without one (e.g. "s" alone) they get a grey copy of
-    // the live frame, so they show their effect and never paint into the live picture.
-    const bool needsOutput = app.s_key_c || app.s_key_s || app.s_key_x || app.s_key_p || app.s_key_e || app.s_key_h;
-    if (needsOutput) t.ensureGreyOutput();
-    if (app.s_key_c) t.thinEdges(150, 100);
-    if (app.s_key_s && !smoothGreySobel) t.sobelEdges(threshold);
-    if (app.s_key_x) {
-        t.labelContours();
-        t.identifyTarget();
-    }
-}
-
-LensParameters frameLens(const AppState& app) { return lensParameters(app.s_tracker->width, app.s_tracker->height); }
-
-// This pass's pose from its outlines (the grid method: the target points were found).
-bool measuredFromOutlines(AppState& app, TargetMeasurement& m) {
-    CameraModel& camera = *app.s_camera;
-    if (camera.method == PoseMethod::Grid) return app.s_tracker->targetFound != 0;
-    // With the lens correction on, the pose works on the corrected picture; the corners are
-    // read from the raw frame through the lens model.
-    const LensParameters lens = frameLens(app);
-    return measureFromOutlines(*app.s_tracker, camera, app.s_key_r ? &lens : nullptr, m);
-}
-
-}  // namespace
-
-bool measurePose(AppState& app) {
-    CameraModel& camera = *app.s_camera;
-    Tracker& t = *app.s_tracker;
-    if (camera.method == PoseMethod::Grid) return estimatePose(t, camera);
-    const LensParameters lens = frameLens(app);
-    return estimateRefinedPose(t, camera, app.s_key_r ? &lens : nullptr);
+ChainSteps chainSteps(const AppState& app) {
+    ChainSteps s;
+    s.lensCorrection = app.s_key_r, s.smoothing = app.s_key_g, s.thinEdges = app.s_key_c, s.sobel = app.s_key_s;
+    s.outlines = app.s_key_x, s.pose = app.s_key_k;
+    s.outputNeeded = app.s_key_p || app.s_key_e || app.s_key_h;
+    return s;
 }
 
 bool runProcessingSteps(AppState& app) {
     Tracker& t = *app.s_tracker;
-    CameraModel* camera = app.s_camera;
-    const bool pose = app.s_key_x && app.s_key_k && camera;
-    const bool refined = pose && camera->method == PoseMethod::Refined;
-    // The edges adapt to the picture only where the refined pose reads them (keys s, x and k;
-    // the grid method keeps the classic chain); key t or --edges fixed keep the Sobel step's own
-    // threshold.
-    const bool adaptive = refined && app.s_key_s && !app.s_fixed_edges;
-    const int settled = std::clamp(app.s_edge_threshold, kLowestEdgeThreshold, kSobelThreshold);
-    const bool probe = adaptive && settled < kSobelThreshold && ++app.s_edge_probe_count % kProbeEvery == 0;
-    int threshold = !adaptive ? kSobelThreshold : probe ? std::min(kSobelThreshold, static_cast<int>(settled / kEdgeRung)) : settled;
-    if (refined) beginRefinedPass(*camera);
-    TargetMeasurement m;
-    edgeAndOutlineSteps(app, threshold);
-    bool found = pose && measuredFromOutlines(app, m);
-    if (probe && !found) {  // the rung above shows nothing yet: this frame takes the settled one
-        t.drawContours();
-        threshold = settled;
-        edgeAndOutlineSteps(app, threshold);
-        found = measuredFromOutlines(app, m);
-    }
-    if (adaptive)
-        app.s_edge_threshold = found ? threshold : std::max(kLowestEdgeThreshold, static_cast<int>(threshold * kEdgeRung));
-    bool newPose = false;
-    if (refined) {
-        const LensParameters lens = frameLens(app);
-        if (!found) found = measureElsewhere(t, *camera, app.s_key_r ? &lens : nullptr, m);
-        newPose = found && acceptMeasurement(t, *camera, m);
-    } else if (pose) {
-        newPose = estimatePose(t, *camera);
-    }
+    const bool newPose = app.tracking.track(t, app.s_camera, chainSteps(app));
     if (app.s_key_x && app.s_key_k && app.s_log_enabled) logPoints(app);
     if (app.s_key_x) t.drawContours();
     if (app.s_key_p) {

@@ -10,8 +10,8 @@ constexpr int kGrabTimeoutMs = 1000;
 // capture is paused or not running.
 bool runFramePass(AppState& app);
 
-// The pose of this pass by the camera model's method (key k).
-bool measurePose(AppState& app);
+// The steps of the target chain the keys switched on.
+ChainSteps chainSteps(const AppState& app);
 
 // The gated image steps on the Tracker's current input. Answers whether a new camera pose was
 // computed.

@@ -65,8 +65,10 @@ KeyAction handleKey(AppState& app, unsigned char key) {
             if (app.s_shown_model) turnShownModel(*app.s_shown_model);
             return KeyAction::None;
         case 't':
-            app.s_fixed_edges = !app.s_fixed_edges;
-            reportNote("edges for the target: %s", app.s_fixed_edges ? "the Sobel step's fixed threshold 240" : "adapted to each frame");
+            app.tracking.edges().setAdaptive(!app.tracking.edges().adaptive());
+            reportNote(app.tracking.edges().adaptive() ? "edges for the target: adapted to each frame"
+                                                       : "edges for the target: the Sobel step's fixed threshold %d",
+                       kSobelThreshold);
             return KeyAction::None;
         case 'r': toggle(app.s_key_r); return KeyAction::None;
         case 's': toggle(app.s_key_s); return KeyAction::None;

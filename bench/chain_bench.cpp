@@ -11,6 +11,7 @@
 #include "bench/prepared_frames.h"
 #include "camera/pose.h"
 #include "capture/virtual_camera.h"
+#include "tracking/target_tracker.h"
 #include "vision/target_chain.h"
 
 namespace {
@@ -25,6 +26,7 @@ VirtualCameraOptions cameraOptions(int w, bool noisy) {
 
 struct ChainFixture : PreparedFrames {
     CameraModel model;
+    TargetTracker target;
 
     ChainFixture(int w, bool noisy) : PreparedFrames(cameraOptions(w, noisy), kFrames, 5) {
         tracker.focalLength = 330.0f * w / 320;
@@ -75,8 +77,7 @@ void BM_ChainWithPose(benchmark::State& s) {
     int found = 0;
     run(s, [&](ChainFixture& f, int i) {
         f.tracker.input = f.frames[i].data();
-        findOutlines(f.tracker);
-        found += estimateRefinedPose(f.tracker, f.model, nullptr);
+        found += f.target.track(f.tracker, &f.model, ChainSteps{});
         f.tracker.drawContours();
     });
     s.counters["found"] = benchmark::Counter(found, benchmark::Counter::kAvgIterations);

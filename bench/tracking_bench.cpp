@@ -8,6 +8,7 @@
 
 #include "camera/pose.h"
 #include "capture/virtual_camera.h"
+#include "tracking/target_tracker.h"
 #include "vision/target_chain.h"
 
 namespace {
@@ -20,6 +21,7 @@ struct TrackingFixture {
     std::vector<std::vector<unsigned char>> frames;
     std::vector<std::unique_ptr<Tracker>> trackers;
     CameraModel model;
+    TargetTracker target;
 
     TrackingFixture(int w, int h) {
         VirtualCameraOptions o;
@@ -45,7 +47,7 @@ void BM_RefinedPose(benchmark::State& state) {
     TrackingFixture& f = state.range(0) == 320 ? small : large;
     int i = 0, found = 0;
     for (auto _ : state) {
-        found += estimateRefinedPose(*f.trackers[i], f.model, nullptr);
+        found += f.target.trackOutlines(*f.trackers[i], f.model, nullptr);
         i = (i + 1) % kFrames;
     }
     state.counters["found"] = benchmark::Counter(found, benchmark::Counter::kAvgIterations);

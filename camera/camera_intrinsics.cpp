@@ -1,5 +1,9 @@
 #include "camera/camera_intrinsics.h"
 
+#include <cmath>
+
+#include "camera/matrix.h"
+
 CameraIntrinsics idealCamera(double f, int width, int height) {
     CameraIntrinsics c;
     c.width = width, c.height = height;
@@ -49,5 +53,14 @@ bool projectToPixel(const CameraIntrinsics& c, double X, double Y, double Z, dou
     double xd, yd;
     distortNormalised(c, X / Z, Y / Z, xd, yd);
     u = c.cx + c.fx * xd, v = c.cy + c.fy * yd;
+    return true;
+}
+
+bool projectToIdealPixel(const CameraIntrinsics& c, const double R[9], const double T[3], double X, double Y, double& u,
+                         double& v) {
+    double P[3];
+    planePointToCamera(R, T, X, Y, P);
+    if (!(P[2] > 0)) return false;
+    u = c.cx + c.fx * P[0] / P[2], v = c.cy + c.fy * P[1] / P[2];
     return true;
 }

@@ -37,3 +37,7 @@ void distortNormalised(const CameraIntrinsics& camera, double x, double y, doubl
 void undistortPixel(const CameraIntrinsics& camera, double u, double v, double& x, double& y);
 // Camera point to pixel; false behind the camera.
 bool projectToPixel(const CameraIntrinsics& camera, double X, double Y, double Z, double& u, double& v);
+// A point (X, Y) of the target's plane seen from pose (R, T) (camera/matrix.h), in the undistorted
+// picture: (cx + fx Xc / Zc, cy + fy Yc / Zc). False behind the camera.
+bool projectToIdealPixel(const CameraIntrinsics& camera, const double R[9], const double T[3], double X, double Y,
+                         double& u, double& v);

@@ -6,9 +6,8 @@
 #include "vision/tracker.h"
 
 namespace {
-constexpr float kRadial = -2.5e-5f;
+constexpr float kRadial = static_cast<float>(kLensRadial);
 constexpr float kLensFocal = 100.0f;
-constexpr double kVignetting = 0.85;
 }  // namespace
 
 LensParameters lensParameters(int width, int height) {
@@ -25,8 +24,26 @@ LensParameters lensParameters(int width, int height) {
 void distortedPosition(const LensParameters& p, double col, double row, double& dcol, double& drow) {
     const double dx = (col - p.ox) * p.sx, dy = (row - p.oy) * p.sy;
     const double s = 1.0 + kRadial * (dx * dx + dy * dy);
-    dcol = s * dx / p.sx + p.ox;
-    drow = s * dy / p.sy + p.oy;
+    dcol = s * dx / p.sx + p.ox - 0.5;
+    drow = s * dy / p.sy + p.oy - 0.5;
+}
+
+void undistortedPosition(const LensParameters& p, double dcol, double drow, double& col, double& row) {
+    const double tx = (dcol + 0.5 - p.ox) * p.sx, ty = (drow + 0.5 - p.oy) * p.sy;
+    // rd = ru (1 + k ru^2) for the ideal radius ru, by Newton's method from ru = rd: four steps
+    // reach double precision within the frame, where 1 + 3 k ru^2 stays near 1.
+    const double rd = std::sqrt(tx * tx + ty * ty);
+    double ru = rd;
+    for (int i = 0; i < 4; ++i) ru -= (ru + kLensRadial * ru * ru * ru - rd) / (1.0 + 3.0 * kLensRadial * ru * ru);
+    const double scale = rd > 0.0 ? ru / rd : 1.0;
+    col = tx * scale / p.sx + p.ox;
+    row = ty * scale / p.sy + p.oy;
+}
+
+double lensLightFraction(const LensParameters& p, double col, double row) {
+    const double dx = (col - p.ox) * p.sx, dy = (row - p.oy) * p.sy;
+    const double c = std::cos(std::atan2(kLensVignetting * std::sqrt(dx * dx + dy * dy), p.f));
+    return c * c * c * c;
 }
 
 void printLensReport(const LensParameters& p, FILE* out) {
@@ -82,7 +99,7 @@ void buildLensTables(Tracker& t) {
             }
             t.lensWeight[k] = 1.0f - t.lensWeightX[k] - t.lensWeightY[k];
             t.lensIndex[k] = (ix + W * iy) * 3;
-            const float theta = static_cast<float>(std::atan2(kVignetting * std::sqrt(static_cast<double>(r2)), 100.0));
+            const float theta = static_cast<float>(std::atan2(kLensVignetting * std::sqrt(static_cast<double>(r2)), 100.0));
             const float c = std::cos(theta);
             t.lensGain[k] = 1.0f / (c * c * c * c);
         }

@@ -19,10 +19,23 @@ struct LensParameters {
     float f;       // lens focal length in the units of sx and sy
 };
 
+// The radial coefficient (mm^-2 on the sensor) and the light fall-off's factor on the angle.
+constexpr double kLensRadial = -2.5e-5;
+constexpr double kLensVignetting = 0.85;
+
 LensParameters lensParameters(int width, int height);
 // Where the raw frame shows what the corrected picture shows at (col, row): the mapping the
-// tables sample, for any real position (pixel-centre coordinates).
+// tables sample, for any real position, both in pixel-centre coordinates. The tables take the
+// source position s(q) of corrected pixel q as covering raw pixel floor(s) from its left edge
+// (the weight moves to a neighbour as s leaves floor(s) + 0.5), so the raw pixel centre they read
+// is s(q) - 0.5: the same half pixel here, or every corner read through the lens would be half a
+// pixel off the picture the tables make.
 void distortedPosition(const LensParameters& lens, double col, double row, double& dcol, double& drow);
+// The inverse: where the corrected picture shows what the raw frame shows at (dcol, drow).
+void undistortedPosition(const LensParameters& lens, double dcol, double drow, double& col, double& row);
+// The fraction of the light reaching the corrected picture's (col, row): cos^4 of the angle
+// atan(0.85 r / f) for r mm from the principal point on the sensor.
+double lensLightFraction(const LensParameters& lens, double col, double row);
 // The camera-parameter report, as printed at start-up.
 void printLensReport(const LensParameters& lens, FILE* out);
 // Fills the seven lens tables for the Tracker's frame size.

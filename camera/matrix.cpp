@@ -1,5 +1,6 @@
 #include "camera/matrix.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -250,4 +251,25 @@ void mat3Mul(const double A[9], const double B[9], double M[9]) {
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j) t[i * 3 + j] = A[i * 3] * B[j] + A[i * 3 + 1] * B[3 + j] + A[i * 3 + 2] * B[6 + j];
     std::memcpy(M, t, sizeof t);
+}
+
+void rotationFromVector(const double w[3], double R[9]) {
+    const double theta = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
+    // R = I + a K + b K^2 with K = [w]x, a = sin(theta) / theta, b = (1 - cos(theta)) / theta^2;
+    // below 1e-9 rad their limits 1 and 1/2 are exact to double precision.
+    double a = 1.0, b = 0.5;
+    if (theta > 1e-9) a = std::sin(theta) / theta, b = (1.0 - std::cos(theta)) / (theta * theta);
+    const double K[9] = {0, -w[2], w[1], w[2], 0, -w[0], -w[1], w[0], 0};
+    double K2[9];
+    mat3Mul(K, K, K2);
+    for (int i = 0; i < 9; ++i) R[i] = (i % 4 == 0 ? 1.0 : 0.0) + a * K[i] + b * K2[i];
+}
+
+void rotationVectorOf(const double R[9], double w[3]) {
+    // trace R = 1 + 2 cos(theta) and R - R' = 2 sin(theta) [axis]x.
+    const double c = std::clamp((R[0] + R[4] + R[8] - 1.0) / 2.0, -1.0, 1.0), theta = std::acos(c);
+    const double v[3] = {R[7] - R[5], R[2] - R[6], R[3] - R[1]};
+    const double s = std::sin(theta);
+    const double f = s > 1e-9 ? theta / (2 * s) : 0.5;
+    for (int i = 0; i < 3; ++i) w[i] = v[i] * f;
 }

@@ -63,3 +63,14 @@ void mat3Mul(const double A[9], const double B[9], double M[9]);
 // The angle of the rotation between A and B, in degrees: acos((trace(A B') - 1) / 2), the
 // cosine clamped against rounding.
 double rotationAngleBetween(const double A[9], const double B[9]);
+
+// R = exp([w]x), Rodrigues' formula: the rotation by |w| radians about w. Row-major.
+void rotationFromVector(const double w[3], double R[9]);
+// Its inverse: the rotation vector (axis times angle, the angle in [0, pi]) of R.
+void rotationVectorOf(const double R[9], double w[3]);
+// The camera point Pc = R (X, Y, 0) + T of a point on the target's plane Zw = 0 (millimetres).
+inline void planePointToCamera(const double R[9], const double T[3], double X, double Y, double Pc[3]) {
+    Pc[0] = R[0] * X + R[1] * Y + T[0];
+    Pc[1] = R[3] * X + R[4] * Y + T[1];
+    Pc[2] = R[6] * X + R[7] * Y + T[2];
+}

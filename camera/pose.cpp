@@ -234,7 +234,7 @@ void useCamera(Tracker& t, CameraModel& model, const CameraIntrinsics& camera, c
     scaleCameraToFrame(t, model);
     const double R[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}, T[3] = {0, 0, 500};
     model.poseFilter.start(model.method == PoseMethod::Grid ? gridPoseFilterParameters() : PoseFilterParameters{}, R, T);
-    model.passesSinceMeasured = -1;
+    ++model.cameraChanges;
     model.ready = true;
     model.whyNotReady.clear();
 }

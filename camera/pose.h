@@ -14,7 +14,6 @@
 #include "camera/camera_intrinsics.h"
 #include "camera/pose_filter.h"
 #include "camera/refined_pose.h"
-#include "vision/target_finder.h"
 
 class Tracker;
 struct LensParameters;
@@ -34,7 +33,9 @@ constexpr float kMinFocalLength = 1.0f, kMaxFocalLength = 1e6f;
 // reprojection error (the default), or by the homography grid and the coplanar solve.
 enum class PoseMethod { Refined, Grid };
 
-// Everything the pose step keeps between frames.
+// The camera the pose is measured with, the pose filter and the pose shown: what the pose step
+// keeps between frames. What the tracking keeps (the last measurement, the state) is the
+// tracker's (tracking/target_tracker.h).
 struct CameraModel {
     PoseMethod method = PoseMethod::Refined;
     PoseFilter poseFilter;
@@ -54,13 +55,9 @@ struct CameraModel {
     // The last measured pose, before the filter: kept so that the filter's effect can be measured.
     double measuredR[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     double measuredT[3] = {0, 0, 0};
-    // The refined method's state: the last measured pose (for continuity), how many passes
-    // since it, and the corners it was measured from.
-    PlanarPose lastMeasured;
-    int passesSinceMeasured = -1;  // -1: none yet
-    TargetCorners corners{};
-    TargetFinder finder;
-    bool skipPictureSearch = false;  // the last search of the whole picture found nothing
+    // Counts the cameras the model was given (useCamera): a tracker that followed the target
+    // through another camera starts afresh.
+    int cameraChanges = 0;
 
     CameraModel() = default;
     CameraModel(const CameraModel&) = delete;
@@ -75,32 +72,6 @@ struct CameraModel {
 // One frame: answers true when a new pose was computed and the Tracker's modelview and
 // projection were rewritten; false leaves them as they were.
 bool estimatePose(Tracker& tracker, CameraModel& model);
-
-// The refined method, in steps the frame loop can drive (camera/target_tracking.cpp):
-//   beginRefinedPass     once a frame pass: counts the passes since the last pose;
-//   measureFromOutlines  the target found among this pass's outlines (between labelContours and
-//                        drawContours), its corners refined (through `lens` when the picture is
-//                        lens-corrected, else null) and the pose solved; nothing is kept;
-//   measureElsewhere     when the outlines gave none: near where the last pose puts the target,
-//                        then in the picture itself;
-//   acceptMeasurement    the measured pose filtered and the matrices built. The filter starts
-//                        afresh from the first pose, and again after the target was lost for a
-//                        while or jumped further than it can follow.
-// A measured pose is kept only when it explains its corners to within a pixel and, right after
-// another pose, does not turn further than a hand can turn a camera in a frame: a wrong pose
-// is worse than none.
-struct TargetMeasurement {
-    TargetCorners corners;
-    PlanarPose pose;
-};
-void beginRefinedPass(CameraModel& model);
-[[nodiscard]] bool measureFromOutlines(const Tracker& tracker, CameraModel& model, const LensParameters* lens,
-                                       TargetMeasurement& measurement);
-[[nodiscard]] bool measureElsewhere(const Tracker& tracker, CameraModel& model, const LensParameters* lens,
-                                    TargetMeasurement& measurement);
-bool acceptMeasurement(Tracker& tracker, CameraModel& model, const TargetMeasurement& measurement);
-// The four steps in one: a frame's refined pose. False leaves the matrices as they were.
-bool estimateRefinedPose(Tracker& tracker, CameraModel& model, const LensParameters* lens);
 
 // The filtered pose becomes the model's and the display's (false, changing nothing, when it is
 // not a number).

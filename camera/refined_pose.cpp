@@ -3,31 +3,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "camera/levenberg_marquardt.h"
 #include "camera/matrix.h"
 #include "vision/homography.h"
 
 namespace {
 
 constexpr int kMaxIterations = 20;
-// Two poses explain the points "about equally well" when the worse one's rms error is within
-// this factor of the better one's, plus this many pixels: the corner noise, not the geometry,
-// then decides between them, and continuity with the last frame is the better guide.
-constexpr double kAmbiguityRatio = 1.5, kAmbiguityPixels = 0.1;
-// Two such poses within this many degrees of each other are one answer as far as anyone using
-// it is concerned: the pose is ambiguous only when they are further apart.
-constexpr double kAmbiguityDeg = 3.0;
-
-// R = exp([w]x): Rodrigues' formula, row-major.
-void rotationFromVector(const double w[3], double R[9]) {
-    const double theta = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
-    double a = 1.0, b = 0.5;  // sin(theta) / theta, (1 - cos(theta)) / theta^2, with their limits
-    if (theta > 1e-9) a = std::sin(theta) / theta, b = (1.0 - std::cos(theta)) / (theta * theta);
-    const double K[9] = {0, -w[2], w[1], w[2], 0, -w[0], -w[1], w[0], 0};
-    double K2[9];
-    mat3Mul(K, K, K2);
-    for (int i = 0; i < 9; ++i) R[i] = (i % 4 == 0 ? 1.0 : 0.0) + a * K[i] + b * K2[i];
-}
-
 void cross3(const double a[3], const double b[3], double out[3]) {
     out[0] = a[1] * b[2] - a[2] * b[1];
     out[1] = a[2] * b[0] - a[0] * b[2];
@@ -51,10 +33,13 @@ double rmsError(int n, const double* X, const double* Y, const double* x, const 
 
 }  // namespace
 
-bool poseFromHomography(const double h[9], double f, PlanarPose& pose) {
-    // H ~ K [r1 r2 t] with K = diag(f, f, 1): the columns of K^-1 H are r1, r2 and t up to one
-    // scale, fixed by the unit length of r1 and r2 and the sign that puts the plane in front.
-    double m1[3] = {h[0] / f, h[3] / f, h[6]}, m2[3] = {h[1] / f, h[4] / f, h[7]}, m3[3] = {h[2] / f, h[5] / f, h[8]};
+bool poseFromHomography(const double h[9], double fx, double fy, double cx, double cy, PlanarPose& pose) {
+    // H ~ K [r1 r2 t] with K = [fx 0 cx; 0 fy cy; 0 0 1]: the columns of K^-1 H are r1, r2 and t
+    // up to one scale, fixed by the unit length of r1 and r2 and the sign that puts the plane in
+    // front. Column j of K^-1 H is ((h0j - cx h2j) / fx, (h1j - cy h2j) / fy, h2j).
+    double m[3][3];
+    for (int j = 0; j < 3; ++j) m[j][0] = (h[j] - cx * h[6 + j]) / fx, m[j][1] = (h[3 + j] - cy * h[6 + j]) / fy, m[j][2] = h[6 + j];
+    const double *m1 = m[0], *m2 = m[1], *m3 = m[2];
     const double l1 = norm3(m1), l2 = norm3(m2);
     if (!(l1 > 0.0 && l2 > 0.0) || !std::isfinite(l1 + l2)) return false;
     double scale = 2.0 / (l1 + l2);
@@ -78,14 +63,26 @@ bool poseFromHomography(const double h[9], double f, PlanarPose& pose) {
     return pose.T[2] > 0.0;
 }
 
-void minimiseReprojection(int n, const double* X, const double* Y, const double* x, const double* y, double f,
-                          PlanarPose& pose) {
-    double lambda = 1e-3;
-    double error = rmsError(n, X, Y, x, y, f, pose.R, pose.T);
-    for (int iteration = 0; iteration < kMaxIterations && std::isfinite(error); ++iteration) {
-        // Gauss-Newton system for a step (w, dT): R <- exp([w]x) R, T <- T + dT. For the camera
-        // point Pc = R P + T, a rotation step moves it by w x (R P), so dPc/dw = -[R P]x.
-        double JtJ[6][6] = {}, Jtr[6] = {};
+namespace {
+
+// The reprojection error of n plane points over the pose, for the one engine
+// (camera/levenberg_marquardt.h): a step (w, dT) turns R to exp([w]x) R and moves T by dT. The
+// cost is the rms error in pixels.
+struct ReprojectionProblem {
+    int n;
+    const double *X, *Y, *x, *y;
+    double f;
+    PlanarPose current, trial;
+    double JtJ[6][6], Jtr[6], step[6];
+
+    double cost() const { return rmsError(n, X, Y, x, y, f, current.R, current.T); }
+
+    void formNormalEquations() {
+        // For the camera point Pc = R P + T, a rotation step moves it by w x (R P), so
+        // dPc/dw = -[R P]x; u = f xc / zc has du/dPc = (f / zc, 0, -f xc / zc^2), v likewise.
+        std::memset(JtJ, 0, sizeof JtJ);
+        std::memset(Jtr, 0, sizeof Jtr);
+        const PlanarPose& pose = current;
         for (int i = 0; i < n; ++i) {
             const double P[3] = {pose.R[0] * X[i] + pose.R[1] * Y[i], pose.R[3] * X[i] + pose.R[4] * Y[i],
                                  pose.R[6] * X[i] + pose.R[7] * Y[i]};
@@ -106,34 +103,43 @@ void minimiseReprojection(int n, const double* X, const double* Y, const double*
                 Jtr[r] += ju[r] * ru + jv[r] * rv;
             }
         }
-        bool improved = false;
-        for (int attempt = 0; attempt < 8 && !improved; ++attempt) {
-            double A[6 * kSolveStride], step[6];
-            for (int r = 0; r < 6; ++r) {
-                for (int c = 0; c < 6; ++c) A[r * kSolveStride + c] = JtJ[r][c] + (r == c ? lambda * JtJ[r][r] : 0.0);
-                step[r] = -Jtr[r];
-            }
-            if (!solvedLinear(6, A, step)) return;
-            double dR[9], R[9], T[3];
-            rotationFromVector(step, dR);
-            mat3Mul(dR, pose.R, R);
-            for (int k = 0; k < 3; ++k) T[k] = pose.T[k] + step[3 + k];
-            const double next = rmsError(n, X, Y, x, y, f, R, T);
-            if (next < error) {
-                const bool converged = error - next < 1e-10 * (1.0 + error);
-                std::memcpy(pose.R, R, sizeof R);
-                std::memcpy(pose.T, T, sizeof T);
-                error = next;
-                lambda = lambda / 10 > 1e-9 ? lambda / 10 : 1e-9;
-                improved = true;
-                if (converged) iteration = kMaxIterations;
-            } else {
-                lambda *= 10;
-            }
-        }
-        if (!improved) break;
     }
-    pose.rmsError = error;
+
+    bool solveDamped(double lambda, double minDiagonal) {
+        double A[6 * kSolveStride];
+        for (int r = 0; r < 6; ++r) {
+            for (int c = 0; c < 6; ++c) A[r * kSolveStride + c] = JtJ[r][c];
+            A[r * kSolveStride + r] += lambda * std::max(JtJ[r][r], minDiagonal);
+            step[r] = -Jtr[r];
+        }
+        return solvedLinear(6, A, step);
+    }
+
+    double trialCost() {
+        double dR[9];
+        rotationFromVector(step, dR);
+        mat3Mul(dR, current.R, trial.R);
+        for (int k = 0; k < 3; ++k) trial.T[k] = current.T[k] + step[3 + k];
+        return rmsError(n, X, Y, x, y, f, trial.R, trial.T);
+    }
+
+    void acceptTrial() {
+        std::memcpy(current.R, trial.R, sizeof current.R);
+        std::memcpy(current.T, trial.T, sizeof current.T);
+    }
+};
+
+}  // namespace
+
+void minimiseReprojection(int n, const double* X, const double* Y, const double* x, const double* y, double f,
+                          PlanarPose& pose) {
+    ReprojectionProblem problem{n, X, Y, x, y, f, pose, pose, {}, {}, {}};
+    LevenbergMarquardtSettings settings;
+    settings.maxIterations = kMaxIterations;
+    // The error of the pose the problem ends at, whatever stopped it.
+    pose.rmsError = levenbergMarquardt(problem, settings);
+    std::memcpy(pose.R, problem.current.R, sizeof pose.R);
+    std::memcpy(pose.T, problem.current.T, sizeof pose.T);
 }
 
 void mirroredPose(const PlanarPose& pose, PlanarPose& other) {
@@ -157,31 +163,20 @@ void mirroredPose(const PlanarPose& pose, PlanarPose& other) {
     mat3Mul(Q, pose.R, other.R);
 }
 
-bool solvePlanarPose(int n, const double* X, const double* Y, const double* x, const double* y, double f,
-                     const PlanarPose* previous, PlanarPose& pose) {
+bool planarPoseCandidates(int n, const double* X, const double* Y, const double* x, const double* y, double f,
+                          PlanarPoseCandidates& candidates) {
     double h[9];
     PlanarPose first;
-    if (!fitPlaneHomography(n, X, Y, x, y, h) || !poseFromHomography(h, f, first)) return false;
+    if (!fitPlaneHomography(n, X, Y, x, y, h) || !poseFromHomography(h, f, f, 0, 0, first)) return false;
     minimiseReprojection(n, X, Y, x, y, f, first);
     PlanarPose second;
     mirroredPose(first, second);
     minimiseReprojection(n, X, Y, x, y, f, second);
     const bool firstOk = std::isfinite(first.rmsError), secondOk = std::isfinite(second.rmsError);
-    if (!firstOk && !secondOk) return false;
-    const PlanarPose* best = !secondOk || (firstOk && first.rmsError <= second.rmsError) ? &first : &second;
-    const PlanarPose* other = best == &first ? &second : &first;
-    const bool ambiguous =
-        std::isfinite(other->rmsError) && other->rmsError < best->rmsError * kAmbiguityRatio + kAmbiguityPixels;
-    if (previous && ambiguous) {
-        // Both explain the picture: keep the one whose rotation is nearer the last frame's.
-        auto distance = [&](const PlanarPose& p) {
-            double trace = 0.0;
-            for (int i = 0; i < 9; ++i) trace += p.R[i] * previous->R[i];
-            return -trace;  // larger trace of R Rprev' means a smaller angle between them
-        };
-        if (distance(*other) < distance(*best)) best = other;
-    }
-    pose = *best;
-    pose.ambiguous = ambiguous && rotationAngleBetween(first.R, second.R) > kAmbiguityDeg;
+    candidates.count = firstOk + secondOk;
+    if (candidates.count == 0) return false;
+    const bool firstBetter = !secondOk || (firstOk && first.rmsError <= second.rmsError);
+    candidates.pose[0] = firstBetter ? first : second;
+    candidates.pose[1] = firstBetter ? second : first;
     return true;
 }

@@ -19,7 +19,9 @@ struct View {
 };
 
 double fitError(const View& v, double f, PlanarPose& pose) {
-    if (!solvePlanarPose(8, v.X, v.Y, v.x, v.y, f, nullptr, pose)) return INFINITY;
+    PlanarPoseCandidates candidates;
+    if (!planarPoseCandidates(8, v.X, v.Y, v.x, v.y, f, candidates)) return INFINITY;
+    pose = candidates.pose[0];
     return pose.rmsError;
 }
 

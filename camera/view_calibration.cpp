@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "camera/levenberg_marquardt.h"
+#include "camera/matrix.h"
+#include "camera/refined_pose.h"
 #include "vision/homography.h"
 #include "vision/target_model.h"
 
@@ -19,29 +22,6 @@ constexpr int kCameraParameters = 8;
 // With the places along the sides there, the corners (biased by a distorting lens) count this
 // much of a place each.
 constexpr double kCornerWeightWithPlaces = 0.03;
-
-// R = exp([w]x), Rodrigues' formula, row-major.
-void rotationOf(const double w[3], double R[9]) {
-    const double theta = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
-    double a = 1.0, b = 0.5;
-    if (theta > 1e-12) a = std::sin(theta) / theta, b = (1.0 - std::cos(theta)) / (theta * theta);
-    const double K[9] = {0, -w[2], w[1], w[2], 0, -w[0], -w[1], w[0], 0};
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) {
-            double k2 = 0;
-            for (int i = 0; i < 3; ++i) k2 += K[3 * r + i] * K[3 * i + c];
-            R[3 * r + c] = (r == c ? 1.0 : 0.0) + a * K[3 * r + c] + b * k2;
-        }
-}
-
-// The rotation vector of R (its axis times its angle).
-void vectorOf(const double R[9], double w[3]) {
-    const double c = std::clamp((R[0] + R[4] + R[8] - 1.0) / 2.0, -1.0, 1.0), theta = std::acos(c);
-    const double v[3] = {R[7] - R[5], R[2] - R[6], R[3] - R[1]};
-    const double s = std::sin(theta);
-    const double f = s > 1e-9 ? theta / (2 * s) : 0.5;
-    for (int i = 0; i < 3; ++i) w[i] = v[i] * f;
-}
 
 // The parameters: the camera's, then each view's rotation vector and translation.
 struct Model {
@@ -69,11 +49,11 @@ void sideEnds(int side, int& a, int& b) {
 void viewResiduals(const CameraIntrinsics& c, const double* w, const double* t, const CalibrationView& view,
                    double cornerWeight, double* r) {
     double R[9];
-    rotationOf(w, R);
+    rotationFromVector(w, R);
     double P[8][3];
     for (int i = 0; i < 8; ++i) {
         const double X = kTargetCornerMm[i][0], Y = kTargetCornerMm[i][1];
-        P[i][0] = R[0] * X + R[1] * Y + t[0], P[i][1] = R[3] * X + R[4] * Y + t[1], P[i][2] = R[6] * X + R[7] * Y + t[2];
+        planePointToCamera(R, t, X, Y, P[i]);
         double u = 1e6, v = 1e6;
         projectToPixel(c, P[i][0], P[i][1], P[i][2], u, v);
         *r++ = cornerWeight * (u - view.xy[i][0]);
@@ -138,46 +118,52 @@ bool startingCamera(const std::vector<Eigen::Matrix3d>& H, double& fx, double& f
     return std::isfinite(fx + fy + cx + cy);
 }
 
-// A view's pose from its homography and the camera (H ~ K [r1 r2 t]).
+// A view's pose from its homography and the camera, as a rotation vector and a translation.
 void startingPose(const Eigen::Matrix3d& H, double fx, double fy, double cx, double cy, double w[3], double t[3]) {
-    Eigen::Matrix3d K;
-    K << fx, 0, cx, 0, fy, cy, 0, 0, 1;
-    const Eigen::Matrix3d M = K.inverse() * H;
-    double scale = 2.0 / (M.col(0).norm() + M.col(1).norm());
-    if (M(2, 2) * scale < 0) scale = -scale;  // the target in front of the camera
-    Eigen::Matrix3d R;
-    R.col(0) = M.col(0) * scale, R.col(1) = M.col(1) * scale, R.col(2) = R.col(0).cross(R.col(1));
-    Eigen::JacobiSVD<Eigen::Matrix3d> svd(R, Eigen::ComputeFullU | Eigen::ComputeFullV);
-    R = svd.matrixU() * svd.matrixV().transpose();  // the nearest rotation
-    double r[9];
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) r[3 * i + j] = R(i, j);
-    vectorOf(r, w);
-    for (int i = 0; i < 3; ++i) t[i] = M(i, 2) * scale;
+    double h[9];
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) h[3 * r + c] = H(r, c);
+    PlanarPose pose;
+    (void)poseFromHomography(h, fx, fy, cx, cy, pose);  // a view behind the camera: the fit moves it
+    rotationVectorOf(pose.R, w);
+    for (int i = 0; i < 3; ++i) t[i] = pose.T[i];
 }
 
-// Levenberg-Marquardt from `m` (in place) with a forward-difference Jacobian: a view's own
-// parameters change only its own residuals, so each is differenced over its view alone. The
-// distortion is free only with m.distortion. Answers the final residuals in `r`.
-void refineModel(Model& m, const std::vector<CalibrationView>& views, const std::vector<int>& offsets, int width,
-                 int height, double cornerWeight, int iterations, Eigen::VectorXd& r) {
-    const bool distortion = m.distortion;
-    const int np = static_cast<int>(m.p.size());
-    Eigen::VectorXd r2;
-    residuals(m, views, offsets, width, height, cornerWeight, r);
-    double cost = r.squaredNorm(), lambda = 1e-3;
-    Eigen::MatrixXd J = Eigen::MatrixXd::Zero(r.size(), np);
-    std::vector<double> viewR(static_cast<size_t>(*std::max_element(offsets.begin(), offsets.end())));
-    for (int iteration = 0; iteration < iterations; ++iteration) {
+// The views' residuals over the camera and every view's pose, for the one engine
+// (camera/levenberg_marquardt.h), with a forward-difference Jacobian: a view's own parameters
+// change only its own residuals, so each is differenced over its view alone. The distortion is
+// free only with m.distortion; fy stays fx.
+struct CalibrationProblem {
+    Model m, next;
+    const std::vector<CalibrationView>& views;
+    const std::vector<int>& offsets;
+    int width, height;
+    double cornerWeight;
+    Eigen::VectorXd r, trialR, g, delta;
+    Eigen::MatrixXd J, JtJ;
+    std::vector<double> viewR;
+
+    CalibrationProblem(const Model& start, const std::vector<CalibrationView>& v, const std::vector<int>& o, int w,
+                       int h, double weight)
+        : m(start), next(start), views(v), offsets(o), width(w), height(h), cornerWeight(weight),
+          viewR(static_cast<size_t>(*std::max_element(o.begin(), o.end()))) {
+        residuals(m, views, offsets, width, height, cornerWeight, r);
+        J = Eigen::MatrixXd::Zero(r.size(), m.p.size());
+    }
+
+    double cost() const { return r.squaredNorm(); }
+
+    void formNormalEquations() {
         const CameraIntrinsics c = m.camera(width, height);
+        const int np = static_cast<int>(m.p.size());
         for (int k = 0; k < np; ++k) {
-            if (k == 1 || (!distortion && k >= 4 && k < kCameraParameters)) continue;
+            if (k == 1 || (!m.distortion && k >= 4 && k < kCameraParameters)) continue;
             const double step = 1e-6 * std::max(1.0, std::fabs(m.p[k]));
             if (k < kCameraParameters) {
                 Model d = m;
                 d.p[k] += step;
-                residuals(d, views, offsets, width, height, cornerWeight, r2);
-                J.col(k) = (r2 - r) / step;
+                residuals(d, views, offsets, width, height, cornerWeight, trialR);
+                J.col(k) = (trialR - r) / step;
                 continue;
             }
             const int v = (k - kCameraParameters) / 6;
@@ -187,28 +173,45 @@ void refineModel(Model& m, const std::vector<CalibrationView>& views, const std:
             viewResiduals(c, p, p + 3, views[v], cornerWeight, viewR.data());
             for (int i = offsets[v]; i < offsets[v + 1]; ++i) J(i, k) = (viewR[i - offsets[v]] - r[i]) / step;
         }
-        const Eigen::MatrixXd JtJ = J.transpose() * J;
-        const Eigen::VectorXd g = J.transpose() * r;
-        bool improved = false;
-        for (int attempt = 0; attempt < 10 && !improved; ++attempt) {
-            Eigen::MatrixXd A = JtJ;
-            for (int k = 0; k < np; ++k) A(k, k) += lambda * std::max(JtJ(k, k), 1e-12);
-            const Eigen::VectorXd delta = A.ldlt().solve(-g);
-            Model next = m;
-            next.p += delta;
-            residuals(next, views, offsets, width, height, cornerWeight, r2);
-            const double nextCost = r2.squaredNorm();
-            if (std::isfinite(nextCost) && nextCost < cost) {
-                const bool converged = cost - nextCost < 1e-12 * cost;
-                m = next, r = r2, cost = nextCost, lambda = std::max(lambda / 10, 1e-12);
-                improved = true;
-                if (converged) iteration = iterations;
-            } else {
-                lambda *= 10;
-            }
-        }
-        if (!improved) break;
+        JtJ = J.transpose() * J;
+        g = J.transpose() * r;
     }
+
+    bool solveDamped(double lambda, double minDiagonal) {
+        Eigen::MatrixXd A = JtJ;
+        for (int k = 0; k < A.rows(); ++k) A(k, k) += lambda * std::max(JtJ(k, k), minDiagonal);
+        delta = A.ldlt().solve(-g);
+        return true;
+    }
+
+    double trialCost() {
+        next = m;
+        next.p += delta;
+        residuals(next, views, offsets, width, height, cornerWeight, trialR);
+        return trialR.squaredNorm();
+    }
+
+    void acceptTrial() {
+        std::swap(m, next);
+        r.swap(trialR);
+    }
+};
+
+// Levenberg-Marquardt from `m` (in place) for up to `iterations` iterations; the final residuals
+// in `r`.
+void refineModel(Model& m, const std::vector<CalibrationView>& views, const std::vector<int>& offsets, int width,
+                 int height, double cornerWeight, int iterations, Eigen::VectorXd& r) {
+    CalibrationProblem problem(m, views, offsets, width, height, cornerWeight);
+    LevenbergMarquardtSettings settings;
+    settings.maxIterations = iterations;
+    settings.attempts = 10;
+    settings.minLambda = 1e-12;
+    settings.minDiagonal = 1e-12;
+    settings.converged = 1e-12;
+    settings.convergedOffset = 0.0;
+    levenbergMarquardt(problem, settings);
+    m = problem.m;
+    r = problem.r;
 }
 
 }  // namespace

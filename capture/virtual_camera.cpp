@@ -226,12 +226,12 @@ void centreLights(const PlaneLine& line, int n, float* __restrict lamp, float* _
 }  // namespace
 
 VirtualCamera::VirtualCamera(const VirtualCameraOptions& options)
-    : opts(options), lens(options.width, options.height) {}
+    : opts(options), lens(lensParameters(options.width, options.height)) {}
 
 void VirtualCamera::setSize(int width, int height) {
     opts.width = width;
     opts.height = height;
-    lens = LensModel(width, height);
+    lens = lensParameters(width, height);
 }
 
 double VirtualCamera::pathFrame(int n) const {
@@ -266,7 +266,7 @@ void VirtualCamera::toIdeal(double col, double row, double& idealCol, double& id
         undistortPixel(c, col, row, x, y);
         idealCol = c.cx + c.fx * x, idealRow = c.cy + c.fy * y;
     } else if (opts.lens) {
-        lens.undistort(col, row, idealCol, idealRow);
+        undistortedPosition(lens, col, row, idealCol, idealRow);
     }
 }
 
@@ -288,7 +288,7 @@ VirtualFrameTruth VirtualCamera::truthFor(const CameraPose& pose) const {
         if (inFront) {
             col = camera.cx + camera.fx * Xc / Zc, row = camera.cy + camera.fy * Yc / Zc;
             projectToPixel(camera, Xc, Yc, Zc, dcol, drow);
-            if (opts.lens) lens.distort(col, row, dcol, drow);
+            if (opts.lens) distortedPosition(lens, col, row, dcol, drow);
         }
         truth.idealPoints[i] = {row, col};
         truth.imagePoints[i] = {drow, dcol};
@@ -352,7 +352,7 @@ void VirtualCamera::prepareLensMaps() {
             toIdeal(c, r, col, row);
             const size_t k = static_cast<size_t>(r) * W + c;
             centreRays[2 * k] = static_cast<float>(col), centreRays[2 * k + 1] = static_cast<float>(row);
-            vignette[k] = opts.lens ? static_cast<float>(lens.vignetting(col, row)) : 1.0f;
+            vignette[k] = opts.lens ? static_cast<float>(lensLightFraction(lens, col, row)) : 1.0f;
         }
 }
 

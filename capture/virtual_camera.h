@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "camera/camera_intrinsics.h"
+#include "camera/lens.h"
 #include "capture/virtual_scene.h"
 
 struct VirtualCameraOptions {
@@ -87,7 +88,7 @@ public:
 
 private:
     VirtualCameraOptions opts;
-    LensModel lens;
+    LensParameters lens;  // the webcam lens model (camera/lens.h)
     std::vector<float> radiance;  // 3 floats a pixel, kept between frames
     std::vector<float> scratch;   // the blur's rows; the motion blur's sum of sub-frames
     std::vector<float> lampRow, woodRow;  // one row of pixel centres' light, without and with the desk's grain

@@ -99,39 +99,3 @@ bool projectPoint(const CameraPose& p, double f, int width, int height, double X
     return true;
 }
 
-// The lens constants are those of the webcam the correction tables are built for; they scale
-// with the frame size exactly as the tables do.
-LensModel::LensModel(int width, int height)
-    : ox(static_cast<int>(static_cast<float>(width) / 640.0f * 286.0f)),
-      oy(static_cast<int>(static_cast<float>(height) / 480.0f * 270.0f)),
-      sx(640.0 / width * 0.129),
-      sy(480.0 / height * 0.127),
-      k(-2.5e-5) {}
-
-// The correction tables sample source position xs for output pixel q, treating source pixel
-// ix as covering [ix, ix + 1). So a point at ideal pixel coordinate q shows up at continuous
-// source position xs, that is at pixel-centre coordinate xs - 0.5.
-void LensModel::distort(double col, double row, double& dcol, double& drow) const {
-    const double dx = (col - ox) * sx, dy = (row - oy) * sy;
-    const double s = 1.0 + k * (dx * dx + dy * dy);
-    dcol = s * dx / sx + ox - 0.5;
-    drow = s * dy / sy + oy - 0.5;
-}
-
-void LensModel::undistort(double dcol, double drow, double& col, double& row) const {
-    const double tx = (dcol + 0.5 - ox) * sx, ty = (drow + 0.5 - oy) * sy;
-    // Solve rd = ru (1 + k ru^2) for the ideal radius by Newton's method from ru = rd.
-    const double rd = std::sqrt(tx * tx + ty * ty);
-    double ru = rd;
-    for (int i = 0; i < 4; ++i) ru -= (ru + k * ru * ru * ru - rd) / (1.0 + 3.0 * k * ru * ru);
-    const double scale = rd > 0.0 ? ru / rd : 1.0;
-    const double dx = tx * scale, dy = ty * scale;
-    col = dx / sx + ox;
-    row = dy / sy + oy;
-}
-
-double LensModel::vignetting(double col, double row) const {
-    const double dx = (col - ox) * sx, dy = (row - oy) * sy;
-    const double c = std::cos(std::atan2(0.85 * std::sqrt(dx * dx + dy * dy), 100.0));
-    return c * c * c * c;
-}

@@ -1,5 +1,5 @@
 // Geometry of the virtual camera's world: the printed target on a white sheet on a light desk,
-// a pinhole camera moving along a smooth repeatable path, and the webcam lens model.
+// a pinhole camera moving along a smooth repeatable path. The webcam lens is camera/lens.h's.
 //
 // Conventions shared with the pose code (docs/conventions.md): a world point Pw maps to the camera as
 // Pc = R Pw + T (R row-major, world to camera); the camera looks along +z; the image point is
@@ -48,20 +48,6 @@ CameraPose pathPose(VirtualPath path, double frame);
 // its -y side) and turned about its axis by `rollDeg`. The picture's up is the target's far side.
 CameraPose lookAtPose(double lookX, double lookY, double distance, double tiltDeg,
                       double azimuthDeg, double rollDeg);
-
-// The webcam lens model: radial distortion about a principal point and light fall-off.
-struct LensModel {
-    double ox, oy;  // principal point (pixel index coordinates)
-    double sx, sy;  // pixel pitch
-    double k;       // radial coefficient
-    explicit LensModel(int width, int height);
-    // Where a point at ideal pixel coordinates (col, row) appears in the distorted frame.
-    void distort(double col, double row, double& dcol, double& drow) const;
-    // Inverse of distort.
-    void undistort(double dcol, double drow, double& col, double& row) const;
-    // Fraction of light reaching ideal pixel coordinates (col, row).
-    double vignetting(double col, double row) const;
-};
 
 // Projects a world point on the target plane to ideal (undistorted) pixel coordinates.
 // Answers false when the point is not in front of the camera.

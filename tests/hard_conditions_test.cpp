@@ -76,7 +76,7 @@ TEST(HardConditions, TheEdgesAdaptSoThatTheOutlinesShowADimPrint) {
     for (int n = 0; n < 6; ++n)
         for (HeadlessApp* h : {&adaptive, &fixed}) runFramePass(h->app);
     EXPECT_EQ(adaptive.tracker.targetFound, 1);
-    EXPECT_LT(adaptive.app.s_edge_threshold, kSobelThreshold);
+    EXPECT_LT(adaptive.app.tracking.edges().settled(), kSobelThreshold);
     EXPECT_EQ(fixed.tracker.targetFound, 0);
 }
 

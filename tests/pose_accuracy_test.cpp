@@ -15,6 +15,7 @@
 #include "camera/pose.h"
 #include "camera/refined_pose.h"
 #include "posed_views.h"
+#include "tracking/target_tracker.h"
 #include "vision/target_chain.h"
 #include "vision/target_model.h"
 
@@ -52,7 +53,9 @@ TEST(PoseSolve, NoisyCornersGiveTheTruePoseNearAndFarFacingAndSteep) {
                 PlanarPose previous, pose;
                 std::copy(truth.R, truth.R + 9, previous.R);
                 std::copy(truth.T, truth.T + 3, previous.T);
-                ASSERT_TRUE(solvePlanarPose(8, X, Y, x, y, f, &previous, pose));
+                PlanarPoseCandidates candidates;
+                ASSERT_TRUE(planarPoseCandidates(8, X, Y, x, y, f, candidates));
+                pose = choosePlanarPose(candidates, &previous);
                 errors.push_back(rotationAngleBetween(pose.R, truth.R));
             }
             std::printf("%4.0f mm, tilt %2.0f deg: rotation error median %.3f deg, worst %.3f deg\n", distance, tilt,

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "camera/pose.h"
+#include "tracking/target_tracker.h"
 #include "capture/virtual_camera.h"
-#include "vision/target_chain.h"
 #include "vision/tracker.h"
 
 struct PosedViews {
@@ -16,6 +16,7 @@ struct PosedViews {
     std::vector<unsigned char> frame;
     Tracker tracker;
     CameraModel model;
+    TargetTracker target;
     bool calibrated = false;
 
     explicit PosedViews(const VirtualCameraOptions& options, const char* pointFile)
@@ -30,8 +31,7 @@ struct PosedViews {
         if (pose) camera.renderPose(*pose, n, frame.data());
         else std::fill(frame.begin(), frame.end(), 180);
         tracker.input = frame.data();
-        findOutlines(tracker);
-        const bool found = estimateRefinedPose(tracker, model, nullptr);
+        const bool found = target.track(tracker, &model, ChainSteps{});
         tracker.drawContours();
         return found;
     }

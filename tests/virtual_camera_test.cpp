@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "camera/lens.h"
 #include "capture/virtual_camera.h"
 
 namespace {
@@ -35,7 +36,7 @@ Frame render(VirtualCamera& cam, const CameraPose& pose) {
 bool shownAt(const VirtualCamera& cam, const CameraPose& pose, double X, double Y, double& row, double& col) {
     const auto& o = cam.options();
     if (!projectPoint(pose, virtualFocalLength(o.width), o.width, o.height, X, Y, col, row)) return false;
-    if (o.lens) LensModel(o.width, o.height).distort(col, row, col, row);
+    if (o.lens) distortedPosition(lensParameters(o.width, o.height), col, row, col, row);
     return true;
 }
 
@@ -99,15 +100,15 @@ TEST(VirtualCamera, LensDistortionMovesEdgesAsTheLensModelSays) {
     o.lens = true;
     VirtualCamera cam(o);
     EXPECT_LT(worstEdgeError(cam, cam.poseOf(300)), 0.25);
-    const LensModel lens(320, 240);
+    const LensParameters lens = lensParameters(320, 240);
     double c, r;
-    lens.undistort(5.0, 7.0, c, r);
+    undistortedPosition(lens, 5.0, 7.0, c, r);
     double dc, dr;
-    lens.distort(c, r, dc, dr);
+    distortedPosition(lens, c, r, dc, dr);
     EXPECT_NEAR(dc, 5.0, 1e-6);
     EXPECT_NEAR(dr, 7.0, 1e-6);
-    EXPECT_NEAR(lens.vignetting(143, 135), 1.0, 1e-12);
-    EXPECT_LT(lens.vignetting(0, 0), 0.75);
+    EXPECT_NEAR(lensLightFraction(lens, 143, 135), 1.0, 1e-12);
+    EXPECT_LT(lensLightFraction(lens, 0, 0), 0.75);
 }
 
 TEST(VirtualCamera, FramesAreDeterministicForSeedAndFrameNumber) {

@@ -1,7 +1,7 @@
 #include "vision/target_chain.h"
 
 void findOutlines(Tracker& t) {
-    t.smoothGreySobel(240);
+    t.smoothGreySobel(kSobelThreshold);
     t.labelContours();
     t.identifyTarget();
 }

@@ -49,6 +49,9 @@ struct ContourList {
     int32_t count = 0;
 };
 
+// The Sobel step's threshold (key s): a Sobel magnitude, sharp print edges on a webcam's frame
+// clear it and sensor noise does not.
+constexpr int kSobelThreshold = 240;
 constexpr int kCornerCapacity = 30000;
 constexpr int kClosedHitLabels = 100;
 constexpr int kTargetPoints = 10;

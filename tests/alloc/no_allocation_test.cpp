@@ -8,7 +8,7 @@
 
 #include "camera/pose.h"
 #include "capture/virtual_camera.h"
-#include "vision/target_chain.h"
+#include "tracking/target_tracker.h"
 
 namespace {
 std::atomic<bool> g_counting{false};
@@ -39,15 +39,15 @@ TEST(NoAllocation, ChainAndPoseAfterTheFirstPass) {
         CameraModel model;
         model.poseFilter.start(PoseFilterParameters{}, model.R, model.T);
         model.ready = true;
+        TargetTracker target;
         int found = 0;
         for (int pass = 0; pass < 2; ++pass) {
             // Both passes from the same state, so that the second takes the same paths as the first.
-            model.passesSinceMeasured = -1;
+            target.forget();
             g_counting = pass == 1;
             for (auto& frame : frames) {
                 t.input = frame.data();
-                findOutlines(t);
-                found += estimateRefinedPose(t, model, nullptr);
+                found += target.track(t, &model, ChainSteps{});
                 t.drawContours();
             }
             g_counting = false;
