@@ -1,4 +1,5 @@
 #include "app/application.h"
+#include "app/exit_status.h"
 
 #include <GL/freeglut.h>
 
@@ -40,8 +41,6 @@
 
 namespace {
 
-constexpr int kBadOptionStatus = 2;
-constexpr int kOutputFailedStatus = 3;  // a file the run was asked to write could not be written
 
 // The one application state; its Tracker is made before main and lives to the end.
 AppState s_app = [] {
@@ -83,7 +82,7 @@ void writeScreenshot(bool fromFront) {
         std::signal(sig, SIG_DFL);
         std::raise(sig);
     }
-    std::exit(s_app.s_output_failed && status == 0 ? kOutputFailedStatus : status);
+    std::exit(s_app.s_output_failed && status == 0 ? kExitOutputFailed : status);
 }
 
 void onStopSignal(int sig) { s_stop_signal = sig; }
@@ -230,7 +229,7 @@ int runApplication(int argc, char** argv) {
     std::string error;
     if (!parseCommandLine(argc, argv, s_options, error)) {
         reportError("%s (tovrak --help lists the options)", error.c_str());
-        return kBadOptionStatus;
+        return kExitBadOption;
     }
     if (s_options.help) {
         std::fputs(usageText(), stdout);
@@ -246,13 +245,13 @@ int runApplication(int argc, char** argv) {
         s_app.s_pose_file = std::fopen(s_options.poses.c_str(), "w");
         if (!s_app.s_pose_file) {
             reportError("--poses %s: %s", s_options.poses.c_str(), std::strerror(errno));
-            return kBadOptionStatus;
+            return kExitBadOption;
         }
         writePoseHeader(s_app.s_pose_file);
     }
     if (!s_options.screenshot.empty() && !canCreate(s_options.screenshot)) {
         reportError("--screenshot %s: %s", s_options.screenshot.c_str(), std::strerror(errno));
-        return kBadOptionStatus;
+        return kExitBadOption;
     }
 
     s_app.s_log_file = std::fopen(kPointLogName, "w+");
@@ -267,7 +266,7 @@ int runApplication(int argc, char** argv) {
     s_app.s_capture = openCaptureSource(s_options, sourceError);
     if (!sourceError.empty()) {
         reportError("cannot play %s: %s", s_options.sourceFile.c_str(), sourceError.c_str());
-        return 1;
+        return kExitFailed;
     }
     if (!s_app.s_capture) {
         reportLine("No Capture Device!");
@@ -276,7 +275,7 @@ int runApplication(int argc, char** argv) {
     if (!haveDisplay()) {
         reportError("no display to open the window on (set DISPLAY, or run under xvfb-run)");
         captureDestroy(s_app.s_capture);
-        return 1;
+        return kExitFailed;
     }
 
     std::vector<char*> glutArgv;
@@ -309,13 +308,13 @@ int runApplication(int argc, char** argv) {
     captureSetRunning(s_app.s_capture, 1);
     captureShowFormatDialog(s_app.s_capture, nullptr);
     captureGetSize(s_app.s_capture, &s_app.s_width, &s_app.s_height);
-    s_app.s_tracker->setFrameSize(s_app.s_height, s_app.s_width);
+    followFrameSize(s_app);
     if (!s_options.record.empty()) {
         std::string error;
         if (!s_recorder.open(s_options.record, s_app.s_width, s_app.s_height, 30, error)) {
             reportError("--record %s: %s", s_options.record.c_str(), error.c_str());
             captureDestroy(s_app.s_capture);
-            return kBadOptionStatus;
+            return kExitBadOption;
         }
         s_app.s_recorder = &s_recorder;
         s_app.s_record_path = s_options.record;
@@ -330,5 +329,5 @@ int runApplication(int argc, char** argv) {
 
     for (unsigned char key : s_options.keys) keyboard(key, 0, 0);
     glutMainLoop();
-    return 1;
+    return kExitFailed;
 }

@@ -1,4 +1,5 @@
 #include "app/calibration_run.h"
+#include "app/exit_status.h"
 
 #include <vector>
 
@@ -20,7 +21,6 @@ constexpr double kNewViewShare = 0.08;
 // A source is read for at most this many frames (a webcam: some 40 s; the virtual camera's path
 // goes round the target in 480).
 constexpr int kMaxCalibrationFrames = 1200;
-constexpr int kGrabTimeoutMs = 1000;
 
 }  // namespace
 
@@ -51,12 +51,12 @@ int fitAndWrite(const std::vector<CalibrationView>& views, int width, int height
     std::string why;
     if (!calibrateFromViews(views, width, height, true, fit, why)) {
         reportError("not calibrated: %s", why.c_str());
-        return 1;
+        return kExitFailed;
     }
     const std::string path = cameraFile.empty() ? kCameraFileName : cameraFile;
     if (!writeCameraFile(path, fit.camera, fit.rmsPx, why)) {
         reportError("cannot write %s (%s)", path.c_str(), why.c_str());
-        return 3;
+        return kExitOutputFailed;
     }
     const CameraIntrinsics& c = fit.camera;
     reportLine("Calibrated from %d views of the target (%.0f %% of the picture covered) at %d x %d: fx %.2f fy %.2f "
@@ -74,11 +74,11 @@ int runCalibration(const CommandLine& options) {
     CaptureDevice* dev = openCaptureSource(o, error);
     if (!error.empty()) {
         reportError("cannot play %s: %s", o.sourceFile.c_str(), error.c_str());
-        return 1;
+        return kExitFailed;
     }
     if (!dev) {
         reportLine("No Capture Device!");
-        return 1;
+        return kExitFailed;
     }
     captureSelectDevice(dev, o.source == SourceKind::Camera ? o.device : 0);
     captureSetRunning(dev, 1);

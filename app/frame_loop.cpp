@@ -6,6 +6,7 @@
 #include "app/outputs.h"
 #include "app/point_log.h"
 #include "app/pose_log.h"
+#include "camera/lens.h"
 #include "camera/pose.h"
 #include "capture/capture.h"
 #include "capture/media_file.h"
@@ -27,10 +28,7 @@ bool runFramePass(AppState& app) {
     if (fresh) recordFrame(app);
 
     Tracker& t = *app.s_tracker;
-    t.setFrameSize(app.s_height, app.s_width);
-    noteFocalLengthScale(app);
-    // A new frame size drops the lens tables with the other per-pixel buffers.
-    if (app.s_key_r && bytes > 0 && !t.hasLensTables()) buildLensTables(t);
+    followFrameSize(app);
     t.input = app.s_frame.data();
     bool newPose = false;
     if (bytes > 0) newPose = runProcessingSteps(app);
@@ -39,6 +37,14 @@ bool runFramePass(AppState& app) {
     logPose(app, newPose);
     ++app.processedFrames;
     return true;
+}
+
+void followFrameSize(AppState& app) {
+    Tracker& t = *app.s_tracker;
+    t.setFrameSize(app.s_height, app.s_width);
+    noteFocalLengthScale(app);
+    // A new frame size drops the lens tables with the other per-pixel buffers.
+    if (app.s_key_r && t.width > 0 && t.height > 0 && !t.hasLensTables()) buildLensTables(t);
 }
 
 void noteFocalLengthScale(AppState& app) {

@@ -3,10 +3,10 @@
 #pragma once
 
 #include "app/app_state.h"
+#include "app/exit_status.h"
 
 enum class KeyAction { None, Redisplay, Exit };
 
-constexpr int kEscExitStatus = 1;
 
 // Esc closes and destroys the capture device and releases the frame buffer before answering
 // Exit; the caller ends the process with kEscExitStatus.

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/tracking_run.h"
+#include "harness/tracking_run.h"
 
 namespace {
 

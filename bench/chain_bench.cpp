@@ -96,7 +96,7 @@ BENCHMARK(BM_ChainWithPose) CHAIN_SIZES;
 // The frame loop as a whole without a window: the virtual camera rendering each frame (fps=0, as
 // fast as asked), keys g, s, x and k, the pose and its filter. Items per second are frames per
 // second; rendering the picture is most of it.
-#include "app/tracking_run.h"
+#include "harness/tracking_run.h"
 
 namespace {
 void BM_FrameLoopHeadless(benchmark::State& s) {

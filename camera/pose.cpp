@@ -13,9 +13,8 @@
 
 namespace {
 
-// The target's eight corners on its plane, paired with target points 0-3 and 5-8.
-constexpr double kModelX[8] = {56, -68, -68, 56, 91, -91, -91, 91};
-constexpr double kModelY[8] = {56, 56, -18, -18, 80, 80, -80, -80};
+// The target points paired with the target's eight corners (kTargetCornerMm): 4 and 9 are the
+// rectangles' centres.
 constexpr int kModelRecords[8] = {0, 1, 2, 3, 5, 6, 7, 8};
 
 constexpr double kNear = 0.1, kFar = 5000.0;
@@ -190,8 +189,8 @@ bool estimatePose(Tracker& t, CameraModel& model) {
     double X[8], Y[8], x[8], y[8];
     for (int i = 0; i < n; ++i) {
         const PointRecord& p = t.targetPoints[kModelRecords[i]];
-        X[i] = kModelX[i];
-        Y[i] = kModelY[i];
+        X[i] = kTargetCornerMm[i][0];
+        Y[i] = kTargetCornerMm[i][1];
         // Whole-pixel centring with the halves truncated (docs/conventions.md, "Centring").
         x[i] = static_cast<double>(p.col - t.width / 2);
         y[i] = static_cast<double>(p.row - t.height / 2);

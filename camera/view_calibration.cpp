@@ -23,6 +23,21 @@ constexpr int kCameraParameters = 8;
 // much of a place each.
 constexpr double kCornerWeightWithPlaces = 0.03;
 
+// A view's corners make a target only when both rectangles enclose some area (pixels^2) and
+// turn the same way round.
+constexpr double kMinQuadArea = 16.0;
+constexpr double kDistinctViewShare = 0.02;
+
+double quadArea(const double xy[8][2], int first) {
+    double twice = 0;
+    for (int i = 0; i < 4; ++i) {
+        const double* a = xy[first + i];
+        const double* b = xy[first + (i + 1) % 4];
+        twice += a[0] * b[1] - b[0] * a[1];
+    }
+    return twice / 2;
+}
+
 // The parameters: the camera's, then each view's rotation vector and translation.
 struct Model {
     int views;
@@ -224,13 +239,25 @@ bool calibrateFromViews(const std::vector<CalibrationView>& views, int width, in
               std::to_string(kMinCalibrationViews) + " are needed, from different sides and angles";
         return false;
     }
+    // Views that differ by less than this share of the width are one view for the fit: many
+    // copies of one view fix neither the focal length nor the principal point.
+    std::vector<CalibrationView> distinct;
+    for (const CalibrationView& view : views)
+        if (differentView(distinct, view, kDistinctViewShare * width)) distinct.push_back(view);
+    if (static_cast<int>(distinct.size()) < kMinCalibrationViews) {
+        why = "the views are too alike to fix a camera: only " + std::to_string(distinct.size()) +
+              " differ; show the target from different sides, tilted 20 to 60 degrees";
+        return false;
+    }
     std::vector<Eigen::Matrix3d> H(n);
     double X[8], Y[8];
     for (int i = 0; i < 8; ++i) X[i] = kTargetCornerMm[i][0], Y[i] = kTargetCornerMm[i][1];
     for (int v = 0; v < n; ++v) {
         double x[8], y[8], h[9];
         for (int i = 0; i < 8; ++i) x[i] = views[v].xy[i][0], y[i] = views[v].xy[i][1];
-        if (!fitPlaneHomography(8, X, Y, x, y, h)) {
+        const double inner = quadArea(views[v].xy, 0), outer = quadArea(views[v].xy, 4);
+        if (!(std::fabs(inner) > kMinQuadArea && std::fabs(outer) > kMinQuadArea && inner * outer > 0) ||
+            !fitPlaneHomography(8, X, Y, x, y, h)) {
             why = "a view's corners do not make a target";
             return false;
         }

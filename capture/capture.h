@@ -38,6 +38,8 @@ void captureCloseDevice(CaptureDevice* dev);
 int captureSetRunning(CaptureDevice* dev, int state);
 int captureGetSize(CaptureDevice* dev, int* width, int* height);
 int captureSetSize(CaptureDevice* dev, int width, int height);
+// How long the program waits for a frame before it redraws what it has.
+constexpr int kGrabTimeoutMs = 1000;
 // Copies at most bufferBytes; 0 on time-out with the buffer untouched. -1 waits without limit.
 int captureGrabFrame(CaptureDevice* dev, unsigned char* buffer, size_t bufferBytes, int timeoutMs);
 int captureGrabSingleFrame(CaptureDevice* dev, unsigned char* buffer, size_t bufferBytes);

@@ -10,19 +10,12 @@
 
 #include <array>
 
+#include "vision/target_model.h"  // the target and its sheet, millimetres
+
 struct CameraPose {
     double R[9];
     double T[3];
 };
-
-// Millimetres. The outer dark rectangle and the light rectangle cut out of it.
-constexpr double kTargetOuterHalfX = 91.0;
-constexpr double kTargetOuterHalfY = 80.0;
-constexpr double kTargetInnerMinX = -68.0, kTargetInnerMaxX = 56.0;
-constexpr double kTargetInnerMinY = -18.0, kTargetInnerMaxY = 56.0;
-// The sheet the target is printed on (A4 landscape, centred on the target).
-constexpr double kSheetHalfX = 148.5;
-constexpr double kSheetHalfY = 105.0;
 
 // The ten target points in the order the target step reports them: the four inner corners,
 // the inner centre, the four outer corners, the outer centre.

@@ -10,7 +10,7 @@
 
 #include "app/calibration_run.h"
 #include "app/frame_loop.h"
-#include "app/tracking_run.h"
+#include "harness/tracking_run.h"
 #include "camera/camera_file.h"
 #include "scratch_dir.h"
 #include "vision/target_finder.h"
@@ -148,4 +148,41 @@ TEST(CameraCalibration, ThePoseThroughTheCalibratedLensIsAsGoodAsOnTheIdealCamer
     EXPECT_LT(with.rotationMedianDeg, 0.1);
     EXPECT_LT(with.translationMedianPct, 0.15);
     EXPECT_GT(without.translationMedianPct, 3 * with.translationMedianPct);
+}
+
+TEST(CameraCalibration, ViewsThatCannotFixACameraAreRefusedWithTheirReason) {
+    VirtualCameraOptions o;
+    std::string error;
+    ASSERT_TRUE(parseVirtualCameraOptions("size=640x480,noise=1", o, error));
+    const std::vector<CalibrationView> views = takeViews(o);
+    ASSERT_GE(views.size(), 12u);
+    ViewCalibration fit;
+    std::string why;
+    // Too few.
+    const std::vector<CalibrationView> few(views.begin(), views.begin() + kMinCalibrationViews - 1);
+    EXPECT_FALSE(calibrateFromViews(few, o.width, o.height, true, fit, why));
+    EXPECT_NE(why.find("at least"), std::string::npos) << why;
+    // Enough, but all one view: nothing fixes the principal point or the focal length.
+    std::vector<CalibrationView> alike(8, views[3]);
+    for (size_t k = 0; k < alike.size(); ++k)
+        for (auto& p : alike[k].xy) p[0] += 0.01 * static_cast<double>(k), p[1] -= 0.01 * static_cast<double>(k);
+    why.clear();
+    EXPECT_FALSE(calibrateFromViews(alike, o.width, o.height, true, fit, why));
+    EXPECT_FALSE(why.empty());
+    // Corners that make no target: all on one line.
+    std::vector<CalibrationView> flat(views.begin(), views.begin() + 8);
+    for (auto& p : flat[2].xy) p[1] = 100;
+    why.clear();
+    EXPECT_FALSE(calibrateFromViews(flat, o.width, o.height, true, fit, why));
+    EXPECT_NE(why.find("target"), std::string::npos) << why;
+
+    // What decides which views are taken, and what the user is shown of them.
+    CalibrationView moved = views[0];
+    EXPECT_FALSE(differentView(views, views[0], 5.0));
+    for (auto& p : moved.xy) p[0] += 40;
+    EXPECT_TRUE(differentView({views[0]}, moved, 5.0));
+    CalibrationView corner = views[0];
+    for (auto& p : corner.xy) p[0] = 10, p[1] = 10;
+    EXPECT_DOUBLE_EQ(viewCoverage({corner}, o.width, o.height), 1.0 / 16);
+    EXPECT_GT(viewCoverage(views, o.width, o.height), 0.5);
 }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "scratch_dir.h"
-#include "app/tracking_run.h"
+#include "harness/tracking_run.h"
 #include "camera/calibration.h"
 #include "camera/lens.h"
 #include "camera/matrix.h"

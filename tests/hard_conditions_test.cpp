@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/frame_loop.h"
-#include "app/tracking_run.h"
+#include "harness/tracking_run.h"
 #include "posed_views.h"
 #include "vision/target_chain.h"
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/tracking_run.h"
+#include "harness/tracking_run.h"
 #include "camera/kalman.h"
 #include "camera/matrix.h"
 

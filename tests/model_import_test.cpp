@@ -6,11 +6,15 @@
 #include <assimp/scene.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 
 #include "scratch_dir.h"
+#include "models/import_process.h"
 #include "models/scene_factory.h"
 #include "scene/bounds.h"
 #include "scene/material.h"
@@ -266,4 +270,44 @@ TEST(ModelImport, DamagedPlatformFilesAreRefusedOrLoadSoundly) {
     EXPECT_GT(loaded, 0);
     EXPECT_EQ(loadModel("P", scratchDir().c_str(), ".", 0), nullptr);  // a directory
     EXPECT_EQ(loadModel("P", (scratchDir() + "none.3ds").c_str(), ".", 0), nullptr);
+}
+
+TEST(ModelImport, AnImporterThatFailsInAnyWayCostsOneLineAndNoHang) {
+    // The child is the importer a hostile file may have taken over: whatever it does, the program
+    // answers false with a reason and goes on. Each case is a small script standing in for it.
+    const std::string dir = scratchDir() + "/importers";
+    ASSERT_EQ(system(("mkdir -p " + dir).c_str()), 0);
+    const std::string model = dir + "/cube.obj";
+    std::FILE* m = std::fopen(model.c_str(), "w");
+    ASSERT_NE(m, nullptr);
+    std::fputs("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", m);
+    std::fclose(m);
+    struct Case {
+        const char* name;
+        const char* script;  // null: no importer at all
+        const char* says;
+    } cases[] = {
+        {"missing", nullptr, "is missing"},
+        {"crashes", "kill -SEGV $$", "crash"},
+        {"short", "printf 'M\\020' >&3", "ends early"},
+        {"lies", "printf 'M\\377\\377\\377\\377\\377\\377\\377\\177' >&3", "larger"},
+        {"hangs", "exec sleep 60", "took longer"},
+    };
+    for (const Case& c : cases) {
+        const std::string program = dir + "/" + c.name;
+        if (c.script) {
+            std::FILE* f = std::fopen(program.c_str(), "w");
+            ASSERT_NE(f, nullptr);
+            std::fprintf(f, "#!/bin/sh\n%s\n", c.script);
+            std::fclose(f);
+            ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+        }
+        setenv("TOVRAK_IMPORTER", program.c_str(), 1);
+        ImportedModel out;
+        std::string why;
+        EXPECT_FALSE(importInChild(model, out, why)) << c.name;
+        EXPECT_NE(why.find(c.says), std::string::npos) << c.name << ": " << why;
+        EXPECT_TRUE(out.meshes.empty()) << c.name;
+    }
+    unsetenv("TOVRAK_IMPORTER");
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/frame_loop.h"
-#include "app/tracking_run.h"
+#include "harness/tracking_run.h"
 #include "camera/pose.h"
 #include "camera/refined_pose.h"
 #include "posed_views.h"

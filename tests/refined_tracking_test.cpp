@@ -11,7 +11,7 @@
 #include "scratch_dir.h"
 #include "app/frame_loop.h"
 #include "app/keyboard.h"
-#include "app/tracking_run.h"
+#include "harness/tracking_run.h"
 #include "camera/corner_refinement.h"
 #include "camera/refined_pose.h"
 #include "test_images.h"

@@ -7,7 +7,7 @@
 
 #include "app/frame_loop.h"
 #include "app/shown_model.h"
-#include "app/tracking_run.h"
+#include "harness/tracking_run.h"
 #include "camera/pose.h"
 #include "capture/virtual_scene.h"
 #include "models/md2_draw.h"

@@ -10,7 +10,7 @@
 #include "scratch_dir.h"
 #include "app/frame_loop.h"
 #include "app/keyboard.h"
-#include "app/tracking_run.h"
+#include "harness/tracking_run.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/tracking_run.h"
+#include "harness/tracking_run.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,8 +24,7 @@ HeadlessApp::HeadlessApp(const VirtualCameraOptions& options, const std::string&
     captureSelectDevice(app.s_capture, 0);
     captureSetRunning(app.s_capture, 1);
     captureGetSize(app.s_capture, &app.s_width, &app.s_height);
-    tracker.setFrameSize(app.s_height, app.s_width);
-    buildLensTables(tracker);
+    followFrameSize(app);
     if (!calibrateCamera(tracker, camera, pointFile)) error = camera.whyNotReady;
     for (char key : keys) handleKey(app, static_cast<unsigned char>(key));
 }
