@@ -25,29 +25,48 @@ struct Fd {
 
 }  // namespace
 
-FileReadResult readRegularFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& bytes,
-                               std::string& error) {
-    bytes.clear();
+int openRegularFile(const std::string& path, uint64_t maxBytes, uint64_t& size, FileReadResult& result,
+                    std::string& error) {
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
-    const Fd file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    Fd file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
     if (file.fd < 0) {
         error = std::string("cannot be opened (") + std::strerror(errno) + ")";
-        return FileReadResult::Missing;
+        result = FileReadResult::Missing;
+        return -1;
     }
     struct stat st {};
     if (fstat(file.fd, &st) != 0) {
         error = std::string("cannot be examined (") + std::strerror(errno) + ")";
-        return FileReadResult::ReadFailed;
+        result = FileReadResult::ReadFailed;
+        return -1;
     }
     if (!S_ISREG(st.st_mode)) {
         error = kindOf(st.st_mode);
-        return FileReadResult::NotAFile;
+        result = FileReadResult::NotAFile;
+        return -1;
     }
     if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > maxBytes) {
         error = "is larger than the " + std::to_string(maxBytes) + " bytes such a file can have";
-        return FileReadResult::TooLarge;
+        result = FileReadResult::TooLarge;
+        return -1;
     }
-    bytes.resize(static_cast<size_t>(st.st_size));
+    // Reads of a regular file do not block; the flag is dropped for plain reading.
+    fcntl(file.fd, F_SETFL, fcntl(file.fd, F_GETFL) & ~O_NONBLOCK);
+    size = static_cast<uint64_t>(st.st_size);
+    result = FileReadResult::Ok;
+    const int fd = file.fd;
+    file.fd = -1;
+    return fd;
+}
+
+FileReadResult readRegularFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& bytes,
+                               std::string& error) {
+    bytes.clear();
+    uint64_t fileSize = 0;
+    FileReadResult opened;
+    const Fd file{openRegularFile(path, maxBytes, fileSize, opened, error)};
+    if (file.fd < 0) return opened;
+    bytes.resize(static_cast<size_t>(fileSize));
     size_t got = 0;
     while (got < bytes.size()) {
         const ssize_t n = read(file.fd, bytes.data() + got, bytes.size() - got);

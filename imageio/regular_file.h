@@ -16,6 +16,12 @@ enum class FileReadResult {
     ReadFailed,  // an error while reading
 };
 
+// Opens `path` for reading when it is a regular file of at most maxBytes, without blocking on a
+// FIFO put in its place: the descriptor (blocking again, close-on-exec; the caller closes it) with
+// the file's size, or -1 with the result and a reason as readRegularFile gives them.
+int openRegularFile(const std::string& path, uint64_t maxBytes, uint64_t& size, FileReadResult& result,
+                    std::string& error);
+
 // Reads all of `path` into `bytes`. On anything but Ok, `error` is a short reason without the
 // file name ("is a directory, not a file", "is larger than 65536 bytes", ...).
 FileReadResult readRegularFile(const std::string& path, size_t maxBytes, std::vector<uint8_t>& bytes,

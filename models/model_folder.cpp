@@ -1,5 +1,7 @@
 #include "models/model_folder.h"
 
+#include "imageio/regular_file.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -157,31 +159,21 @@ bool ModelFolder::findTexture(const std::string& name, std::string& path, std::s
 }
 
 FILE* ModelFolder::openRegular(const std::string& path, long long* size, std::string& why) {
-    // O_NONBLOCK: a FIFO put in the file's place since it was resolved must not hang the open.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    uint64_t bytes = 0;
+    FileReadResult result;
+    const int fd = openRegularFile(path, static_cast<uint64_t>(kMaxModelPartBytes), bytes, result, why);
     if (fd < 0) {
-        why = std::string("cannot be opened (") + std::strerror(errno) + ")";
+        if (result == FileReadResult::NotAFile) why = "is not a regular file";
+        if (result == FileReadResult::TooLarge)
+            why = "is larger than the " + std::to_string(kMaxModelPartBytes) + " bytes a model's file can have";
         return nullptr;
     }
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        why = "is not a regular file";
-        close(fd);
-        return nullptr;
-    }
-    if (st.st_size > kMaxModelPartBytes) {
-        why = "is larger than the " + std::to_string(kMaxModelPartBytes) + " bytes a model's file can have";
-        close(fd);
-        return nullptr;
-    }
-    // Reads of a regular file do not block; the flag is dropped for plain stdio reading.
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     FILE* f = fdopen(fd, "rb");
     if (!f) {
         why = "cannot be opened";
         close(fd);
         return nullptr;
     }
-    if (size) *size = st.st_size;
+    if (size) *size = static_cast<long long>(bytes);
     return f;
 }
