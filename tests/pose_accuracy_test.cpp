@@ -126,3 +126,13 @@ TEST(PoseSolve, TheFocalLengthIsInPixelsOfTheFrameBeingProcessed) {
         EXPECT_NEAR(headless.camera.T[2], truthZ, 0.02 * truthZ);
     }
 }
+
+TEST(PoseSolve, AMinimisationThatCannotStepStillReportsItsError) {
+    // Points that fix nothing (all at the target's origin) make the normal equations singular at
+    // once: the pose must still carry the error it has, never the 0 of a pose not yet measured.
+    const double X[4] = {0, 0, 0, 0}, Y[4] = {0, 0, 0, 0}, x[4] = {10, 10, 10, 10}, y[4] = {10, 10, 10, 10};
+    PlanarPose pose;
+    pose.T[2] = 500;
+    minimiseReprojection(4, X, Y, x, y, 330, pose);
+    EXPECT_NEAR(pose.rmsError, std::hypot(10.0, 10.0), 1e-9);
+}
