@@ -1,5 +1,4 @@
 #include "app/application.h"
-#include "app/exit_status.h"
 
 #include <GL/freeglut.h>
 
@@ -15,6 +14,7 @@
 #include <thread>
 
 #include "app/app_state.h"
+#include "app/exit_status.h"
 #include "app/calibration_run.h"
 #include "app/capture_source.h"
 #include "app/command_line.h"
@@ -40,7 +40,6 @@
 #include "vision/tracker.h"
 
 namespace {
-
 
 // The one application state; its Tracker is made before main and lives to the end.
 AppState s_app = [] {

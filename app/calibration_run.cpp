@@ -1,10 +1,10 @@
 #include "app/calibration_run.h"
-#include "app/exit_status.h"
 
 #include <vector>
 
 #include "app/app_state.h"
 #include "app/capture_source.h"
+#include "app/exit_status.h"
 #include "camera/camera_file.h"
 #include "camera/corner_refinement.h"
 #include "camera/pose.h"
@@ -64,7 +64,7 @@ int fitAndWrite(const std::vector<CalibrationView>& views, int width, int height
                "reprojection error %.3f px; wrote %s",
                fit.views, 100 * viewCoverage(views, width, height), width, height, c.fx, c.fy, c.cx, c.cy,
                (height - 1) - c.cy, c.k1, c.k2, -c.p1, c.p2, fit.rmsPx, path.c_str());
-    return 0;
+    return kExitOk;
 }
 
 int runCalibration(const CommandLine& options) {

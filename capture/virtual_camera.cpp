@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
-// jpeglib.h needs FILE and size_t declared first.
-#include <jpeglib.h>
+#include "imageio/jpeg_codec.h"
 
 namespace {
 
@@ -541,57 +541,10 @@ void VirtualCamera::quantise(int noiseFrame, unsigned char* dst) {
     }
 }
 
-namespace {
-
-struct JpegError {
-    jpeg_error_mgr manager;
-};
-// libjpeg's handlers print and end the process; the frame here is ours and always encodes, so
-// a failure can only be a programming error.
-void jpegQuiet(j_common_ptr, int) {}
-
-}  // namespace
-
 void VirtualCamera::compressAsJpeg(unsigned char* frame) {
-    const int W = opts.width, H = opts.height;
-    JpegError error;
-    unsigned char* encoded = nullptr;
-    unsigned long size = 0;
-    {
-        jpeg_compress_struct info;
-        info.err = jpeg_std_error(&error.manager);
-        error.manager.emit_message = jpegQuiet;
-        jpeg_create_compress(&info);
-        jpeg_mem_dest(&info, &encoded, &size);
-        info.image_width = static_cast<JDIMENSION>(W);
-        info.image_height = static_cast<JDIMENSION>(H);
-        info.input_components = 3;
-        info.in_color_space = JCS_EXT_BGR;
-        jpeg_set_defaults(&info);
-        jpeg_set_quality(&info, std::clamp(opts.jpeg, 1, 100), TRUE);
-        jpeg_start_compress(&info, TRUE);
-        // Top row first, as a webcam's JPEG has it (docs/conventions.md, "Frames").
-        while (info.next_scanline < info.image_height) {
-            JSAMPROW row = frame + 3 * static_cast<size_t>(H - 1 - info.next_scanline) * W;
-            jpeg_write_scanlines(&info, &row, 1);
-        }
-        jpeg_finish_compress(&info);
-        jpeg_destroy_compress(&info);
-    }
-    jpegBuffer.assign(encoded, encoded + size);
-    std::free(encoded);
-    jpeg_decompress_struct info;
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.emit_message = jpegQuiet;
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, jpegBuffer.data(), static_cast<unsigned long>(jpegBuffer.size()));
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_EXT_BGR;
-    jpeg_start_decompress(&info);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = frame + 3 * static_cast<size_t>(H - 1 - info.output_scanline) * W;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
+    // Our own frame of our own size always codes; should libjpeg fail all the same, the frame
+    // keeps what it has (as rendered, or decoded up to the failure), and the process goes on.
+    JpegInfo info;
+    if (encodeJpeg(frame, opts.width, opts.height, ChannelOrder::Bgr, opts.jpeg, jpegBuffer))
+        (void)decodeJpeg(jpegBuffer.data(), jpegBuffer.size(), ChannelOrder::Bgr, UINT64_MAX, info, frame, frameBytes());
 }

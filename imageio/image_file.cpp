@@ -7,10 +7,8 @@
 #include <cstring>
 #include <vector>
 
-// jpeglib.h needs FILE and size_t declared first.
-#include <jpeglib.h>
-
 #include "imageio/dib_file.h"
+#include "imageio/jpeg_codec.h"
 #include "imageio/png_file.h"
 #include "imageio/regular_file.h"
 
@@ -38,63 +36,18 @@ int readPng(const std::vector<uint8_t>& bytes, bool pixels, Picture& out) {
 
 // --- JPEG ---
 
-struct JpegError {
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-};
-
-// libjpeg's own handler ends the process; ours returns to the reader with the file refused.
-void jpegFail(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1); }
-// Nothing printed; warnings (level -1: corrupt data, a file ending early) are counted, as
-// libjpeg's own handler counts them.
-void jpegQuiet(j_common_ptr info, int level) {
-    if (level < 0) ++info->err->num_warnings;
-}
-
 int readJpeg(const std::vector<uint8_t>& bytes, bool pixels, Picture& out) {
-    jpeg_decompress_struct info;
-    JpegError error;
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = jpegFail;
-    error.manager.emit_message = jpegQuiet;
-    // Everything the jump may skip past lives outside this frame or is set before it.
-    std::vector<uint8_t> row;
-    if (setjmp(error.jump)) {
-        jpeg_destroy_decompress(&info);
-        return kImageDamaged;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&info, TRUE);
-    out.width = static_cast<int>(info.image_width), out.height = static_cast<int>(info.image_height);
-    out.type = info.num_components == 1 ? kImageTypeGrey : kImageTypeRgb;
-    out.palette = 0;
-    if (!sizeAllowed(info.image_width, info.image_height)) {
-        jpeg_destroy_decompress(&info);
-        return kImageTooLarge;
-    }
-    if (!pixels) {
-        jpeg_destroy_decompress(&info);
-        return kImageOk;
-    }
-    info.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&info);
-    if (info.output_width != info.image_width || info.output_height != info.image_height || info.output_components != 3) {
-        jpeg_destroy_decompress(&info);
-        return kImageDamaged;
-    }
+    JpegInfo info;
+    JpegResult result = decodeJpeg(bytes.data(), bytes.size(), ChannelOrder::Rgb, UINT64_MAX, info);
+    out.width = info.width, out.height = info.height, out.palette = 0;
+    out.type = info.components == 1 ? kImageTypeGrey : kImageTypeRgb;
+    if (result != JpegResult::Ok) return kImageDamaged;
+    if (!sizeAllowed(info.width, info.height)) return kImageTooLarge;
+    if (!pixels) return kImageOk;
     out.rgb.assign(static_cast<size_t>(out.width) * out.height * 3, 0);
-    while (info.output_scanline < info.output_height) {
-        // Scanline y (from the top) goes to row height - 1 - y.
-        JSAMPROW target = &out.rgb[static_cast<size_t>(out.height - 1 - info.output_scanline) * out.width * 3];
-        if (jpeg_read_scanlines(&info, &target, 1) != 1) break;
-    }
-    // libjpeg pads a file that ends early (or whose data is corrupt) with grey and says so only
-    // as a warning.
-    out.truncated = error.manager.num_warnings > 0;
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return kImageOk;
+    result = decodeJpeg(bytes.data(), bytes.size(), ChannelOrder::Rgb, UINT64_MAX, info, out.rgb.data(), out.rgb.size());
+    out.truncated = info.truncated;
+    return result == JpegResult::Ok ? kImageOk : kImageDamaged;
 }
 
 // --- TIFF, read from memory through libtiff's client callbacks ---
