@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tracking/target_tracker.h"
+#include "window/frame_rate.h"
 
 struct CaptureDevice;
 struct AnimModel;
@@ -56,16 +57,10 @@ struct AppState {
     // The target's tracking from frame to frame, with its edge ladder (key t, --edges).
     TargetTracker tracking;
 
-    // Frame-rate meter; the clock answers seconds and can be replaced by tests.
-    int s_frame_count = 0;
-    double s_fps = 0.0;
-    double s_fps_last_time = 0.0;
-    bool s_fps_started = false;
-    double (*clock)() = nullptr;
+    // The frame-rate meter of the window's display passes.
+    FrameRateMeter frameRate;
 
     int processedFrames = 0;  // frame passes that processed a frame
     bool newPoseThisPass = false;  // the last frame pass computed a camera pose
 };
 
-// Wall-clock seconds since 1970 with millisecond resolution.
-double timeNow();

@@ -18,14 +18,14 @@
 #include "app/calibration_run.h"
 #include "app/capture_source.h"
 #include "app/command_line.h"
-#include "app/data_files.h"
+#include "base/data_files.h"
 #include "app/outputs.h"
 #include "app/pose_log.h"
-#include "app/display.h"
+#include "window/display.h"
 #include "app/frame_loop.h"
 #include "app/keyboard.h"
-#include "app/screenshot.h"
-#include "app/shown_model.h"
+#include "window/screenshot.h"
+#include "window/shown_model.h"
 #include "camera/camera_file.h"
 #include "camera/lens.h"
 #include "camera/pose.h"
@@ -36,35 +36,37 @@
 #include "models/model_factory.h"
 #include "models/md2_draw.h"
 #include "capture/virtual_backend.h"
-#include "imageio/report.h"
+#include "base/report.h"
 #include "vision/tracker.h"
 
 namespace {
 
-// The one application state; its Tracker is made before main and lives to the end.
-AppState s_app = [] {
+// Everything the window's callbacks share: the application state and what it points to, made
+// before main and living to the end (its Tracker too, never destroyed).
+struct Program {
     AppState app;
-    app.s_tracker = new Tracker;
-    return app;
-}();
-CameraModel s_cameraModel;
-AnimModel s_animModel;
-ShownModel s_shownModel;
-unsigned int s_textureNames[1];
-VideoRecorder s_recorder;
-CommandLine s_options;
-bool s_finishing = false;
+    CameraModel camera;
+    AnimModel character;
+    ShownModel shownModel;
+    unsigned int textureNames[1] = {};
+    VideoRecorder recorder;
+    CommandLine options;
+    bool finishing = false;  // the last frame was processed: the next display pass ends the run
+
+    Program() { app.s_tracker = new Tracker; }
+};
+Program s_program;
 // The signal that asked the run to end (SIGINT, SIGTERM, SIGHUP), or 0.
 volatile std::sig_atomic_t s_stop_signal = 0;
 
 void writeScreenshot(bool fromFront) {
-    if (s_options.screenshot.empty()) return;
+    if (s_program.options.screenshot.empty()) return;
     std::string error;
-    if (saveWindowScreenshot(s_options.screenshot, fromFront, error)) {
-        reportNote("screenshot written to %s", s_options.screenshot.c_str());
+    if (saveWindowScreenshot(s_program.options.screenshot, fromFront, error)) {
+        reportNote("screenshot written to %s", s_program.options.screenshot.c_str());
     } else {
         reportError("%s", error.c_str());
-        s_app.s_output_failed = true;
+        s_program.app.s_output_failed = true;
     }
 }
 
@@ -72,16 +74,16 @@ void writeScreenshot(bool fromFront) {
 // program ends with `status`, or, after a signal, is ended by that signal as if unhandled.
 [[noreturn]] void endRun(int status, bool screenshotFromFront) {
     writeScreenshot(screenshotFromFront);
-    closeOutputs(s_app);
-    captureDestroy(s_app.s_capture);
-    s_app.s_capture = nullptr;
+    closeOutputs(s_program.app);
+    captureDestroy(s_program.app.s_capture);
+    s_program.app.s_capture = nullptr;
     std::fflush(stdout);
     std::fflush(stderr);
     if (const int sig = s_stop_signal) {
         std::signal(sig, SIG_DFL);
         std::raise(sig);
     }
-    std::exit(s_app.s_output_failed && status == 0 ? kExitOutputFailed : status);
+    std::exit(s_program.app.s_output_failed && status == 0 ? kExitOutputFailed : status);
 }
 
 void onStopSignal(int sig) { s_stop_signal = sig; }
@@ -99,11 +101,11 @@ void finishRun() { endRun(0, false); }
 
 void idle() {
     if (s_stop_signal) endRun(0, false);
-    if (s_finishing) return;
-    if (!runFramePass(s_app)) {
+    if (s_program.finishing) return;
+    if (!runFramePass(s_program.app)) {
         // A recording that has played to its end ends the run, as --frames does.
-        if (captureAtEnd(s_app.s_capture)) {
-            s_finishing = true;
+        if (captureAtEnd(s_program.app.s_capture)) {
+            s_program.finishing = true;
             glutPostRedisplay();
             return;
         }
@@ -111,18 +113,35 @@ void idle() {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return;
     }
-    if (s_options.frames > 0 && s_app.processedFrames >= s_options.frames) s_finishing = true;
+    if (s_program.options.frames > 0 && s_program.app.processedFrames >= s_program.options.frames) s_program.finishing = true;
     glutPostRedisplay();
 }
 
 void display() {
-    displayFrame(s_app);
-    if (s_finishing) finishRun();
+    WindowContent content;
+    const AppState& app = s_program.app;
+    if (!app.s_frame.empty() && app.s_frame.size() == static_cast<size_t>(app.s_width) * app.s_height * 3) {
+        content.live = app.s_frame.data();
+        content.processed = app.s_tracker->output;
+        content.width = app.s_width, content.height = app.s_height;
+    }
+    content.modelview = app.s_tracker->modelview, content.projection = app.s_tracker->projection;
+    content.model = app.s_key_b ? app.s_shown_model : nullptr;
+    content.character = app.s_key_m ? app.s_anim_model : nullptr;
+    content.cone = app.s_key_n;
+    char status[96];
+    if (app.s_views) {  // key v: how the collection stands
+        std::snprintf(status, sizeof status, "views %d/%d, %.0f %% of the picture", static_cast<int>(app.s_views->views.size()),
+                      kWindowCalibrationViews, 100 * viewCoverage(app.s_views->views, app.s_width, app.s_height));
+        content.status = status;
+    }
+    displayFrame(content, s_program.app.frameRate);
+    if (s_program.finishing) finishRun();
     glutSwapBuffers();
 }
 
 void keyboard(unsigned char key, int, int) {
-    switch (handleKey(s_app, key)) {
+    switch (handleKey(s_program.app, key)) {
         case KeyAction::Exit: endRun(kEscExitStatus, true);
         case KeyAction::Redisplay: glutPostRedisplay(); break;
         case KeyAction::None: break;
@@ -161,22 +180,22 @@ int listDevices() {
 }
 
 // The character and its skin. A model that cannot be read leaves the character out; a skin
-// that cannot be read ends the program, as it always has.
+// that cannot be read ends the program: a character without its skin is not drawn half-made.
 void loadAnimModel() {
     std::string triedModel, triedSkin;
     const std::string model = findDataFile(kModelName, &triedModel);
     const std::string skin = findDataFile(kSkinName, &triedSkin);
-    if (!importMd2(s_animModel, model, skin,
+    if (!importMd2(s_program.character, model, skin,
                    " (" + std::string(kModelName) + " was looked for in " + triedModel + "; the character is left out)"))
         return;
-    for (size_t i = 0; i < s_animModel.materials.size(); ++i) {
-        if (!createSkinTexture(s_textureNames, s_animModel.materials[i].file, static_cast<int>(i),
+    for (size_t i = 0; i < s_program.character.materials.size(); ++i) {
+        if (!createSkinTexture(s_program.textureNames, s_program.character.materials[i].file, static_cast<int>(i),
                                " (the skin " + std::string(kSkinName) + " was looked for in " + triedSkin +
                                    "; the program ends without it)"))
             std::exit(0);
-        s_animModel.materials[i].textureId = static_cast<int>(i);
+        s_program.character.materials[i].textureId = static_cast<int>(i);
     }
-    s_app.s_anim_model = &s_animModel;
+    s_program.app.s_anim_model = &s_program.character;
 }
 
 // Whether the screenshot's file can be written, asked before the run rather than after it. A
@@ -217,7 +236,7 @@ void chooseCamera(Tracker& tracker, CameraModel& model, const std::string& given
 
 bool haveDisplay() {
     if (const char* d = std::getenv("DISPLAY"); d && *d) return true;
-    for (const std::string& a : s_options.glutArgs)
+    for (const std::string& a : s_program.options.glutArgs)
         if (a == "-display") return true;
     return false;
 }
@@ -226,35 +245,35 @@ bool haveDisplay() {
 
 int runApplication(int argc, char** argv) {
     std::string error;
-    if (!parseCommandLine(argc, argv, s_options, error)) {
+    if (!parseCommandLine(argc, argv, s_program.options, error)) {
         reportError("%s (tovrak --help lists the options)", error.c_str());
         return kExitBadOption;
     }
-    if (s_options.help) {
+    if (s_program.options.help) {
         std::fputs(usageText(), stdout);
         return 0;
     }
-    if (s_options.listDevices) return listDevices();
-    if (!s_options.calibrateFrom.empty()) return runCalibration(s_options);
+    if (s_program.options.listDevices) return listDevices();
+    if (!s_program.options.calibrateFrom.empty()) return runCalibration(s_program.options);
     // From here on a stop signal is answered by the frame loop, which finishes every file.
     catchStopSignals();
 
-    if (!s_options.poses.empty()) {
-        s_app.s_pose_path = s_options.poses;
-        s_app.s_pose_file = std::fopen(s_options.poses.c_str(), "w");
-        if (!s_app.s_pose_file) {
-            reportError("--poses %s: %s", s_options.poses.c_str(), std::strerror(errno));
+    if (!s_program.options.poses.empty()) {
+        s_program.app.s_pose_path = s_program.options.poses;
+        s_program.app.s_pose_file = std::fopen(s_program.options.poses.c_str(), "w");
+        if (!s_program.app.s_pose_file) {
+            reportError("--poses %s: %s", s_program.options.poses.c_str(), std::strerror(errno));
             return kExitBadOption;
         }
-        writePoseHeader(s_app.s_pose_file);
+        writePoseHeader(s_program.app.s_pose_file);
     }
-    if (!s_options.screenshot.empty() && !canCreate(s_options.screenshot)) {
-        reportError("--screenshot %s: %s", s_options.screenshot.c_str(), std::strerror(errno));
+    if (!s_program.options.screenshot.empty() && !canCreate(s_program.options.screenshot)) {
+        reportError("--screenshot %s: %s", s_program.options.screenshot.c_str(), std::strerror(errno));
         return kExitBadOption;
     }
 
-    s_app.s_log_file = std::fopen(kPointLogName, "w+");
-    if (!s_app.s_log_file) {
+    s_program.app.s_log_file = std::fopen(kPointLogName, "w+");
+    if (!s_program.app.s_log_file) {
         reportWarning("cannot open the point log \"%s\" (%s); points will not be logged",
                      kPointLogName, std::strerror(errno));
     }
@@ -262,23 +281,23 @@ int runApplication(int argc, char** argv) {
     // The device is looked for before the window opens, so that a machine without a camera
     // (or without a display) gets the plain answer rather than a window flashing up.
     std::string sourceError;
-    s_app.s_capture = openCaptureSource(s_options, sourceError);
+    s_program.app.s_capture = openCaptureSource(s_program.options, sourceError);
     if (!sourceError.empty()) {
-        reportError("cannot play %s: %s", s_options.sourceFile.c_str(), sourceError.c_str());
+        reportError("cannot play %s: %s", s_program.options.sourceFile.c_str(), sourceError.c_str());
         return kExitFailed;
     }
-    if (!s_app.s_capture) {
+    if (!s_program.app.s_capture) {
         reportLine("No Capture Device!");
         return 0;
     }
     if (!haveDisplay()) {
         reportError("no display to open the window on (set DISPLAY, or run under xvfb-run)");
-        captureDestroy(s_app.s_capture);
+        captureDestroy(s_program.app.s_capture);
         return kExitFailed;
     }
 
     std::vector<char*> glutArgv;
-    for (std::string& a : s_options.glutArgs) glutArgv.push_back(a.data());
+    for (std::string& a : s_program.options.glutArgs) glutArgv.push_back(a.data());
     int glutArgc = static_cast<int>(glutArgv.size());
     glutInit(&glutArgc, glutArgv.data());
     // Double-buffered RGBA with multisampling; the window keeps its caption.
@@ -297,36 +316,36 @@ int runApplication(int argc, char** argv) {
     // A model that cannot be read is left out; the rest of the workbench runs on without it.
     // Ctrl-C while a model loads stops the load; the frame loop then ends the run.
     setImportCancelCheck([] { return s_stop_signal != 0; });
-    if (loadShownModel({s_options.model, s_options.dumpScene, s_options.modelUp, s_options.modelScale}, s_shownModel))
-        s_app.s_shown_model = &s_shownModel;
-    if (s_shownModel.dumpFailed) s_app.s_output_failed = true;
+    if (loadShownModel({s_program.options.model, s_program.options.dumpScene, s_program.options.modelUp, s_program.options.modelScale}, s_program.shownModel))
+        s_program.app.s_shown_model = &s_program.shownModel;
+    if (s_program.shownModel.dumpFailed) s_program.app.s_output_failed = true;
 
-    const int device = s_options.source == SourceKind::Camera ? s_options.device : 0;
-    if (!captureSelectDevice(s_app.s_capture, device))
+    const int device = s_program.options.source == SourceKind::Camera ? s_program.options.device : 0;
+    if (!captureSelectDevice(s_program.app.s_capture, device))
         reportError("capture device %d cannot be opened (see tovrak --list-devices)", device);
-    captureSetRunning(s_app.s_capture, 1);
-    captureShowFormatDialog(s_app.s_capture, nullptr);
-    captureGetSize(s_app.s_capture, &s_app.s_width, &s_app.s_height);
-    followFrameSize(s_app);
-    if (!s_options.record.empty()) {
+    captureSetRunning(s_program.app.s_capture, 1);
+    captureShowFormatDialog(s_program.app.s_capture, nullptr);
+    captureGetSize(s_program.app.s_capture, &s_program.app.s_width, &s_program.app.s_height);
+    followFrameSize(s_program.app);
+    if (!s_program.options.record.empty()) {
         std::string error;
-        if (!s_recorder.open(s_options.record, s_app.s_width, s_app.s_height, 30, error)) {
-            reportError("--record %s: %s", s_options.record.c_str(), error.c_str());
-            captureDestroy(s_app.s_capture);
+        if (!s_program.recorder.open(s_program.options.record, s_program.app.s_width, s_program.app.s_height, 30, error)) {
+            reportError("--record %s: %s", s_program.options.record.c_str(), error.c_str());
+            captureDestroy(s_program.app.s_capture);
             return kExitBadOption;
         }
-        s_app.s_recorder = &s_recorder;
-        s_app.s_record_path = s_options.record;
+        s_program.app.s_recorder = &s_program.recorder;
+        s_program.app.s_record_path = s_program.options.record;
     }
-    initLensCorrection(*s_app.s_tracker);
+    initLensCorrection(*s_program.app.s_tracker);
     std::printf("\n");
-    s_app.s_camera = &s_cameraModel;
-    s_cameraModel.method = s_options.poseMethod;
-    s_app.tracking.edges().setAdaptive(!s_options.fixedEdges);
-    s_app.s_camera_file = s_options.cameraFile;
-    chooseCamera(*s_app.s_tracker, s_cameraModel, s_options.cameraFile);
+    s_program.app.s_camera = &s_program.camera;
+    s_program.camera.method = s_program.options.poseMethod;
+    s_program.app.tracking.edges().setAdaptive(!s_program.options.fixedEdges);
+    s_program.app.s_camera_file = s_program.options.cameraFile;
+    chooseCamera(*s_program.app.s_tracker, s_program.camera, s_program.options.cameraFile);
 
-    for (unsigned char key : s_options.keys) keyboard(key, 0, 0);
+    for (unsigned char key : s_program.options.keys) keyboard(key, 0, 0);
     glutMainLoop();
     return kExitFailed;
 }

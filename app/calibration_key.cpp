@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <string>
 
-#include "app/data_files.h"
+#include "base/data_files.h"
 #include "camera/pose.h"
 #include "camera/target_calibration.h"
-#include "imageio/report.h"
+#include "base/report.h"
 #include "vision/tracker.h"
 
 void calibrateFromView(AppState& app) {

@@ -9,7 +9,7 @@
 #include "camera/corner_refinement.h"
 #include "camera/pose.h"
 #include "capture/capture.h"
-#include "imageio/report.h"
+#include "base/report.h"
 #include "vision/target_finder.h"
 #include "vision/tracker.h"
 

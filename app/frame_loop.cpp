@@ -10,7 +10,7 @@
 #include "camera/pose.h"
 #include "capture/capture.h"
 #include "capture/media_file.h"
-#include "imageio/report.h"
+#include "base/report.h"
 #include "vision/tracker.h"
 
 bool runFramePass(AppState& app) {

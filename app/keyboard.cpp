@@ -6,10 +6,10 @@
 
 #include "app/calibration_key.h"
 #include "app/calibration_run.h"
-#include "app/shown_model.h"
+#include "window/shown_model.h"
 #include "camera/pose.h"
 #include "capture/capture.h"
-#include "imageio/report.h"
+#include "base/report.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "capture/media_file.h"
-#include "imageio/report.h"
+#include "base/report.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "app/point_log.h"
 
 #include "app/outputs.h"
-#include "imageio/report.h"
+#include "base/report.h"
 #include "vision/tracker.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "bitmap/dib_reader.h"
 
-#include "imageio/regular_file.h"
-#include "imageio/report.h"
+#include "base/regular_file.h"
+#include "base/report.h"
 
 std::unique_ptr<DibImage> loadDibImage(const std::string& fileName, const std::string& consequence) {
     std::vector<uint8_t> file;

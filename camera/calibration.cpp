@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "camera/matrix.h"
-#include "imageio/regular_file.h"
+#include "base/regular_file.h"
 
 namespace {
 

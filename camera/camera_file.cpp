@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "imageio/regular_file.h"
+#include "base/regular_file.h"
 
 namespace {
 

@@ -16,29 +16,32 @@ constexpr int kMatSingular = 3;
 float* matAlloc(int rows, int cols);
 float* vecAlloc(int n);
 void matFree(float* m);
-void vecFree(float* v);
 void matCopy(const float* src, int rows, int cols, float* dst);
 void vecCopy(const float* src, int n, float* dst);
 void matIdentity(float* A, int rows, int cols);
 void matDiagonal(float* A, int rows, int cols, float value);
-void vecScale(const float* src, float* dst, int n, float s);
 void vecAdd(const float* a, const float* b, float* out, int n);
 void vecSub(const float* a, const float* b, float* out, int n);
 void vecDot(const float* a, const float* b, int n, float* out);
 int matAdd(const float* A, const float* B, float* M, int rows, int cols);
-int matSub(const float* A, const float* B, float* M, int rows, int cols);
-int matScale(const float* A, float* M, int rows, int cols, float s);
 int matMul(const float* A, int rowsA, int colsA, const float* B, int rowsB, int colsB, float* M);
 int matVecMul(const float* A, const float* x, float* y, int rows, int cols);
 // M = A B' (rowsA x rowsB).
 int matMulTransposed(const float* A, int rowsA, int colsA, const float* B, int rowsB, int colsB, float* M);
-int matTranspose(const float* A, int rows, int cols, float* M);
-float matTrace(const float* A, int n);
-float matDeterminant(const float* A, int n);
 // Inv = A^-1 by Gauss-Jordan elimination; A is not changed. kMatSingular when A has none.
 int matInverse(const float* A, int n, float* Inv);
 // The same, answering true when A had an inverse.
 [[nodiscard]] inline bool invertedMatrix(const float* A, int n, float* Inv) { return matInverse(A, n, Inv) == kMatOk; }
+
+// Published interface: the rest of the float library, for outside callers (exercises, a filter
+// of their own). The program itself does not call these; they are kept, tested, and stable.
+void vecFree(float* v);
+void vecScale(const float* src, float* dst, int n, float s);
+int matSub(const float* A, const float* B, float* M, int rows, int cols);
+int matScale(const float* A, float* M, int rows, int cols, float s);
+int matTranspose(const float* A, int rows, int cols, float* M);
+float matTrace(const float* A, int n);
+float matDeterminant(const float* A, int n);
 
 // Capacities of the double solvers.
 constexpr int kSolveStride = 137;     // row stride (and largest order) of solveLinear's matrix

@@ -72,7 +72,7 @@ bool calibrateCamera(Tracker& tracker, CameraModel& model, const std::string& po
     }
     tracker.focalLength = focal;
     useCamera(tracker, model, idealCamera(f, kReferenceFrameWidth, kReferenceFrameHeight), pointFile);
-    // The filter starts from the calibration's own view, as it always has.
+    // The filter starts from the calibration's own view: the pose the reference points were seen at.
     model.poseFilter.restart(R, T);
     return true;
 }

@@ -42,9 +42,9 @@ struct PoseFilterParameters {
     double startTranslationRateVariance = 1000.0;
 };
 
-// The tunables of the grid method's filter, the classic ones: measurement variances 2.0 and
-// process variances 0.05 for both angles and translation, neither restart nor growth with
-// distance, and the classic start (a certain pose, rates unknown).
+// The tunables of the grid method's filter: measurement variances 2.0 and process variances 0.05
+// for both angles and translation, neither restart nor growth with distance, and a start from a
+// certain pose with its rates unknown.
 PoseFilterParameters gridPoseFilterParameters();
 
 class PoseFilter {

@@ -24,7 +24,9 @@ struct CaptureDevice {
 // Reads a frame size "WIDTHxHEIGHT" with both sides from 16 to 8192.
 bool parseFrameSize(const std::string& text, int& width, int& height);
 
-// A handle over the platform's webcam backend, or null when no device exists.
+// A handle over the platform's webcam backend, or null when no device exists. Published
+// interface for outside callers: the program itself picks its backend (capture_source) and calls
+// captureCreateWith.
 CaptureDevice* captureCreate();
 // The same over a given backend (the virtual camera, recorded input, test fakes).
 CaptureDevice* captureCreateWith(std::unique_ptr<CaptureBackend> backend);

@@ -1,6 +1,6 @@
 #include "capture/v4l2_backend.h"
 
-#include "imageio/report.h"
+#include "base/report.h"
 
 #include <linux/videodev2.h>
 

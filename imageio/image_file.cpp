@@ -10,7 +10,7 @@
 #include "imageio/dib_file.h"
 #include "imageio/jpeg_codec.h"
 #include "imageio/png_file.h"
-#include "imageio/regular_file.h"
+#include "base/regular_file.h"
 
 namespace {
 

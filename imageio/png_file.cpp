@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "imageio/image_file.h"
-#include "imageio/regular_file.h"
+#include "base/regular_file.h"
 
 namespace {
 

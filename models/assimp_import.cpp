@@ -14,7 +14,7 @@
 #include <memory>
 #include <new>
 
-#include "imageio/regular_file.h"
+#include "base/regular_file.h"
 #include "imageio/texture_picture.h"
 #include "models/model_folder.h"
 #include "models/model_header_check.h"

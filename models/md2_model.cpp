@@ -1,7 +1,7 @@
 #include "models/md2_model.h"
 
-#include "imageio/regular_file.h"
-#include "imageio/report.h"
+#include "base/regular_file.h"
+#include "base/report.h"
 
 #include <algorithm>
 #include <cctype>

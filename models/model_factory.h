@@ -1,8 +1,9 @@
 // The callbacks through which a model-file reader builds a scene: a reader knows nothing of the
 // scene graph and calls these operations in turn; a factory (scene/SceneFactory) creates the
 // scene-graph objects they describe. Items of a kind are addressed by index, -1 naming the
-// single root item of that kind. The operations, and their order, are those the reader side has
-// always called; the ones marked "nothing" are kept for readers that call them.
+// single root item of that kind. The operations and their order are fixed: they are the
+// published interface between readers and factories, and the ones marked "nothing" are kept for
+// outside readers that call them.
 //
 // `readInto` runs our reader (models/model_reader.cpp) over a file: any format assimp reads.
 #pragma once

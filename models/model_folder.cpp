@@ -1,6 +1,6 @@
 #include "models/model_folder.h"
 
-#include "imageio/regular_file.h"
+#include "base/regular_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

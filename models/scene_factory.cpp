@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <new>
 
-#include "imageio/report.h"
+#include "base/report.h"
 #include "scene/material.h"
 #include "scene/texture.h"
 
@@ -315,7 +315,7 @@ Group* loadModel(const char* entityName, const char* file, const char* /*texture
     }  // what the reader made but did not attach goes with the factory, before the root
     for (const std::string& w : warnings) reportWarning("model %s: %s", file, w.c_str());
     if (ok) return root;
-    // The classic line, with the reason on the same line.
+    // The program's error line for a model, with the reason on the same line.
     reportLine("Error loading model file %s. It %s.", file ? file : "", error.empty() ? "cannot be read" : error.c_str());
     delete root;
     return nullptr;

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "imageio/regular_file.h"
-#include "imageio/report.h"
+#include "base/regular_file.h"
+#include "base/report.h"
 
 namespace {
 std::string g_meshDirectory, g_meshFilePrefix;

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "imageio/report.h"
+#include "base/report.h"
 #include "scene/bounds.h"
 
 int Shape::accept(NodeVisitor& v) {

@@ -6,7 +6,7 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "imageio/report.h"
+#include "base/report.h"
 #include "scene/material.h"
 #include "scene/mesh.h"
 #include "scene/scene_writer.h"

@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "imageio/image_file.h"
-#include "imageio/report.h"
+#include "base/report.h"
 #include "scene/gl_extensions.h"
 #include "scene/texture_files.h"
 #include "scene/vertex_data.h"

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "imageio/regular_file.h"
+#include "base/regular_file.h"
 
 namespace {
 

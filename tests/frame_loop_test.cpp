@@ -7,20 +7,6 @@
 #include "app/point_log.h"
 #include "app_fixture.h"
 
-TEST(FrameLoop, WithEveryFlagOffAPassOnlyCopiesTheFrame) {
-    AppFixture f;
-    ASSERT_TRUE(runFramePass(f.app));
-    EXPECT_EQ(f.app.s_width, 8);
-    EXPECT_EQ(f.app.s_height, 6);
-    ASSERT_EQ(f.app.s_frame.size(), 8u * 6 * 3);
-    EXPECT_EQ(f.app.s_frame[0], 1);
-    EXPECT_EQ(f.tracker.input, f.app.s_frame.data());
-    EXPECT_EQ(f.tracker.width, 8);
-    EXPECT_EQ(f.tracker.height, 6);
-    EXPECT_EQ(f.tracker.output, nullptr);
-    EXPECT_EQ(f.app.processedFrames, 1);
-}
-
 TEST(FrameLoop, PausedOrWithoutDeviceNothingHappens) {
     AppFixture f;
     captureSetRunning(f.app.s_capture, 0);

@@ -92,9 +92,18 @@ TEST(PictureFinder, FindsTheTargetNearEveryEdgeInFramesOfEitherShape) {
 TEST(PictureFinder, FindsThinBordersAndInkThatTouchesOnlyAtCorners) {
     // A far target: borders of 3 px.
     EXPECT_TRUE(findsTarget(draw(320, 240, 150, 110, 3.0 / 18, 10, targetInk), 2.5));
-    // Turned 45 degrees with thin borders, the ring's pixels meet only corner to corner in places:
-    // the ink must be joined across corners to close the ring.
-    EXPECT_TRUE(findsTarget(draw(320, 240, 160, 120, 0.16, 45, targetInk), 2.0));
+    // The ring cut through on each side by a diagonal line of paper one pixel wide: its four
+    // pieces touch only corner to corner across the cuts, so the ink must be joined across corners
+    // to close the ring (and the paper only along sides, or a cut would join the hole to the sheet).
+    Drawing cut = draw(320, 240, 160, 120, 0.6, 0, targetInk);
+    auto paper = [&](int r, int c) {
+        for (int ch = 0; ch < 3; ++ch) cut.bgr[3 * (static_cast<size_t>(r) * cut.width + c) + ch] = 200;
+    };
+    for (int k = 0; k <= 22; ++k) paper(125 + k, 102 + k);  // across the left border, cols 105-119
+    for (int k = 0; k <= 26; ++k) paper(125 + k, 190 + k);  // across the right border, cols 193-214
+    for (int k = 0; k <= 21; ++k) paper(150 + k, 150 + k);  // across the top border, rows 154-168
+    for (int k = 0; k <= 43; ++k) paper(69 + k, 130 + k);   // across the bottom border, rows 72-109
+    EXPECT_TRUE(findsTarget(cut, 2.5));
 }
 
 TEST(PictureFinder, RefusesWhatOnlyLooksLikeTheTarget) {

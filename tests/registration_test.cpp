@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "app/frame_loop.h"
-#include "app/shown_model.h"
+#include "window/shown_model.h"
 #include "harness/tracking_run.h"
 #include "camera/pose.h"
 #include "capture/virtual_scene.h"

@@ -15,16 +15,6 @@
 
 namespace {
 
-// The neighbourhood is a square this share of the picture's smaller side across (twice the
-// radius): wide enough that a thin border's ink is darker than its mean, narrow enough to follow
-// a lamp's fall-off.
-constexpr int kRadiusDivisor = 10;
-constexpr int kDarkerBy = 6;  // grey levels below the mean that make a pixel ink
-constexpr int kMinHolePixels = 24;
-constexpr int kMinRingPixels = 40;
-constexpr double kMinPictureQuadArea = 40.0;  // pixels: the hole of a target 40 pixels wide
-constexpr int kMaxCandidates = 16;
-
 int rootOf(std::vector<int32_t>& parent, int32_t a) {
     while (parent[a] != a) a = parent[a] = parent[parent[a]];
     return a;
@@ -53,7 +43,7 @@ bool TargetFinder::findInPicture(const Tracker& t, TargetCorners& corners) {
         }
     }
     // Ink or paper: darker than the neighbourhood's mean, or not.
-    const int radius = std::max(4, std::min(W, H) / (2 * kRadiusDivisor));
+    const int radius = std::max(4, std::min(W, H) / (2 * p_.radiusDivisor));
     ink.resize(n);
     for (int r = 0; r < H; ++r) {
         const int r0 = std::max(0, r - radius), r1 = std::min(H, r + radius + 1);
@@ -62,7 +52,7 @@ bool TargetFinder::findInPicture(const Tracker& t, TargetCorners& corners) {
             const uint32_t sum = sums[static_cast<size_t>(r1) * (W + 1) + c1] - sums[static_cast<size_t>(r0) * (W + 1) + c1] -
                                  sums[static_cast<size_t>(r1) * (W + 1) + c0] + sums[static_cast<size_t>(r0) * (W + 1) + c0];
             const uint32_t count = static_cast<uint32_t>((r1 - r0) * (c1 - c0));
-            ink[static_cast<size_t>(r) * W + c] = (luma[static_cast<size_t>(r) * W + c] + kDarkerBy) * count < sum;
+            ink[static_cast<size_t>(r) * W + c] = (luma[static_cast<size_t>(r) * W + c] + p_.darkerBy) * count < sum;
         }
     }
     // Runs of ink or paper along each row; a run joins the runs of the same kind on the row
@@ -103,24 +93,24 @@ bool TargetFinder::findInPicture(const Tracker& t, TargetCorners& corners) {
         if (run.row == 0 || run.row == H - 1 || run.start == 0 || run.end == W) edge[root] = 1;
     }
     // Holes: paper pieces off the edge; the ink run just left of a hole's first run encloses it.
-    int32_t pieces[2 * kMaxCandidates];
+    int32_t pieces[2 * kMaxFinderCandidates];
     int count = 0;
     auto add = [&](int32_t root) {
         for (int i = 0; i < count; ++i)
             if (pieces[i] == root) return;
-        if (count < 2 * kMaxCandidates) pieces[count++] = root;
+        if (count < 2 * kMaxFinderCandidates) pieces[count++] = root;
     };
-    for (int32_t k = 0; k < runCount && count < 2 * kMaxCandidates - 1; ++k) {
-        if (runs[k].ink || parent[k] != k || edge[k] || size[k] < kMinHolePixels || k == rowStart[runs[k].row]) continue;
+    for (int32_t k = 0; k < runCount && count < 2 * kMaxFinderCandidates - 1; ++k) {
+        if (runs[k].ink || parent[k] != k || edge[k] || size[k] < p_.minHolePixels || k == rowStart[runs[k].row]) continue;
         const int32_t ring = parent[k - 1];
-        if (size[ring] < kMinRingPixels) continue;
+        if (size[ring] < p_.minRingPixels) continue;
         add(ring);
         add(k);
     }
     if (count < 2) return false;
     // Each candidate piece's hull, from the ends of its runs (in scan order, as the hull wants
     // them).
-    if (piecePoints.size() < static_cast<size_t>(2 * kMaxCandidates)) piecePoints.resize(2 * kMaxCandidates);
+    if (piecePoints.size() < static_cast<size_t>(2 * kMaxFinderCandidates)) piecePoints.resize(2 * kMaxFinderCandidates);
     for (int i = 0; i < count; ++i) piecePoints[i].clear();
     for (int32_t k = 0; k < runCount; ++k) {
         int i = 0;
@@ -130,15 +120,15 @@ bool TargetFinder::findInPicture(const Tracker& t, TargetCorners& corners) {
         piecePoints[i].push_back(PointRecord{run.row, run.start, 0, 0, 0});
         if (run.end - 1 != run.start) piecePoints[i].push_back(PointRecord{run.row, run.end - 1, 0, 0, 0});
     }
-    Quad quads[2 * kMaxCandidates];
+    Quad quads[2 * kMaxFinderCandidates];
     int quadCount = 0;
     for (int i = 0; i < count; ++i) {
         const std::vector<PointRecord>& pts = piecePoints[i];
         hull.resize(pts.size() + 1);
         int m = convexHull(pts.data(), static_cast<int>(pts.size()), hull.data());
         if (m > 1) --m;  // the closing point
-        if (largestQuad(hull.data(), m, quads[quadCount], kMinPictureQuadArea) && clearOfBorder(quads[quadCount], W, H))
+        if (largestQuad(hull.data(), m, quads[quadCount], p_.minPictureQuadAreaPx) && clearOfBorder(quads[quadCount], W, H, p_.borderMarginPx))
             ++quadCount;
     }
-    return fitBestPair(quads, quadCount, corners);
+    return fitBestPair(quads, quadCount, p_, corners);
 }

@@ -8,22 +8,6 @@
 
 namespace {
 
-// A pair fits the target when the inner rectangle's corners lie where the outer rectangle's
-// homography puts the model's inner corners, within this fraction of the outer rectangle's
-// size (the square root of its area): 4 % is some 3 pixels on a target 80 pixels across,
-// well above the corner noise of whole-pixel hulls and well below any other pair's misfit.
-constexpr double kFitTolerance = 0.04;
-// Pairs whose inner rectangle fits and whose outer one fits at two of its corners (a hand or an
-// object over a corner merges with the outline and pulls its quadrilateral out of shape) pass at
-// this looser tolerance: the corners are refined and the pose checked against the picture
-// afterwards, which a wrong pair does not survive.
-constexpr double kTrimmedTolerance = 0.06;
-constexpr int kCountedOuterCorners = 2;
-// An outline cut by the frame's edge closes along it (the edge band runs into the border), and
-// its largest quadrilateral then has a side on the border: not the rectangle's. Corners this close
-// to the border are refused; the refinement could not read across them anyway.
-constexpr double kBorderMargin = 3.0;
-
 double cross(const double o[2], const double a[2], const double b[2]) {
     return (a[0] - o[0]) * (b[1] - o[1]) - (a[1] - o[1]) * (b[0] - o[0]);
 }
@@ -76,10 +60,9 @@ bool largestQuad(const PointRecord* hull, int n, Quad& quad, double minArea) {
     return best >= minArea;
 }
 
-bool clearOfBorder(const Quad& q, int width, int height) {
+bool clearOfBorder(const Quad& q, int width, int height, double margin) {
     for (const auto& p : q.xy)
-        if (p[0] < kBorderMargin || p[1] < kBorderMargin || p[0] > width - 1 - kBorderMargin ||
-            p[1] > height - 1 - kBorderMargin)
+        if (p[0] < margin || p[1] < margin || p[0] > width - 1 - margin || p[1] > height - 1 - margin)
             return false;
     return true;
 }
@@ -100,7 +83,7 @@ bool insideQuad(const Quad& q, const double p[2]) {
 // rectangle's puts the outer ones (two of four must fit; the others, hidden or merged with
 // something over them, are taken where the homography puts them). The score is the rms corner misfit
 // over the outer rectangle's size, divided by the way's tolerance: below 1 the pair fits.
-static double fitPair(const Quad& outer, const Quad& inner, TargetCorners& corners) {
+static double fitPair(const Quad& outer, const Quad& inner, const TargetFinderParameters& p, TargetCorners& corners) {
     double best = INFINITY;
     double modelOuter[4][2], modelInner[4][2], outerX[4], outerY[4], innerX[4], innerY[4];
     for (int m = 0; m < 4; ++m)
@@ -139,11 +122,11 @@ static double fitPair(const Quad& outer, const Quad& inner, TargetCorners& corne
                 // are taken where the homography puts them.
                 int order[4] = {0, 1, 2, 3};
                 std::sort(order, order + 4, [&](int a, int b) { return distance[a] < distance[b]; });
-                const int counted = byInner ? kCountedOuterCorners : 4;
+                const int counted = byInner ? p.countedOuterCorners : 4;
                 double sumSq = 0.0;
                 for (int k = 0; k < counted; ++k) sumSq += distance[order[k]] * distance[order[k]];
                 const double score =
-                    std::sqrt(sumSq / counted) / size / (byInner ? kTrimmedTolerance : kFitTolerance);
+                    std::sqrt(sumSq / counted) / size / (byInner ? p.trimmedTolerance : p.fitTolerance);
                 if (!(score < best)) continue;
                 best = score;
                 for (int m = 0; m < 4; ++m) {
@@ -151,7 +134,7 @@ static double fitPair(const Quad& outer, const Quad& inner, TargetCorners& corne
                     double* outerCorner = corners.xy[4 + m];
                     if (byInner) {
                         innerCorner[0] = imageX[m], innerCorner[1] = imageY[m];
-                        const bool counted = order[0] == m || order[1] == m;
+                        const bool counted = std::find(order, order + p.countedOuterCorners, m) != order + p.countedOuterCorners;
                         const double* o = counted ? other.xy[match[m]] : predicted[m];
                         outerCorner[0] = o[0], outerCorner[1] = o[1];
                     } else {
@@ -164,14 +147,14 @@ static double fitPair(const Quad& outer, const Quad& inner, TargetCorners& corne
     return best;
 }
 
-bool fitBestPair(const Quad* quads, int count, TargetCorners& corners) {
+bool fitBestPair(const Quad* quads, int count, const TargetFinderParameters& p, TargetCorners& corners) {
     double best = 1.0;
     bool found = false;
     for (int a = 0; a < count; ++a)
         for (int b = 0; b < count; ++b) {
             if (a == b || quads[b].area >= quads[a].area || !insideQuad(quads[a], quads[b].centre)) continue;
             TargetCorners candidate;
-            const double score = fitPair(quads[a], quads[b], candidate);
+            const double score = fitPair(quads[a], quads[b], p, candidate);
             if (score < best) best = score, corners = candidate, found = true;
         }
     return found;

@@ -11,15 +11,12 @@ struct Quad {
     double centre[2];
 };
 
-// Outlines smaller than this (pixels of area) give corners too coarse to use.
-constexpr double kMinQuadArea = 150.0;
-
 // The largest-area quadrilateral with its corners among the points of a convex polygon (in
 // order, n >= 4); false when it is smaller than `minArea`.
-bool largestQuad(const PointRecord* hull, int n, Quad& quad, double minArea = kMinQuadArea);
-// Whether all four corners lie a few pixels inside the frame.
-bool clearOfBorder(const Quad& q, int width, int height);
+bool largestQuad(const PointRecord* hull, int n, Quad& quad, double minArea);
+// Whether all four corners lie at least `margin` pixels inside the frame.
+bool clearOfBorder(const Quad& q, int width, int height, double margin);
 bool insideQuad(const Quad& q, const double p[2]);
 // The pair among `quads` that fits the target best, its eight corners in the order of
 // kTargetCornerMm; false when no pair fits.
-bool fitBestPair(const Quad* quads, int count, TargetCorners& corners);
+bool fitBestPair(const Quad* quads, int count, const TargetFinderParameters& parameters, TargetCorners& corners);

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int kMinLabelPixels = 100;  // as the contour step's smallest outline
-constexpr int kMaxCandidates = 16;  // outlines looked at; a cluttered desk rarely has more
 
 // Whether the pixels of one label surround their centroid: a ray along each axis meets them.
 bool surroundsItsMiddle(const Tracker& t, int label, const std::vector<PointRecord>& points) {
@@ -29,9 +27,9 @@ bool surroundsItsMiddle(const Tracker& t, int label, const std::vector<PointReco
 
 bool TargetFinder::find(const Tracker& t, TargetCorners& corners) {
     if (!t.contours) return false;
-    Quad quads[kMaxCandidates];
+    Quad quads[kMaxFinderCandidates];
     int count = 0;
-    for (int i = 0; i < t.contours->count && count < kMaxCandidates; ++i) {
+    for (int i = 0; i < t.contours->count && count < kMaxFinderCandidates; ++i) {
         const Contour& ct = t.contours->items[i];
         // The hull is closed (its first point repeated); the vertex step may have appended
         // three wrapped points after that.
@@ -40,18 +38,18 @@ bool TargetFinder::find(const Tracker& t, TargetCorners& corners) {
             n -= 3;
         if (n > 1 && ct.hull[n - 1].row == ct.hull[0].row && ct.hull[n - 1].col == ct.hull[0].col) --n;
         // Four vertices are the quad already (they are hull points); otherwise the search.
-        const bool ok = ct.vertexCount == 4 ? largestQuad(ct.vertices.data(), 4, quads[count])
-                                            : largestQuad(ct.hull.data(), n, quads[count]);
-        if (ok && clearOfBorder(quads[count], t.width, t.height)) ++count;
+        const bool ok = ct.vertexCount == 4 ? largestQuad(ct.vertices.data(), 4, quads[count], p_.minQuadAreaPx)
+                                            : largestQuad(ct.hull.data(), n, quads[count], p_.minQuadAreaPx);
+        if (ok && clearOfBorder(quads[count], t.width, t.height, p_.borderMarginPx)) ++count;
     }
-    if (fitBestPair(quads, count, corners)) return true;
+    if (fitBestPair(quads, count, p_, corners)) return true;
 
     // The large edge sets the contour step did not judge closed.
     const int labelCount = static_cast<int>(t.labelSizes.size()) - 1;
     if (static_cast<int>(t.labels.size()) != t.pixelCount()) return false;
     const int before = count;
-    for (int L = 1; L <= labelCount && count < kMaxCandidates; ++L) {
-        if (t.labelSizes[L] <= kMinLabelPixels || t.labelSizes[L] > t.pixelCount() / 4) continue;
+    for (int L = 1; L <= labelCount && count < kMaxFinderCandidates; ++L) {
+        if (t.labelSizes[L] <= p_.minLabelPixels || t.labelSizes[L] > t.pixelCount() / 4) continue;
         bool selected = false;
         for (int i = 0; i < t.selectedCount && !selected; ++i) selected = t.selectedLabels[i] == L;
         if (selected) continue;
@@ -63,7 +61,7 @@ bool TargetFinder::find(const Tracker& t, TargetCorners& corners) {
         hull.resize(points.size() + 1);
         int n = convexHull(points.data(), static_cast<int>(points.size()), hull.data());
         if (n > 1) --n;  // the closing point
-        if (largestQuad(hull.data(), n, quads[count]) && clearOfBorder(quads[count], t.width, t.height)) ++count;
+        if (largestQuad(hull.data(), n, quads[count], p_.minQuadAreaPx) && clearOfBorder(quads[count], t.width, t.height, p_.borderMarginPx)) ++count;
     }
-    return count > before && fitBestPair(quads, count, corners);
+    return count > before && fitBestPair(quads, count, p_, corners);
 }

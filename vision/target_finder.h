@@ -15,6 +15,40 @@ struct TargetCorners {
     double xy[8][2];
 };
 
+// Outlines or picture pieces looked at in one search: a cluttered desk rarely has more.
+constexpr int kMaxFinderCandidates = 16;
+
+// The finders' tunables, with where each was set.
+struct TargetFinderParameters {
+    // A pair fits the target when the inner rectangle's corners lie where the outer rectangle's
+    // homography puts the model's inner corners, within this fraction of the outer rectangle's
+    // size (the square root of its area): 4 % is some 3 pixels on a target 80 pixels across,
+    // well above the corner noise of whole-pixel hulls and well below any other pair's misfit.
+    double fitTolerance = 0.04;
+    // Pairs whose inner rectangle fits and whose outer one fits at `countedOuterCorners` of its
+    // corners (a hand over a corner merges with the outline and pulls its quadrilateral out of
+    // shape) pass at this looser tolerance: the corners are refined and the pose checked against
+    // the picture afterwards, which a wrong pair does not survive.
+    double trimmedTolerance = 0.06;
+    int countedOuterCorners = 2;
+    // An outline cut by the frame's edge closes along it, and its largest quadrilateral then has a
+    // side on the border: corners closer to the border than this (pixels) are refused; the
+    // refinement could not read across them anyway.
+    double borderMarginPx = 3.0;
+    // Outlines of less area than this (pixels) give corners too coarse to use.
+    double minQuadAreaPx = 150.0;
+    // Edge sets looked at beyond the closed outlines: at least the contour step's smallest outline.
+    int minLabelPixels = 100;
+    // The picture finder: the neighbourhood a pixel is compared with is a square this share of the
+    // picture's smaller side across (twice the radius): wide enough that a thin border's ink is
+    // darker than its mean, narrow enough to follow a lamp's fall-off.
+    int radiusDivisor = 10;
+    int darkerBy = 6;          // grey levels below the neighbourhood's mean that make a pixel ink
+    int minHolePixels = 24;    // paper pieces smaller than this are specks, not the hole
+    int minRingPixels = 40;
+    double minPictureQuadAreaPx = 40.0;  // the hole of a target 40 pixels wide
+};
+
 // Looks at the contour list of the pass (between labelContours and drawContours). Answers
 // whether the target was found; `corners` are then whole-pixel hull points, to be refined.
 //
@@ -26,6 +60,9 @@ struct TargetCorners {
 // buffers between frames.
 class TargetFinder {
 public:
+    explicit TargetFinder(const TargetFinderParameters& parameters = {}) : p_(parameters) {}
+    const TargetFinderParameters& parameters() const { return p_; }
+
     bool find(const Tracker& tracker, TargetCorners& corners);
     // The same from the live frame's pixels (`input`) rather than the outlines, for a target whose
     // edges do not make outlines of their own (vision/picture_finder.cpp). Slower: for the frames
@@ -33,6 +70,7 @@ public:
     bool findInPicture(const Tracker& tracker, TargetCorners& corners);
 
 private:
+    TargetFinderParameters p_;
     std::vector<PointRecord> points, hull;
     // The picture finder's work: grey, its running sums, ink or paper, the pieces.
     std::vector<uint8_t> luma, ink, edge;

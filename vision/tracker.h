@@ -81,6 +81,7 @@ public:
     bool hasLensTables() const;
 
     // --- edge maps ---
+    // The second argument is part of the published interface and has no effect.
     void thinEdges(int threshold, int unused);
     void sobelEdges(int threshold);
     // smoothImage, convertToGrey and sobelEdges(threshold) from `input` as a pass's first steps
@@ -107,6 +108,7 @@ public:
     int selectedIndex(int label) const;
 
     // --- line Hough picture ---
+    // The second argument is part of the published interface and has no effect.
     void houghLines(int rhoBins, int unused);
 
     // --- images ---

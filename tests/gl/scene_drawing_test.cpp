@@ -10,7 +10,7 @@
 
 #include <unistd.h>
 
-#include "app/platform.h"
+#include "window/platform.h"
 #include "scene/gl_extensions.h"
 #include "scene/scene_renderer.h"
 #include "scene/scene_writer.h"

@@ -1,4 +1,4 @@
-#include "imageio/regular_file.h"
+#include "base/regular_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "app/data_files.h"
+#include "base/data_files.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "app/screenshot.h"
+#include "window/screenshot.h"
 
 #include <GL/freeglut.h>
 

@@ -1,8 +1,8 @@
-#include "app/platform.h"
+#include "window/platform.h"
 
 #include <GL/gl.h>
 
-#include "app/data_files.h"
+#include "base/data_files.h"
 #include "models/scene_factory.h"
 #include "scene/scene_renderer.h"
 

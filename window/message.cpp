@@ -1,4 +1,4 @@
-#include "app/message.h"
+#include "window/message.h"
 
 #include <GL/freeglut.h>
 

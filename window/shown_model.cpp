@@ -1,4 +1,4 @@
-#include "app/shown_model.h"
+#include "window/shown_model.h"
 
 #include <GL/gl.h>
 
@@ -9,10 +9,10 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/data_files.h"
-#include "app/display.h"
-#include "app/platform.h"
-#include "imageio/report.h"
+#include "base/data_files.h"
+#include "window/layout.h"
+#include "window/platform.h"
+#include "base/report.h"
 #include "models/placement.h"
 #include "models/scene_factory.h"
 #include "scene/bounds.h"

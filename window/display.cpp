@@ -1,11 +1,9 @@
-#include "app/display.h"
+#include "window/display.h"
 
 #include <GL/freeglut.h>
 
-#include "app/frame_rate.h"
-#include "app/shown_model.h"
 #include "models/md2_draw.h"
-#include "vision/tracker.h"
+#include "window/shown_model.h"
 
 void initGL() {
     static const GLfloat kSpecular[] = {0.3f, 0.5f, 0.6f, 1.0f};
@@ -26,7 +24,7 @@ namespace {
 
 // The cone stands on the target in the live picture: the camera matrices describe the whole
 // frame, so it is drawn in the live frame's slot (docs/conventions.md, "Display").
-void drawCone(const Tracker& t, int w, int h) {
+void drawCone(const double modelview[16], const double projection[16], int w, int h) {
     static const GLfloat kColour[] = {0.1f, 0.5f, 0.8f, 1.0f};
     static const GLfloat kSpecular[] = {1.0f, 1.0f, 1.0f, 1.0f};
     static const GLfloat kShininess[] = {40.0f};
@@ -38,9 +36,9 @@ void drawCone(const Tracker& t, int w, int h) {
     glMaterialfv(GL_FRONT, GL_SPECULAR, kSpecular);
     glMaterialfv(GL_FRONT, GL_SHININESS, kShininess);
     glMatrixMode(GL_MODELVIEW);
-    glLoadMatrixd(t.modelview);
+    glLoadMatrixd(modelview);
     glMatrixMode(GL_PROJECTION);
-    glLoadMatrixd(t.projection);
+    glLoadMatrixd(projection);
     glutSolidCone(30.0, 100.0, 64, 64);
     glDisable(GL_LIGHTING);
     glViewport(0, 0, w, h);
@@ -48,7 +46,7 @@ void drawCone(const Tracker& t, int w, int h) {
 
 }  // namespace
 
-void displayFrame(AppState& app) {
+void displayFrame(const WindowContent& c, FrameRateMeter& frameRate) {
     GLint viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
     const int w = viewport[2], h = viewport[3];
@@ -59,29 +57,28 @@ void displayFrame(AppState& app) {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 
-    const size_t bytes = static_cast<size_t>(app.s_width) * app.s_height * 3;
-    if (bytes > 0 && app.s_frame.size() == bytes) {
-        const unsigned char* processed = app.s_tracker->output ? app.s_tracker->output : app.s_frame.data();
+    if (c.live && c.width > 0 && c.height > 0) {
         // Frames are B G R with row 0 at the bottom (docs/conventions.md, "Frames" and "Display slots").
         // Row 0 is the bottom row, as glDrawPixels reads it; a frame of any size fills its slot.
-        glPixelZoom(static_cast<float>(kSlotWidth) / app.s_width, static_cast<float>(kSlotHeight) / app.s_height);
+        glPixelZoom(static_cast<float>(kSlotWidth) / c.width, static_cast<float>(kSlotHeight) / c.height);
         glRasterPos2i(kLiveSlotX, kSlotY);
-        glDrawPixels(app.s_width, app.s_height, GL_BGR, GL_UNSIGNED_BYTE, app.s_frame.data());
+        glDrawPixels(c.width, c.height, GL_BGR, GL_UNSIGNED_BYTE, c.live);
         glRasterPos2i(kProcessedSlotX, kSlotY);
-        glDrawPixels(app.s_width, app.s_height, GL_BGR, GL_UNSIGNED_BYTE, processed);
+        glDrawPixels(c.width, c.height, GL_BGR, GL_UNSIGNED_BYTE, c.processed ? c.processed : c.live);
         glPixelZoom(1.0f, 1.0f);
     }
 
-    drawFrameRate(app);
-    if (app.s_key_b && app.s_shown_model) {
-        drawShownModel(*app.s_shown_model, app.s_tracker->modelview, app.s_tracker->projection);
+    drawFrameRate(frameRate, c.status);
+    if (!c.modelview || !c.projection) return;
+    if (c.model) {
+        drawShownModel(*c.model, c.modelview, c.projection);
         glViewport(0, 0, w, h);
     }
-    if (app.s_key_m && app.s_anim_model) {
-        drawRegisteredModel(*app.s_anim_model, app.s_tracker->modelview, app.s_tracker->projection);
+    if (c.character) {
+        drawRegisteredModel(*c.character, c.modelview, c.projection);
         glViewport(0, 0, w, h);
     }
-    if (app.s_key_n) drawCone(*app.s_tracker, w, h);
+    if (c.cone) drawCone(c.modelview, c.projection, w, h);
 }
 
 void reshapeWindow(int width, int height) {

@@ -1,4 +1,4 @@
-#include "imageio/report.h"
+#include "base/report.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,0 +1,39 @@
+#include "window/frame_rate.h"
+
+#include <chrono>
+
+#include "window/message.h"
+
+double timeNow() {
+    using namespace std::chrono;
+    const auto ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    return static_cast<double>(ms / 1000) + static_cast<double>(ms % 1000) * 0.001;
+}
+
+void updateFrameRate(FrameRateMeter& m) {
+    double (*clock)() = m.clock ? m.clock : timeNow;
+    if (!m.started) {
+        m.lastTime = clock();
+        m.started = true;
+    }
+    ++m.frames;
+    if (m.frames % kFrameRatePasses == 0) {
+        const double t = clock();
+        m.fps = (t == m.lastTime) ? 0.0 : kFrameRatePasses / (t - m.lastTime);
+        m.lastTime = t;
+    }
+}
+
+void drawFrameRate(FrameRateMeter& m, const char* status) {
+    updateFrameRate(m);
+    Message text(-0.9f, 0.9f);
+    text.setFont(7);
+    text.setColor(0.0f, 1.0f, 0.0f);
+    text.setPosition(-0.9f, -0.9f);
+    text.print("%.1f fps\n", m.fps);
+    if (status) {
+        text.setColor(1.0f, 1.0f, 0.0f);
+        text.setPosition(-0.9f, 0.85f);
+        text.print("%s", status);
+    }
+}
