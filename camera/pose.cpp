@@ -205,14 +205,7 @@ bool estimatePose(Tracker& t, CameraModel& model) {
     if (!finite(R, 9) || !finite(T, 3)) return false;
     // A pose that does not put the eight points back where they were seen (within a few whole
     // pixels) came from points that are not the target's: no pose is better than that one.
-    double sumSq = 0;
-    for (int i = 0; i < n; ++i) {
-        const double z = R[6] * X[i] + R[7] * Y[i] + T[2];
-        if (!(z > 0)) return false;
-        const double u = f * (R[0] * X[i] + R[1] * Y[i] + T[0]) / z - x[i], v = f * (R[3] * X[i] + R[4] * Y[i] + T[1]) / z - y[i];
-        sumSq += u * u + v * v;
-    }
-    if (!(std::sqrt(sumSq / n) <= kMaxGridRmsPx * t.width / kReferenceFrameWidth)) return false;
+    if (!(planarReprojectionRms(n, X, Y, x, y, f, R, T) <= kMaxGridRmsPx * t.width / kReferenceFrameWidth)) return false;
     std::memcpy(model.measuredR, R, sizeof R);
     std::memcpy(model.measuredT, T, sizeof T);
     if (!model.poseFilter.update(R, T)) return false;

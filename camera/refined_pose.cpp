@@ -18,20 +18,20 @@ void cross3(const double a[3], const double b[3], double out[3]) {
 
 double norm3(const double v[3]) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
 
-double rmsError(int n, const double* X, const double* Y, const double* x, const double* y, double f,
-                const double R[9], const double T[3]) {
+}  // namespace
+
+double planarReprojectionRms(int n, const double* X, const double* Y, const double* x, const double* y, double f,
+                             const double R[9], const double T[3]) {
     double sum = 0.0;
     for (int i = 0; i < n; ++i) {
-        const double zc = R[6] * X[i] + R[7] * Y[i] + T[2];
-        if (!(zc > 0.0)) return INFINITY;
-        const double u = f * (R[0] * X[i] + R[1] * Y[i] + T[0]) / zc - x[i];
-        const double v = f * (R[3] * X[i] + R[4] * Y[i] + T[1]) / zc - y[i];
+        double P[3];
+        planePointToCamera(R, T, X[i], Y[i], P);
+        if (!(P[2] > 0.0)) return INFINITY;
+        const double u = f * P[0] / P[2] - x[i], v = f * P[1] / P[2] - y[i];
         sum += u * u + v * v;
     }
     return std::sqrt(sum / n);
 }
-
-}  // namespace
 
 bool poseFromHomography(const double h[9], double fx, double fy, double cx, double cy, PlanarPose& pose) {
     // H ~ K [r1 r2 t] with K = [fx 0 cx; 0 fy cy; 0 0 1]: the columns of K^-1 H are r1, r2 and t
@@ -75,7 +75,7 @@ struct ReprojectionProblem {
     PlanarPose current, trial;
     double JtJ[6][6], Jtr[6], step[6];
 
-    double cost() const { return rmsError(n, X, Y, x, y, f, current.R, current.T); }
+    double cost() const { return planarReprojectionRms(n, X, Y, x, y, f, current.R, current.T); }
 
     void formNormalEquations() {
         // For the camera point Pc = R P + T, a rotation step moves it by w x (R P), so
@@ -120,7 +120,7 @@ struct ReprojectionProblem {
         rotationFromVector(step, dR);
         mat3Mul(dR, current.R, trial.R);
         for (int k = 0; k < 3; ++k) trial.T[k] = current.T[k] + step[3 + k];
-        return rmsError(n, X, Y, x, y, f, trial.R, trial.T);
+        return planarReprojectionRms(n, X, Y, x, y, f, trial.R, trial.T);
     }
 
     void acceptTrial() {

@@ -17,6 +17,12 @@ struct PlanarPose {
     bool ambiguous = false;
 };
 
+// The rms distance (pixels) between the points (x, y), centred on the optical axis in pixels of
+// focal length f, and where the pose puts the plane points (X, Y); infinite when a point lies
+// behind the camera.
+double planarReprojectionRms(int n, const double* X, const double* Y, const double* x, const double* y, double f,
+                             const double R[9], const double T[3]);
+
 // The pose a plane's homography (plane millimetres to pixels) implies for the camera of focal
 // lengths fx, fy and principal point (cx, cy), in the pixels the homography maps to; the plane in
 // front of the camera. False when the homography describes no such pose.

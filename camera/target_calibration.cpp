@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "camera/matrix.h"
 #include "camera/pose.h"
 #include "vision/target_model.h"
 
@@ -85,10 +86,11 @@ bool writeReferencePoints(const std::string& path, const TargetCalibration& c, i
     for (int i = 0; i < 5; ++i)
         for (int j = 0; j < 7; ++j) {
             const double X = -90.0 + 30.0 * j, Y = -75.0 + 37.5 * i;
-            const double xc = R[0] * X + R[1] * Y + T[0], yc = R[3] * X + R[4] * Y + T[1], zc = R[6] * X + R[7] * Y + T[2];
+            double P[3];
+            planePointToCamera(R, T, X, Y, P);
             // Measured from column 160 and row 120, half a pixel past the optical centre.
-            std::fprintf(out, "%.1f %.1f %.4f %.4f\n", X, Y, f * xc / zc - kReferenceCentreShift,
-                         f * yc / zc - kReferenceCentreShift);
+            std::fprintf(out, "%.1f %.1f %.4f %.4f\n", X, Y, f * P[0] / P[2] - kReferenceCentreShift,
+                         f * P[1] / P[2] - kReferenceCentreShift);
         }
     errno = 0;
     const bool bad = std::ferror(out) | (std::fclose(out) != 0);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "camera/matrix.h"
 #include "imageio/jpeg_codec.h"
 
 namespace {
@@ -280,8 +281,9 @@ VirtualFrameTruth VirtualCamera::truthFor(const CameraPose& pose) const {
     auto inside = [&](double c, double r) { return c >= 3 && r >= 3 && c <= opts.width - 4 && r <= opts.height - 4; };
     for (int i = 0; i < 10; ++i) {
         const double X = model[i][0], Y = model[i][1];
-        const double Xc = pose.R[0] * X + pose.R[1] * Y + pose.T[0], Yc = pose.R[3] * X + pose.R[4] * Y + pose.T[1];
-        const double Zc = pose.R[6] * X + pose.R[7] * Y + pose.T[2];
+        double P[3];
+        planePointToCamera(pose.R, pose.T, X, Y, P);
+        const double Xc = P[0], Yc = P[1], Zc = P[2];
         // The ideal point: through the undistorted camera; the image point: through the lens.
         double col = -1e9, row = -1e9, dcol = -1e9, drow = -1e9;
         const bool inFront = Zc > 1e-9;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "camera/camera_intrinsics.h"
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -88,14 +90,8 @@ CameraPose pathPose(VirtualPath path, double frame) {
 
 bool projectPoint(const CameraPose& p, double f, int width, int height, double X, double Y,
                   double& col, double& row) {
-    const double xc = p.R[0] * X + p.R[1] * Y + p.T[0];
-    const double yc = p.R[3] * X + p.R[4] * Y + p.T[1];
-    const double zc = p.R[6] * X + p.R[7] * Y + p.T[2];
-    if (zc <= 1e-9) return false;
     // Pixel-centre coordinates; the optical axis meets the picture at its geometric centre
     // (docs/conventions.md, "Centring").
-    col = f * xc / zc + (width - 1) / 2.0;
-    row = f * yc / zc + (height - 1) / 2.0;
-    return true;
+    return projectToIdealPixel(idealCamera(f, width, height), p.R, p.T, X, Y, col, row);
 }
 
