@@ -12,15 +12,15 @@ double timeNow() {
 
 void updateFrameRate(FrameRateMeter& m) {
     double (*clock)() = m.clock ? m.clock : timeNow;
-    if (!m.started) {
-        m.lastTime = clock();
-        m.started = true;
+    if (!m.s_fps_started) {
+        m.s_fps_last_time = clock();
+        m.s_fps_started = true;
     }
-    ++m.frames;
-    if (m.frames % kFrameRatePasses == 0) {
+    ++m.s_frame_count;
+    if (m.s_frame_count % kFrameRatePasses == 0) {
         const double t = clock();
-        m.fps = (t == m.lastTime) ? 0.0 : kFrameRatePasses / (t - m.lastTime);
-        m.lastTime = t;
+        m.s_fps = (t == m.s_fps_last_time) ? 0.0 : kFrameRatePasses / (t - m.s_fps_last_time);
+        m.s_fps_last_time = t;
     }
 }
 
@@ -30,7 +30,7 @@ void drawFrameRate(FrameRateMeter& m, const char* status) {
     text.setFont(7);
     text.setColor(0.0f, 1.0f, 0.0f);
     text.setPosition(-0.9f, -0.9f);
-    text.print("%.1f fps\n", m.fps);
+    text.print("%.1f fps\n", m.s_fps);
     if (status) {
         text.setColor(1.0f, 1.0f, 0.0f);
         text.setPosition(-0.9f, 0.85f);

@@ -5,10 +5,10 @@
 constexpr int kFrameRatePasses = 20;
 
 struct FrameRateMeter {
-    int frames = 0;
-    double fps = 0.0;
-    double lastTime = 0.0;
-    bool started = false;
+    int s_frame_count = 0;
+    double s_fps = 0.0;
+    double s_fps_last_time = 0.0;
+    bool s_fps_started = false;
     double (*clock)() = nullptr;  // seconds; null: the wall clock (timeNow)
 };
 
