@@ -6,45 +6,20 @@
 #include "app/capture_source.h"
 #include "app/exit_status.h"
 #include "camera/camera_file.h"
-#include "camera/corner_refinement.h"
 #include "camera/pose.h"
 #include "capture/capture.h"
 #include "base/report.h"
+#include "tracking/calibration_views.h"
 #include "vision/target_finder.h"
 #include "vision/tracker.h"
 
 namespace {
 
-// A view is new when some corner moved at least this share of the frame's width from where it
-// was in every view taken.
-constexpr double kNewViewShare = 0.08;
 // A source is read for at most this many frames (a webcam: some 40 s; the virtual camera's path
 // goes round the target in 480).
 constexpr int kMaxCalibrationFrames = 1200;
 
 }  // namespace
-
-bool findTargetCorners(Tracker& t, TargetFinder& finder, TargetCorners& corners, TargetEdges* edges) {
-    // The edges at the Sobel step's threshold, then lower, then the picture itself.
-    for (int threshold : {kSobelThreshold, kSobelThreshold / 2, kSobelThreshold / 4}) {
-        t.smoothGreySobel(threshold);
-        t.labelContours();
-        const bool found = finder.find(t, corners);
-        t.drawContours();
-        if (found && refineTargetCorners(t, nullptr, corners, nullptr, edges)) return true;
-    }
-    return finder.findInPicture(t, corners) && refineTargetCorners(t, nullptr, corners, nullptr, edges);
-}
-
-bool takeView(Tracker& t, TargetFinder& finder, std::vector<CalibrationView>& views) {
-    TargetCorners corners;
-    CalibrationView view;
-    if (!findTargetCorners(t, finder, corners, &view.edges)) return false;
-    for (int i = 0; i < 8; ++i) view.xy[i][0] = corners.xy[i][0], view.xy[i][1] = corners.xy[i][1];
-    if (!differentView(views, view, kNewViewShare * t.width)) return false;
-    views.push_back(view);
-    return true;
-}
 
 int fitAndWrite(const std::vector<CalibrationView>& views, int width, int height, const std::string& cameraFile) {
     ViewCalibration fit;

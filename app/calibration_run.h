@@ -9,22 +9,10 @@
 
 #include "app/command_line.h"
 #include "camera/view_calibration.h"
-
-class Tracker;
-struct TargetCorners;
-struct TargetEdges;
-class TargetFinder;
+#include "tracking/calibration_views.h"
 
 // Views from a source until it ends, or enough are taken; at most this many.
 constexpr int kMaxCalibrationViews = 25;
-
-// The target's corners in this frame (the Tracker's `input`), found and refined (and the places
-// along its sides, when `edges` is given), or false.
-bool findTargetCorners(Tracker& tracker, TargetFinder& finder, TargetCorners& corners, TargetEdges* edges = nullptr);
-
-// Takes the frame's view when the target is found and the view differs from those taken.
-// Answers whether it was taken.
-bool takeView(Tracker& tracker, TargetFinder& finder, std::vector<CalibrationView>& views);
 
 // Fits, writes the file (`cameraFile`, or camera.yaml), and says what it found on stdout; or
 // says in one line on stderr what is missing. Answers the program's exit status.

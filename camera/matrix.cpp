@@ -270,6 +270,20 @@ void rotationVectorOf(const double R[9], double w[3]) {
     const double c = std::clamp((R[0] + R[4] + R[8] - 1.0) / 2.0, -1.0, 1.0), theta = std::acos(c);
     const double v[3] = {R[7] - R[5], R[2] - R[6], R[3] - R[1]};
     const double s = std::sin(theta);
+    if (c < 0 && s < 1e-4) {
+        // Near a half turn R - R' vanishes; R = 2 a a' - I there, so a_k^2 = (R_kk + 1) / 2 from
+        // the largest diagonal entry and a_j = (R_kj + R_jk) / (4 a_k); the sign is v's.
+        int k = 0;
+        for (int i = 1; i < 3; ++i)
+            if (R[4 * i] > R[4 * k]) k = i;
+        double a[3];
+        a[k] = std::sqrt(std::max(0.0, (R[4 * k] + 1.0) / 2.0));
+        for (int j = 0; j < 3; ++j)
+            if (j != k) a[j] = (R[3 * k + j] + R[3 * j + k]) / (4 * a[k]);
+        const double sign = a[0] * v[0] + a[1] * v[1] + a[2] * v[2] < 0 ? -1.0 : 1.0;
+        for (int i = 0; i < 3; ++i) w[i] = sign * a[i] * theta;
+        return;
+    }
     const double f = s > 1e-9 ? theta / (2 * s) : 0.5;
     for (int i = 0; i < 3; ++i) w[i] = v[i] * f;
 }

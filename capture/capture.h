@@ -8,6 +8,7 @@
 #include <string>
 
 #include "capture/capture_backend.h"
+#include "capture/frame_size.h"
 
 constexpr int kMaxCaptureDevices = 30;
 constexpr int kDeviceNameBytes = 160;
@@ -21,8 +22,6 @@ struct CaptureDevice {
     int deviceCount = 0;
 };
 
-// Reads a frame size "WIDTHxHEIGHT" with both sides from 16 to 8192.
-bool parseFrameSize(const std::string& text, int& width, int& height);
 
 // A handle over the platform's webcam backend, or null when no device exists. Published
 // interface for outside callers: the program itself picks its backend (capture_source) and calls

@@ -2,7 +2,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "capture/capture.h"
+#include "capture/frame_size.h"
 #include "capture/virtual_camera.h"
 
 namespace {

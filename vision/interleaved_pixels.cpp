@@ -15,7 +15,7 @@
 #include "vision/pixel_rows.h"
 
 HWY_BEFORE_NAMESPACE();
-namespace tovrak {
+namespace pixel_kernels {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
@@ -147,20 +147,20 @@ void BlackBits(const uint8_t* HWY_RESTRICT bgr, uint8_t* HWY_RESTRICT bits, size
 }
 
 }  // namespace HWY_NAMESPACE
-}  // namespace tovrak
+}  // namespace pixel_kernels
 HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
-namespace tovrak {
+namespace pixel_kernels {
 HWY_EXPORT(GreyPixels);
 HWY_EXPORT(GreyPlane);
 HWY_EXPORT(ChannelZero);
 HWY_EXPORT(SpreadToPixels);
 HWY_EXPORT(BlackBits);
-}  // namespace tovrak
-void greyPixels(uint8_t* bgr, size_t w) { HWY_DYNAMIC_DISPATCH(tovrak::GreyPixels)(bgr, w); }
-void greyPlane(const uint8_t* bgr, uint8_t* plane, size_t n) { HWY_DYNAMIC_DISPATCH(tovrak::GreyPlane)(bgr, plane, n); }
-void channelZero(const uint8_t* bgr, uint8_t* plane, size_t n) { HWY_DYNAMIC_DISPATCH(tovrak::ChannelZero)(bgr, plane, n); }
-void spreadToPixels(const uint8_t* v, uint8_t* bgr, size_t n) { HWY_DYNAMIC_DISPATCH(tovrak::SpreadToPixels)(v, bgr, n); }
-void blackBits(const uint8_t* bgr, uint8_t* bits, size_t n) { HWY_DYNAMIC_DISPATCH(tovrak::BlackBits)(bgr, bits, n); }
+}  // namespace pixel_kernels
+void greyPixels(uint8_t* bgr, size_t w) { HWY_DYNAMIC_DISPATCH(pixel_kernels::GreyPixels)(bgr, w); }
+void greyPlane(const uint8_t* bgr, uint8_t* plane, size_t n) { HWY_DYNAMIC_DISPATCH(pixel_kernels::GreyPlane)(bgr, plane, n); }
+void channelZero(const uint8_t* bgr, uint8_t* plane, size_t n) { HWY_DYNAMIC_DISPATCH(pixel_kernels::ChannelZero)(bgr, plane, n); }
+void spreadToPixels(const uint8_t* v, uint8_t* bgr, size_t n) { HWY_DYNAMIC_DISPATCH(pixel_kernels::SpreadToPixels)(v, bgr, n); }
+void blackBits(const uint8_t* bgr, uint8_t* bits, size_t n) { HWY_DYNAMIC_DISPATCH(pixel_kernels::BlackBits)(bgr, bits, n); }
 #endif

@@ -1,0 +1,7 @@
+#include "tovrak/tovrak.h"
+
+namespace tovrak {
+
+const char* version() { return TOVRAK_VERSION_STRING; }
+
+}  // namespace tovrak
