@@ -43,6 +43,6 @@ int main(int argc, char** argv) {
         if (!pose) return std::fprintf(stderr, "Error: %s\n", pose.error().c_str()), 1;
         double r[3], t[3];
         pose->toOpenCV(r, t);
-        std::printf("%d,%d,%.5f,%.5f,%.5f,%.2f,%.2f,%.2f\n", n, pose->found, r[0], r[1], r[2], t[0], t[1], t[2]);
+        std::printf("%d,%d,%.7f,%.7f,%.7f,%.5f,%.5f,%.5f\n", n, pose->found, r[0], r[1], r[2], t[0], t[1], t[2]);
     }
 }
