@@ -166,15 +166,27 @@ PYBIND11_MODULE(tovrak, m) {
                    std::to_string(p.translation[2]) + "])";
         });
 
+    py::class_<tovrak::FilterParameters>(m, "FilterParameters",
+                                         "The pose filter's variances: of a measured angle (rad^2) and translation "
+                                         "(mm^2), and of a frame's change of the angular (rad^2) and linear (mm^2) rates.")
+        .def(py::init<>())
+        .def_readwrite("angle_measurement_variance", &tovrak::FilterParameters::angleMeasurementVariance)
+        .def_readwrite("translation_measurement_variance", &tovrak::FilterParameters::translationMeasurementVariance)
+        .def_readwrite("angle_process_variance", &tovrak::FilterParameters::angleProcessVariance)
+        .def_readwrite("translation_process_variance", &tovrak::FilterParameters::translationProcessVariance);
+
     py::class_<tovrak::Tracker>(m, "Tracker",
                                 "The target tracker for one camera. track(frame) each frame; one tracker a thread "
                                 "(it keeps the last pose, the filter and its buffers).")
-        .def(py::init([](const tovrak::Camera& camera, bool adaptiveEdges, bool filter) {
+        .def(py::init([](const tovrak::Camera& camera, bool adaptiveEdges, bool filter, const tovrak::FilterParameters& p) {
                  tovrak::TrackerOptions o;
-                 o.adaptiveEdges = adaptiveEdges, o.filter = filter;
+                 o.adaptiveEdges = adaptiveEdges, o.filter = filter, o.filterParameters = p;
                  return new tovrak::Tracker(camera, o);
              }),
-             py::arg("camera"), py::arg("adaptive_edges") = true, py::arg("filter") = true)
+             py::arg("camera"), py::arg("adaptive_edges") = true, py::arg("filter") = true,
+             py::arg("filter_parameters") = tovrak::FilterParameters{},
+             "adaptive_edges: the edge threshold follows the light (False: the fixed 240); filter: poses smoothed "
+             "by the Kalman filter (False: each frame's measured pose).")
         .def(
             "track",
             [](tovrak::Tracker& t, const py::array& frame, bool rgb) {

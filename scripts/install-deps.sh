@@ -9,6 +9,7 @@ packages=(
   libpng-dev libtiff-dev libjpeg-dev libassimp-dev libstb-dev lib3ds-dev
   libv4l-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtest-dev libbenchmark-dev libhwy-dev libeigen3-dev
+  pybind11-dev python3-dev python3-numpy python3-pytest python3-opencv python3-venv python3-pip
   xvfb xauth xdotool
   clang libclang-rt-14-dev
 )

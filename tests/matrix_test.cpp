@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <random>
 
@@ -73,4 +74,18 @@ TEST(Rotations, AnglesRoundTripAndComposeAsDefined) {
         mat3Mul(R, Rt, P);
         for (int k = 0; k < 9; ++k) EXPECT_NEAR(P[k], identity[k], 1e-12);
     }
+}
+
+TEST(Rotation, VectorAndMatrixRoundTripUpToAHalfTurn) {
+    // Near a half turn R - R' vanishes and the axis must come from R's diagonal: an OpenCV pose
+    // of a target turned upside down in the picture depends on it.
+    for (double angle : {0.0, 1e-8, 0.3, 2.0, M_PI - 1e-3, M_PI - 1e-7, M_PI})
+        for (const double* axis : {std::array<double, 3>{1, 0, 0}.data(), std::array<double, 3>{0.6, -0.48, 0.64}.data()}) {
+            const double w[3] = {axis[0] * angle, axis[1] * angle, axis[2] * angle};
+            double R[9], back[9], v[3];
+            rotationFromVector(w, R);
+            rotationVectorOf(R, v);
+            rotationFromVector(v, back);
+            EXPECT_LT(rotationAngleBetween(R, back), 1e-4) << angle;
+        }
 }

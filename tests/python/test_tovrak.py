@@ -54,13 +54,18 @@ def test_poses_match_the_truth_and_the_cxx_library(film):
         assert np.allclose(cxx[n][1:4], rvec.ravel(), atol=1e-6) and np.allclose(cxx[n][4:], tvec.ravel(), atol=1e-4)
 
 
-def test_rgb_and_grey_frames(film):
+def test_rgb_grey_and_unfiltered(film):
     camera, frames = film
     bgr = tovrak.Tracker(camera.camera).track(frames[5])
     rgb = tovrak.Tracker(camera.camera).track(np.ascontiguousarray(frames[5][:, :, ::-1]), rgb=True)
     assert np.array_equal(bgr.rotation, rgb.rotation) and np.array_equal(bgr.translation, rgb.translation)
     grey = tovrak.Tracker(camera.camera).track(np.ascontiguousarray(frames[5][:, :, 1]))
     assert grey.found and angle_between(grey.rotation, bgr.rotation) < 0.5
+    # Without the filter each frame's pose is its measured one.
+    unfiltered = tovrak.Tracker(camera.camera, filter=False)
+    for frame in frames[:10]:
+        pose = unfiltered.track(frame)
+    assert np.array_equal(pose.rotation, pose.measured_rotation)
 
 
 def test_calibration_recovers_the_lens():
