@@ -4,12 +4,15 @@
 // nothing, never a wrong one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 #include <string>
 
 #include "app/frame_loop.h"
 #include "harness/tracking_run.h"
 #include "posed_views.h"
+#include "tracking/edge_ladder.h"
 #include "vision/target_chain.h"
 
 namespace {
@@ -126,4 +129,38 @@ TEST(HardConditions, FramesOfUnrelatedViewsEachGiveTheirPose) {
     // poses a solver converges to from both sides counted as two even when they were one.
     EXPECT_GE(poses, 54);
     EXPECT_EQ(wrong, 0);
+}
+
+TEST(EdgeLadder, StepsDownWhileNothingShowsAndBackUpWhenTheLightReturns) {
+    EdgeLadder ladder;
+    bool probe = false;
+    // A dimming print: nothing found, a rung lower each frame, down to the lowest rung.
+    std::vector<int> down;
+    for (int n = 0; n < 8; ++n) {
+        const int t = ladder.first(probe);
+        down.push_back(t);
+        ladder.settle(t, false);
+    }
+    EXPECT_EQ(down.front(), kSobelThreshold);
+    EXPECT_TRUE(std::is_sorted(down.rbegin(), down.rend()));
+    EXPECT_EQ(down.back(), ladder.parameters().lowest);
+    // The light comes back: found at every threshold, the ladder climbs a rung each probe.
+    int frames = 0;
+    while (ladder.settled() < kSobelThreshold && frames < 100) {
+        const int t = ladder.first(probe);
+        ladder.settle(t, true);
+        ++frames;
+    }
+    EXPECT_EQ(ladder.settled(), kSobelThreshold);
+    EXPECT_LE(frames, 5 * ladder.parameters().probeEvery);
+    // A probe that finds nothing falls back to the rung the frame settled on.
+    ladder.settle(ladder.parameters().lowest, true);
+    probe = false;
+    for (int n = 0; n < ladder.parameters().probeEvery && !probe; ++n) ladder.first(probe);
+    EXPECT_TRUE(probe);
+    EXPECT_EQ(ladder.fallBack(), ladder.parameters().lowest);
+    // Fixed edges: the Sobel step's own threshold, whatever is found.
+    ladder.setAdaptive(false);
+    ladder.settle(100, false);
+    EXPECT_EQ(ladder.first(probe), kSobelThreshold);
 }

@@ -136,3 +136,48 @@ TEST(PoseSolve, AMinimisationThatCannotStepStillReportsItsError) {
     minimiseReprojection(4, X, Y, x, y, 330, pose);
     EXPECT_NEAR(pose.rmsError, std::hypot(10.0, 10.0), 1e-9);
 }
+
+TEST(TrackingRules, ATargetLostAndFoundAgainStartsTheFilterAfresh) {
+    // Back at the very pose it was lost at, the jump is too small for the filter's own restart
+    // to notice: only the rule that a lost target starts afresh makes the first pose back the
+    // measured one, with none of the old state's rates in it.
+    VirtualCameraOptions o;
+    o.noise = 2;
+    PosedViews views(o, TOVRAK_BUILD_DIR "/pontos1.txt");
+    ASSERT_TRUE(views.calibrated);
+    const CameraPose A = lookAtPose(10, 0, 480, 35, 20, 5);
+    for (int n = 0; n < 10; ++n) ASSERT_TRUE(views.pass(&A, n));
+    EXPECT_FALSE(std::equal(views.model.R, views.model.R + 9, views.model.measuredR));  // filtering
+    for (int n = 10; n < 25; ++n) ASSERT_FALSE(views.pass(nullptr, n));
+    EXPECT_EQ(views.target.state(), TrackingState::Lost);
+    ASSERT_TRUE(views.pass(&A, 25));
+    EXPECT_TRUE(std::equal(views.model.R, views.model.R + 9, views.model.measuredR));
+    EXPECT_TRUE(std::equal(views.model.T, views.model.T + 3, views.model.measuredT));
+}
+
+TEST(TrackingRules, APoseThatDoesNotExplainItsCornersOrTurnsTooFarIsRefused) {
+    // The rules' bounds made strict enough to bite on clean views: a pose whose corners miss it
+    // by more than maxRmsPx is not taken, nor one of an ambiguous pair that turned more than
+    // maxTurnDegPerPass from the last pose (here every view counts as one of a pair, as a
+    // far target seen nearly head-on does). The same frames with the bounds as they are give poses.
+    VirtualCameraOptions o;
+    o.noise = 1;
+    const CameraPose first = lookAtPose(0, 0, 480, 12, 20, 5), turned = lookAtPose(0, 0, 480, 12, 20, 8);
+    for (bool strict : {false, true}) {
+        PosedViews views(o, TOVRAK_BUILD_DIR "/pontos1.txt");
+        ASSERT_TRUE(views.calibrated);
+        TrackingParameters p;
+        if (strict) p.maxRmsPx = 0.001;
+        views.target = TargetTracker(p);
+        EXPECT_EQ(views.pass(&first, 0), !strict);
+
+        PosedViews pair(o, TOVRAK_BUILD_DIR "/pontos1.txt");
+        TrackingParameters q;
+        q.ambiguityRatio = 1e6, q.ambiguityDeg = -1;
+        if (strict) q.maxTurnDegPerPass = 1.0;
+        pair.target = TargetTracker(q);
+        ASSERT_TRUE(pair.pass(&first, 0));
+        ASSERT_TRUE(pair.target.lastMeasured().ambiguous);
+        EXPECT_EQ(pair.pass(&turned, 1), !strict);
+    }
+}
