@@ -329,3 +329,54 @@ TEST(MeshNumerics, TheCoarseCopyOfALargeSphereHasFarFewerTrianglesOnTheSameSurfa
     }
     for (uint32_t f : coarse.faces) ASSERT_LT(f, static_cast<uint32_t>(coarse.vertexCount()));
 }
+
+TEST(MeshNumerics, WeldingKeepsTheHardEdgesAFileGives) {
+    // A cube whose file gives each face its own normal: corners equal in place but not in normal
+    // stay apart, so its edges stay sharp and its normals are the file's.
+    ImportedMesh cube;
+    const int quads[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    const float normals[6][3] = {{0, 0, -1}, {0, 0, 1}, {0, -1, 0}, {0, 1, 0}, {-1, 0, 0}, {1, 0, 0}};
+    for (int q = 0; q < 6; ++q)
+        for (int k : {0, 1, 2, 0, 2, 3}) {
+            const int i = quads[q][k];
+            cube.positions.insert(cube.positions.end(), {float(i & 1), float((i >> 1) & 1), float((i >> 2) & 1)});
+            cube.normals.insert(cube.normals.end(), normals[q], normals[q] + 3);
+            cube.faces.push_back(static_cast<uint32_t>(cube.faces.size()));
+        }
+    const ImportedMesh given = cube;
+    weldVertices(cube);
+    EXPECT_EQ(cube.vertexCount(), 24);  // four corners a face
+    for (size_t f = 0; f < cube.faces.size(); ++f)
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(cube.normals[3 * cube.faces[f] + k], given.normals[3 * given.faces[f] + k]);
+            EXPECT_EQ(cube.positions[3 * cube.faces[f] + k], given.positions[3 * given.faces[f] + k]);
+        }
+}
+
+TEST(MeshNumerics, TheCoarseCopyNeverMergesVerticesFromCubesApart) {
+    // A vertex on the mesh's far face (its cube index along y is kClusterCells itself) and one in
+    // the next cube along x would share a key if the key's digits were too narrow: each vertex of
+    // the copy must stay within a cube of the vertices it stands for.
+    ImportedMesh mesh;
+    const float height = 1.25f, side = height / kClusterCells;  // exact in binary: the far face's index is kClusterCells
+    auto triangle = [&](float x, float y, float z) {
+        const uint32_t first = static_cast<uint32_t>(mesh.positions.size() / 3);
+        mesh.positions.insert(mesh.positions.end(), {x, y, z, x + 0.2f * side, y, z, x, y, z + 0.2f * side});
+        mesh.normals.insert(mesh.normals.end(), {0, 1, 0, 0, 1, 0, 0, 1, 0});
+        mesh.faces.insert(mesh.faces.end(), {first, first + 1, first + 2});
+    };
+    for (int k = 0; k < 40; ++k) {
+        triangle(k * 0.02f, height, k * 0.02f);        // on the far face in y
+        triangle(k * 0.02f + side * 1.1f, 0.0f, k * 0.02f);  // a cube along x, at the near face
+    }
+    const ImportedMesh coarse = clusteredCopy(mesh);
+    for (int v = 0; v < coarse.vertexCount(); ++v) {
+        const float* p = &coarse.positions[3 * v];
+        double nearest = 1e9;
+        for (int w = 0; w < mesh.vertexCount(); ++w) {
+            const float* q = &mesh.positions[3 * w];
+            nearest = std::min(nearest, static_cast<double>(std::hypot(p[0] - q[0], p[1] - q[1], p[2] - q[2])));
+        }
+        ASSERT_LT(nearest, 2 * side) << v;
+    }
+}
