@@ -7,14 +7,18 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <random>
 
 #include "scratch_dir.h"
 #include "models/import_process.h"
+#include "models/imported_model.h"
+#include "models/model_folder.h"
 #include "models/scene_factory.h"
 #include "scene/bounds.h"
 #include "scene/material.h"
@@ -310,4 +314,63 @@ TEST(ModelImport, AnImporterThatFailsInAnyWayCostsOneLineAndNoHang) {
         EXPECT_TRUE(out.meshes.empty()) << c.name;
     }
     unsetenv("TOVRAK_IMPORTER");
+}
+
+TEST(ModelImport, TheImporterRunsUnderItsLimitsAndTheResultsCountsAreChecked) {
+    // The child's limits as the kernel holds them: an importer that writes /proc/self/limits.
+    const std::string dir = scratchDir() + "/limits";
+    ASSERT_EQ(system(("mkdir -p " + dir).c_str()), 0);
+    const std::string model = dir + "/cube.obj", program = dir + "/limits.sh", seen = dir + "/seen.txt";
+    std::FILE* m = std::fopen(model.c_str(), "w");
+    ASSERT_NE(m, nullptr);
+    std::fputs("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", m);
+    std::fclose(m);
+    std::FILE* p = std::fopen(program.c_str(), "w");
+    ASSERT_NE(p, nullptr);
+    std::fprintf(p, "#!/bin/sh\ncat /proc/self/limits > %s\n", seen.c_str());
+    std::fclose(p);
+    ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+    setenv("TOVRAK_IMPORTER", program.c_str(), 1);
+    ImportedModel out;
+    std::string why;
+    EXPECT_FALSE(importInChild(model, out, why));
+    unsetenv("TOVRAK_IMPORTER");
+    std::ifstream limits(seen);
+    std::string line, address, stack;
+    while (std::getline(limits, line)) {
+        if (line.rfind("Max address space", 0) == 0) address = line;
+        if (line.rfind("Max stack size", 0) == 0) stack = line;
+    }
+    struct stat st {};
+    ASSERT_EQ(stat(model.c_str(), &st), 0);
+    const ImportLimits expected = importLimitsFor(st.st_size);
+#ifndef TOVRAK_NO_MEMORY_LIMIT  // the sanitizers' build needs the address space they reserve
+    EXPECT_NE(address.find(std::to_string(expected.memoryBytes)), std::string::npos) << address;
+#endif
+    EXPECT_NE(stack.find(std::to_string(expected.stackBytes)), std::string::npos) << stack;
+
+    // A result that claims more items than its bytes hold is refused before anything is made.
+    std::vector<uint8_t> bytes = encodeModel(ImportedModel{});
+    ASSERT_GE(bytes.size(), 16u);
+    const uint32_t claimed = 1u << 20;  // pictures, at 12 bytes into the stream
+    std::memcpy(&bytes[12], &claimed, 4);
+    EXPECT_FALSE(decodeModel(bytes.data(), bytes.size(), out, why));
+    EXPECT_NE(why.find("too many pictures"), std::string::npos) << why;
+}
+
+TEST(ModelImport, ALinkLeadingOutOfTheModelsFolderIsRefused) {
+    const std::string dir = scratchDir() + "/linked";
+    ASSERT_EQ(system(("mkdir -p " + dir + "/model " + dir + "/elsewhere").c_str()), 0);
+    std::FILE* f = std::fopen((dir + "/elsewhere/secret.png").c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("not yours", f);
+    std::fclose(f);
+    ASSERT_EQ(symlink((dir + "/elsewhere/secret.png").c_str(), (dir + "/model/skin.png").c_str()), 0);
+    ASSERT_EQ(symlink("../elsewhere", (dir + "/model/textures").c_str()), 0);
+    const ModelFolder folder(dir + "/model/cube.obj");
+    std::string path, why;
+    EXPECT_FALSE(folder.resolve("skin.png", path, why));
+    EXPECT_NE(why.find("outside"), std::string::npos) << why;
+    EXPECT_FALSE(folder.resolve("textures/secret.png", path, why));
+    EXPECT_NE(why.find("outside"), std::string::npos) << why;
 }
