@@ -15,7 +15,7 @@ bash "$root/scripts/install-deps.sh"
 build=${TOVRAK_FUZZ_DIR:-$root/build-fuzz}
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVRAK_FUZZ=ON \
-  -DTOVRAK_WERROR=ON -DBUILD_TESTING=OFF -DTOVRAK_BENCH=OFF >/dev/null
+  -DTOVRAK_WERROR=ON -DBUILD_TESTING=OFF -DTOVRAK_BENCH=OFF -DTOVRAK_LIBRARY=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
 # Seeds: the files our tools ship, pictures we made, and command lines from the README.
