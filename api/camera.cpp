@@ -46,7 +46,7 @@ std::string Camera::check() const {
         if (!std::isfinite(v)) return "the camera has a number that is not finite";
     if (width < 16 || height < 16) return "the camera's picture size is missing or too small";
     if (!(fx > 0 && fy > 0)) return "the camera's focal length is not positive";
-    return {};
+    return cameraProblem(toIntrinsics(*this));
 }
 
 }  // namespace tovrak

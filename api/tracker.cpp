@@ -80,6 +80,8 @@ Result<TargetPose> Tracker::track(const ImageView& frame) {
     frameToSteps(frame, m.frame);
     m.steps.setFrameSize(frame.height, frame.width);
     if (frame.width != m.scaledWidth || frame.height != m.scaledHeight) {
+        if (const std::string why = frameProblem(m.model.camera, frame.width, frame.height); !why.empty())
+            return Result<TargetPose>::failure("the camera cannot be used for these frames: " + why);
         // A webcam gives its other sizes from the same optics (docs/conventions.md, "Units").
         scaleCameraToFrame(m.steps, m.model);
         m.scaledWidth = frame.width, m.scaledHeight = frame.height;

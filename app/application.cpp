@@ -2,6 +2,7 @@
 
 #include <GL/freeglut.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -234,6 +235,22 @@ void chooseCamera(Tracker& tracker, CameraModel& model, const std::string& given
                model.camera.fx);
 }
 
+// Every file the run is asked to write, looked at before anything runs: a FIFO or a device in its
+// place would block the run or swallow what it writes. One line for the first such.
+bool outputsCanBeWritten(const CommandLine& o) {
+    const std::pair<const char*, const std::string*> outputs[] = {
+        {"--poses", &o.poses}, {"--screenshot", &o.screenshot}, {"--record", &o.record},
+        {"--camera", o.calibrateFrom.empty() ? nullptr : &o.cameraFile}};
+    for (const auto& [option, path] : outputs) {
+        struct stat st {};
+        if (path && !path->empty() && stat(path->c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            reportError("%s %s: is not a regular file; nothing is written to it", option, path->c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
 bool haveDisplay() {
     if (const char* d = std::getenv("DISPLAY"); d && *d) return true;
     for (const std::string& a : s_program.options.glutArgs)
@@ -254,6 +271,7 @@ int runApplication(int argc, char** argv) {
         return 0;
     }
     if (s_program.options.listDevices) return listDevices();
+    if (!outputsCanBeWritten(s_program.options)) return kExitBadOption;
     if (!s_program.options.calibrateFrom.empty()) return runCalibration(s_program.options);
     // From here on a stop signal is answered by the frame loop, which finishes every file.
     catchStopSignals();

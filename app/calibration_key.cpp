@@ -26,6 +26,7 @@ void calibrateFromView(AppState& app) {
     }
     if (!writeReferencePoints(kReferencePointsName, calibration, t.width, why)) {
         reportError("cannot write %s (%s)", kReferencePointsName, why.c_str());
+        app.s_output_failed = true;  // the run ends with the status that says so
         return;
     }
     if (!calibrateCamera(t, *camera, kReferencePointsName)) {

@@ -105,7 +105,10 @@ void collectView(AppState& app) {
                kWindowCalibrationViews, 100 * viewCoverage(c->views, t.width, t.height));
     if (static_cast<int>(c->views.size()) < kWindowCalibrationViews) return;
     const std::string path = app.s_camera_file.empty() ? kCameraFileName : app.s_camera_file;
-    if (fitAndWrite(c->views, t.width, t.height, path) == 0 && app.s_camera) {
+    const int status = fitAndWrite(c->views, t.width, t.height, path);
+    // The calibration could not be saved: the run ends with the status saying so.
+    if (status == kExitOutputFailed) app.s_output_failed = true;
+    if (status == kExitOk && app.s_camera) {
         CameraIntrinsics camera;
         std::string why;
         if (readCameraFile(path, camera, why)) useCamera(*app.s_tracker, *app.s_camera, camera, path);

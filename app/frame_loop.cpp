@@ -6,6 +6,7 @@
 #include "app/outputs.h"
 #include "app/point_log.h"
 #include "app/pose_log.h"
+#include "base/data_files.h"
 #include "camera/lens.h"
 #include "camera/pose.h"
 #include "capture/capture.h"
@@ -53,6 +54,15 @@ void noteFocalLengthScale(AppState& app) {
     if (!camera || !camera->ready || t.width <= 0 ||
         (t.width == app.s_focal_scaled_width && t.height == app.s_focal_scaled_height))
         return;
+    // A calibrated camera serves only frames that are its picture or a middle band of it; others
+    // would get a wrong pose on every frame.
+    if (const std::string why = frameProblem(camera->camera, t.width, t.height); !why.empty()) {
+        reportError("%s: %s; the ideal camera of the reference points is used", camera->cameraSource.c_str(), why.c_str());
+        if (!calibrateCamera(t, *camera, findDataFile(kReferencePointsName))) {
+            reportError("%s; the pose step is disabled", camera->whyNotReady.c_str());
+            return;
+        }
+    }
     scaleCameraToFrame(t, *camera);
     if (t.width != camera->camera.width || t.height != camera->camera.height || app.s_focal_scaled_width != 0)
         reportNote("the calibration is for %d x %d pictures; for %d x %d frames its focal length %.1f px is taken as "

@@ -1,5 +1,7 @@
 #include "camera/camera_file.h"
 
+#include "base/safe_save.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -136,8 +138,8 @@ bool parseCameraText(const std::string& raw, CameraIntrinsics& camera, std::stri
     // From OpenCV's rows (top down) to ours (bottom up).
     c.fx = k[0], c.fy = k[4], c.cx = k[2], c.cy = (c.height - 1) - k[5];
     c.k1 = d[0], c.k2 = d[1], c.p1 = -d[2], c.p2 = d[3], c.k3 = n > 4 ? d[4] : 0.0;
-    if (std::fabs(c.cx) > 10.0 * c.width || std::fabs(c.cy) > 10.0 * c.height) {
-        error = "camera_matrix puts the principal point far outside the picture";
+    if (const std::string problem = cameraProblem(c); !problem.empty()) {
+        error = "it describes no camera: " + problem;
         return false;
     }
     camera = c;
@@ -151,20 +153,13 @@ bool readCameraFile(const std::string& path, CameraIntrinsics& camera, std::stri
 }
 
 bool writeCameraFile(const std::string& path, const CameraIntrinsics& c, double rms, std::string& error) {
-    FILE* out = std::fopen(path.c_str(), "w");
-    if (!out) {
-        error = std::strerror(errno);
-        return false;
-    }
     // In OpenCV's rows (top down): docs/conventions.md.
-    std::fprintf(out,
-                 "%%YAML:1.0\n---\nimage_width: %d\nimage_height: %d\ncamera_matrix: !!opencv-matrix\n   rows: 3\n"
-                 "   cols: 3\n   dt: d\n   data: [ %.16e, 0., %.16e, 0., %.16e, %.16e, 0., 0., 1. ]\n"
-                 "distortion_coefficients: !!opencv-matrix\n   rows: 1\n   cols: 5\n   dt: d\n"
-                 "   data: [ %.16e, %.16e, %.16e, %.16e, %.16e ]\navg_reprojection_error: %.16e\n",
-                 c.width, c.height, c.fx, c.cx, c.fy, (c.height - 1) - c.cy, c.k1, c.k2, -c.p1, c.p2, c.k3, rms);
-    errno = 0;
-    const bool bad = std::ferror(out) | (std::fclose(out) != 0);
-    if (bad) error = std::strerror(errno ? errno : EIO);
-    return !bad;
+    char text[1024];
+    std::snprintf(text, sizeof text,
+                  "%%YAML:1.0\n---\nimage_width: %d\nimage_height: %d\ncamera_matrix: !!opencv-matrix\n   rows: 3\n"
+                  "   cols: 3\n   dt: d\n   data: [ %.16e, 0., %.16e, 0., %.16e, %.16e, 0., 0., 1. ]\n"
+                  "distortion_coefficients: !!opencv-matrix\n   rows: 1\n   cols: 5\n   dt: d\n"
+                  "   data: [ %.16e, %.16e, %.16e, %.16e, %.16e ]\navg_reprojection_error: %.16e\n",
+                  c.width, c.height, c.fx, c.cx, c.fy, (c.height - 1) - c.cy, c.k1, c.k2, -c.p1, c.p2, c.k3, rms);
+    return saveFileSafely(path, text, error);
 }

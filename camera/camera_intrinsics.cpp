@@ -64,3 +64,48 @@ bool projectToIdealPixel(const CameraIntrinsics& c, const double R[9], const dou
     u = c.cx + c.fx * P[0] / P[2], v = c.cy + c.fy * P[1] / P[2];
     return true;
 }
+
+std::string cameraProblem(const CameraIntrinsics& c) {
+    const double all[] = {c.fx, c.fy, c.cx, c.cy, c.k1, c.k2, c.p1, c.p2, c.k3};
+    for (double v : all)
+        if (!std::isfinite(v)) return "a number is not finite";
+    if (c.width <= 0 || c.height <= 0) return "it gives no picture size";
+    for (double f : {c.fx, c.fy})
+        if (!(f >= 0.1 * c.width && f <= 20.0 * c.width))
+            return "its focal length " + std::to_string(f) + " px is outside 0.1 to 20 times the picture's width";
+    if (c.cx < -0.5 || c.cx > c.width - 0.5 || c.cy < -0.5 || c.cy > c.height - 0.5)
+        return "its principal point lies outside the picture";
+    // Along the way to each corner of the picture, the distorted point must move outwards at every
+    // step: 200 steps from the axis to the corner, in normalised coordinates.
+    const double corners[4][2] = {{-0.5, -0.5}, {c.width - 0.5, -0.5}, {-0.5, c.height - 0.5}, {c.width - 0.5, c.height - 0.5}};
+    for (const auto& corner : corners) {
+        const double x = (corner[0] - c.cx) / c.fx, y = (corner[1] - c.cy) / c.fy;
+        double last = 0;
+        for (int i = 1; i <= 200; ++i) {
+            double xd, yd;
+            distortNormalised(c, x * i / 200, y * i / 200, xd, yd);
+            const double r = std::hypot(xd, yd);
+            if (!(r > last)) return "its lens distortion folds the picture back on itself before the corners";
+            last = r;
+        }
+        // Webcam lenses, wide ones too, move the corners by tens of per cent, not by factors.
+        const double ratio = last / std::hypot(x, y);
+        if (!(ratio > 1.0 / 3 && ratio < 3)) return "its lens distortion moves the picture's corners " +
+                                                    std::to_string(ratio) + " times as far out";
+    }
+    return {};
+}
+
+bool isIdealCamera(const CameraIntrinsics& c) {
+    return !c.distorted() && c.fx == c.fy && c.cx == (c.width - 1) / 2.0 && c.cy == (c.height - 1) / 2.0;
+}
+
+std::string frameProblem(const CameraIntrinsics& c, int width, int height) {
+    if (width <= 0 || height <= 0 || c.width <= 0 || isIdealCamera(c)) return {};
+    // The camera's picture scaled to the frame's width is c.height * width / c.width tall; the
+    // frame may be that or a middle band of it (a tolerance of a pixel for rounding).
+    if (static_cast<double>(height) > static_cast<double>(c.height) * width / c.width + 1.0)
+        return "it is for " + std::to_string(c.width) + " x " + std::to_string(c.height) + " pictures, and " +
+               std::to_string(width) + " x " + std::to_string(height) + " frames are taller than any part of them";
+    return {};
+}

@@ -12,6 +12,8 @@
 // OpenCV's down, p1 here is OpenCV's with its sign changed (camera/camera_file.h converts).
 #pragma once
 
+#include <string>
+
 struct CameraIntrinsics {
     int width = 0, height = 0;  // the frame size the numbers are for
     double fx = 0, fy = 0;      // pixels
@@ -41,3 +43,17 @@ bool projectToPixel(const CameraIntrinsics& camera, double X, double Y, double Z
 // picture: (cx + fx Xc / Zc, cy + fy Yc / Zc). False behind the camera.
 bool projectToIdealPixel(const CameraIntrinsics& camera, const double R[9], const double T[3], double X, double Y,
                          double& u, double& v);
+
+// Why these numbers cannot be a camera of their own picture, or empty when they can: a focal
+// length outside 0.1 to 20 times the width, the principal point outside the picture, or a lens
+// whose distorted radius does not grow with the radius all the way to the picture's corners
+// (past that point the model folds the picture back on itself) or takes the corners more than
+// three times nearer or further.
+std::string cameraProblem(const CameraIntrinsics& camera);
+// Whether it is the ideal camera of its picture (square pixels, the axis in the middle, no
+// distortion): such a camera serves frames of any shape.
+bool isIdealCamera(const CameraIntrinsics& camera);
+// Why the camera cannot serve frames of width x height (same optics, scaled by the width), or
+// empty: the frames are the middle band of its picture or the whole of it, so they may be wider
+// in proportion but not taller (an ideal camera serves any).
+std::string frameProblem(const CameraIntrinsics& camera, int width, int height);

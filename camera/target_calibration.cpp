@@ -1,5 +1,7 @@
 #include "camera/target_calibration.h"
 
+#include "base/safe_save.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -73,27 +75,21 @@ bool calibrateFromCorners(const TargetCorners& corners, int width, int height, T
 }
 
 bool writeReferencePoints(const std::string& path, const TargetCalibration& c, int width, std::string& error) {
-    FILE* out = std::fopen(path.c_str(), "w");
-    if (!out) {
-        error = std::strerror(errno);
-        return false;
-    }
     // Image positions scale with the picture's width (docs/conventions.md, "Units").
     const double scale = static_cast<double>(kReferenceFrameWidth) / width, f = c.focalLength * scale;
     const double* R = c.pose.R;
     const double* T = c.pose.T;
-    std::fprintf(out, "35\n");
+    std::string text = "35\n";
     for (int i = 0; i < 5; ++i)
         for (int j = 0; j < 7; ++j) {
             const double X = -90.0 + 30.0 * j, Y = -75.0 + 37.5 * i;
             double P[3];
             planePointToCamera(R, T, X, Y, P);
             // Measured from column 160 and row 120, half a pixel past the optical centre.
-            std::fprintf(out, "%.1f %.1f %.4f %.4f\n", X, Y, f * P[0] / P[2] - kReferenceCentreShift,
-                         f * P[1] / P[2] - kReferenceCentreShift);
+            char line[128];
+            std::snprintf(line, sizeof line, "%.1f %.1f %.4f %.4f\n", X, Y, f * P[0] / P[2] - kReferenceCentreShift,
+                          f * P[1] / P[2] - kReferenceCentreShift);
+            text += line;
         }
-    errno = 0;
-    const bool bad = std::ferror(out) | (std::fclose(out) != 0);
-    if (bad) error = std::strerror(errno ? errno : EIO);
-    return !bad;
+    return saveFileSafely(path, text, error);
 }

@@ -135,6 +135,8 @@ bool importInChild(const std::string& file, ImportedModel& out, std::string& why
         return false;
     }
     if (child == 0) {
+        // A group of its own: whatever it starts ends with it.
+        setpgid(0, 0);
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (getppid() != parent) _exit(127);
 #ifndef TOVRAK_NO_MEMORY_LIMIT
@@ -150,9 +152,12 @@ bool importInChild(const std::string& file, ImportedModel& out, std::string& why
         if (dup2(pipeFds[1], 3) < 0) _exit(127);
         const int devNull = open("/dev/null", O_RDWR);
         if (devNull >= 0) dup2(devNull, 0), dup2(devNull, 1);
+        // None of the program's open files (the point log, a recording, the pose file) but the pipe.
+        close_range(4, ~0U, 0);
         execv(argv[0], argv.data());
         _exit(127);
     }
+    setpgid(child, child);  // as the child does itself, whichever runs first
     close(pipeFds[1]);
 
     // What the child writes: kModelTag, the result's length (8 bytes) and the result; or
@@ -199,9 +204,28 @@ bool importInChild(const std::string& file, ImportedModel& out, std::string& why
     }
     bytes.resize(filled);
     close(pipeFds[0]);
-    if (state != Done) kill(child, SIGKILL);
+    // The pipe closed: a whole result needs nothing more of the child; otherwise it is waited for
+    // until the same deadline, and not past Ctrl-C, however long it lingers after closing it.
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    bool reaped = false;
+    const bool whole = sized && bytes.size() >= 9 && [&] {
+        uint64_t length = 0;
+        std::memcpy(&length, &bytes[1], sizeof length);
+        return length == bytes.size() - 9;
+    }();
+    while (state == Done && !whole) {
+        const pid_t r = waitpid(child, &status, WNOHANG);
+        if (r == child || (r < 0 && errno != EINTR)) {
+            reaped = r == child;
+            break;
+        }
+        if (cancelled && cancelled()) state = Cancelled;
+        else if (std::chrono::steady_clock::now() >= deadline) state = TimedOut;
+        else poll(nullptr, 0, 10);
+    }
+    // The child and anything it started end here, whatever became of them.
+    kill(-child, SIGKILL), kill(child, SIGKILL);
+    while (!reaped && waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     if (state == Cancelled) {
         why = "was not loaded: loading was interrupted";

@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(bitmap md2 reference_points png image_file command_line mesh_file palette model_import model_result)
+[ ${#targets[@]} -gt 0 ] || targets=(bitmap md2 reference_points camera_file png image_file command_line mesh_file palette model_import model_result)
 bash "$root/scripts/install-deps.sh"
 build=${TOVRAK_FUZZ_DIR:-$root/build-fuzz}
 
@@ -20,10 +20,11 @@ cmake --build "$build" -j "$(nproc)"
 
 # Seeds: the files our tools ship, pictures we made, and command lines from the README.
 seeds=$build/seeds
-mkdir -p "$seeds"/{bitmap,md2,reference_points,png,image_file,command_line,mesh_file,palette,model_import,model_result} "$build/crashes"
+mkdir -p "$seeds"/{bitmap,md2,reference_points,camera_file,png,image_file,command_line,mesh_file,palette,model_import,model_result} "$build/crashes"
 cp "$build/OGRO.bmp" "$seeds/bitmap/"
 cp "$build/Ogros.md2" "$seeds/md2/"
 cp "$build/pontos1.txt" "$seeds/reference_points/"
+printf '%%YAML:1.0\nimage_width: 640\nimage_height: 480\ncamera_matrix: !!opencv-matrix\n   rows: 3\n   cols: 3\n   dt: d\n   data: [ 600., 0., 320., 0., 600., 240., 0., 0., 1. ]\ndistortion_coefficients: !!opencv-matrix\n   rows: 1\n   cols: 5\n   dt: d\n   data: [ -0.2, 0.05, 0.001, 0., 0. ]\n' > "$seeds/camera_file/camera.yaml"
 cp "$root/docs/screenshot.png" "$seeds/png/"
 "$build/tools/make_pictures" "$seeds/image_file"
 printf 'N 0 0 1\nC 1 0 0 1\nT0 0 0\nV 0 0 0\nT0 1 0\nV 1 0 0\nV 0 1 0\nV 1 1 0\n--\nT 0 1 2\n--\nS 4 0 1 2 3\n' >"$seeds/mesh_file/quad.msh"

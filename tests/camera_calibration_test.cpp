@@ -2,6 +2,11 @@
 // the camera file in OpenCV's layout both ways, bad files, and the pose through a calibrated
 // lens.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <iterator>
 
 #include <cmath>
 #include <fstream>
@@ -12,6 +17,7 @@
 #include "app/frame_loop.h"
 #include "harness/tracking_run.h"
 #include "camera/camera_file.h"
+#include "camera/target_calibration.h"
 #include "scratch_dir.h"
 #include "vision/target_finder.h"
 #include "vision/tracker.h"
@@ -247,4 +253,81 @@ TEST(CameraCalibration, RecoversEveryCoefficientItFits) {
     EXPECT_NEAR(c.k2, truth.k2, 0.035);
     EXPECT_NEAR(c.p1, truth.p1, 0.0006);
     EXPECT_NEAR(c.p2, truth.p2, 0.0006);
+}
+
+TEST(CameraFile, AFailedSaveLeavesTheOldCalibrationWhole) {
+    // A disk that fills while the file is written (a file-size limit stands in for it), and a
+    // FIFO in the file's place: the save fails with its reason, and what was there stays.
+    const std::string path = scratchDir() + "saved_camera.yaml", points = scratchDir() + "saved_pontos1.txt";
+    CameraIntrinsics c = idealCamera(612.5, 640, 480);
+    std::string error;
+    ASSERT_TRUE(writeCameraFile(path, c, 0.1, error)) << error;
+    TargetCalibration calibration;
+    calibration.focalLength = 330;
+    calibration.pose.T[2] = 500;
+    ASSERT_TRUE(writeReferencePoints(points, calibration, 320, error)) << error;
+    auto contents = [](const std::string& p) {
+        std::ifstream in(p);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string before = contents(path), pointsBefore = contents(points);
+    rlimit old{}, small{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    small = old;
+    small.rlim_cur = 100;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    c.fx = c.fy = 700;
+    const bool saved = writeCameraFile(path, c, 0.1, error);
+    calibration.focalLength = 400;
+    const bool pointsSaved = writeReferencePoints(points, calibration, 320, error);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(saved);
+    EXPECT_FALSE(pointsSaved);
+    EXPECT_EQ(contents(path), before);
+    EXPECT_EQ(contents(points), pointsBefore);
+
+    const std::string fifo = scratchDir() + "fifo_camera.yaml";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    EXPECT_FALSE(writeCameraFile(fifo, c, 0.1, error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+}
+
+TEST(CameraFile, NumbersThatDescribeNoCameraAreRefusedAndAFileForOtherFramesIsNotUsed) {
+    const std::string good = "image_width: 320\nimage_height: 240\ncamera_matrix: !!opencv-matrix\n rows: 3\n cols: 3\n"
+                             " dt: d\n data: [ 330, 0, 160, 0, 330, 120, 0, 0, 1 ]\ndistortion_coefficients: !!opencv-matrix\n"
+                             " rows: 1\n cols: 5\n dt: d\n data: [ 0, 0, 0, 0, 0 ]\n";
+    auto with = [&](const std::string& from, const std::string& to) {
+        std::string t = good;
+        t.replace(t.find(from), from.size(), to);
+        return t;
+    };
+    const std::pair<std::string, const char*> bad[] = {
+        {with("[ 330, 0, 160, 0, 330", "[ 0.001, 0, 160, 0, 330"), "focal length"},
+        {with("[ 330, 0, 160, 0, 330", "[ 1e-300, 0, 160, 0, 1e-300"), "focal length"},
+        {with("[ 0, 0, 0, 0, 0 ]", "[ 1e6, 0, 0, 0, 0 ]"), "times as far"},
+        {with("[ 0, 0, 0, 0, 0 ]", "[ -1e6, 0, 0, 0, 0 ]"), "distortion"},
+        {with("[ 0, 0, 0, 0, 0 ]", "[ -1.2, 0, 0, 0, 0 ]"), "folds"},
+        {with("[ 0, 0, 0, 0, 0 ]", "[ 0, 0, 1000, 0, 0 ]"), "distortion"},
+        {with("0, 330, 120", "0, 330, 2280"), "principal point"},
+        {with("[ 330, 0, 160", "[ 330, 0, -2720"), "principal point"}};
+    CameraIntrinsics c;
+    std::string error;
+    ASSERT_TRUE(parseCameraText(good, c, error)) << error;
+    for (const auto& [text, reason] : bad) {
+        error.clear();
+        EXPECT_FALSE(parseCameraText(text, c, error)) << reason;
+        EXPECT_NE(error.find(reason), std::string::npos) << reason << ": " << error;
+    }
+    // Calibrated at 320 x 100, its axis off the middle: 320 x 240 frames are no part of that picture.
+    std::string short100 = with("image_height: 240", "image_height: 100");
+    short100.replace(short100.find("0, 330, 120"), 11, "0, 330, 50");
+    ASSERT_TRUE(parseCameraText(short100, c, error)) << error;
+    EXPECT_FALSE(frameProblem(c, 320, 240).empty());
+    EXPECT_TRUE(frameProblem(c, 640, 200).empty());  // the same picture, larger
+    CameraIntrinsics wide = idealCamera(330, 320, 240);
+    wide.cx = 161;
+    EXPECT_TRUE(frameProblem(wide, 320, 180).empty());  // a 16:9 band of a 4:3 picture
+    EXPECT_TRUE(frameProblem(idealCamera(330, 320, 100), 320, 240).empty());
 }

@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -373,4 +375,51 @@ TEST(ModelImport, ALinkLeadingOutOfTheModelsFolderIsRefused) {
     EXPECT_NE(why.find("outside"), std::string::npos) << why;
     EXPECT_FALSE(folder.resolve("textures/secret.png", path, why));
     EXPECT_NE(why.find("outside"), std::string::npos) << why;
+}
+
+TEST(ModelImport, AnImporterThatLingersOrLeavesAChildBehindIsEndedWithTheRun) {
+    const std::string dir = scratchDir() + "/lingering";
+    ASSERT_EQ(system(("mkdir -p " + dir).c_str()), 0);
+    const std::string model = dir + "/cube.obj", pidFile = dir + "/grandchild.pid";
+    std::FILE* m = std::fopen(model.c_str(), "w");
+    ASSERT_NE(m, nullptr);
+    std::fputs("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", m);
+    std::fclose(m);
+    auto importer = [&](const std::string& name, const std::string& script) {
+        const std::string path = dir + "/" + name;
+        std::FILE* f = std::fopen(path.c_str(), "w");
+        std::fprintf(f, "#!/bin/sh\n%s\n", script.c_str());
+        std::fclose(f);
+        chmod(path.c_str(), 0755);
+        setenv("TOVRAK_IMPORTER", path.c_str(), 1);
+    };
+    ImportedModel out;
+    std::string why;
+    // Closes its pipe and lives on: ended at the deadline (4 s for a small file), or at Ctrl-C.
+    importer("lingers.sh", "exec 3>&-\nexec sleep 60");
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(importInChild(model, out, why));
+    EXPECT_NE(why.find("took longer"), std::string::npos) << why;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    static std::chrono::steady_clock::time_point asked;
+    asked = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(importInChild(model, out, why, [] { return std::chrono::steady_clock::now() > asked; }));
+    EXPECT_NE(why.find("interrupted"), std::string::npos) << why;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    // Starts a process of its own and ends: that process does not outlive the import.
+    importer("starts.sh", "(exec 3>&-; exec sleep 60) &\necho $! > " + pidFile + "\nexit 1");
+    EXPECT_FALSE(importInChild(model, out, why));
+    unsetenv("TOVRAK_IMPORTER");
+    std::ifstream in(pidFile);
+    int pid = 0;
+    ASSERT_TRUE(in >> pid);
+    bool gone = false;
+    for (int i = 0; i < 100 && !gone; ++i) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string field, name, state;
+        gone = !(stat >> field >> name >> state) || state == "Z";
+        if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(gone) << pid;
 }

@@ -107,13 +107,13 @@ INNER
   if [ "$case_name" = signals-long ]; then check mkv INT 15 0 130; else
     check mkv INT 1 0 130 && check mp4 TERM 1 0 143 && check mkv KILL 4 33 137 && check mp4 KILL 4 33 137; fi ;;
 full-disk)  # writes to a full disk are reported at once, naming the file, with a non-zero status
-  ln -sf /dev/full rec.mkv && ln -sf /dev/full shot.png
-  for args in "--poses /dev/full" "--record rec.mkv" "--screenshot shot.png" "--keys l kalman.txt"; do
+  ln -sf /dev/full rec.mkv && ln -sf /dev/full shot.png && rm -f poses.fifo && mkfifo poses.fifo
+  for args in "--poses /dev/full" "--record rec.mkv" "--screenshot shot.png" "--keys l kalman.txt" "--poses poses.fifo"; do
     # The point log is always kalman.txt in the working folder; key l starts it.
     if [ "${args#--keys l}" != "$args" ]; then ln -sf /dev/full kalman.txt; args="--keys gsxkl"; file=kalman.txt; else
       rm -f kalman.txt; file=${args#* }; fi
     # shellcheck disable=SC2086
-    "$TOVRAK" --source synthetic --keys gsxk --frames 60 $args >run.log 2>&1
+    timeout 60 "$TOVRAK" --source synthetic --keys gsxk --frames 60 $args >run.log 2>&1
     status=$?
     echo "$args: status $status: $(grep Error run.log)"
     [ $status != 0 ] && grep -q "Error: .*$file" run.log && [ "$(grep -c Error run.log)" = 1 ] || { cat run.log; exit 1; }
