@@ -11,14 +11,19 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <new>
 
 #include "models/assimp_import.h"
 
 namespace {
+
+// The wall-clock backstop: this many times the CPU time a model may take, and this much more.
+constexpr double kWallClockFactor = 2.0, kWallClockSlackSeconds = 2.0;
 
 constexpr size_t kMaxResultBytes = 1ull << 30;
 constexpr char kModelTag = 'M', kErrorTag = 'E';
@@ -52,10 +57,31 @@ std::string signalWords(int sig) {
 ImportLimits importLimitsFor(long long fileBytes) {
     ImportLimits l;
     const long long megabytes = std::max(0ll, fileBytes) >> 20;
-    l.memoryBytes = std::min((256ll << 20) + 24 * std::max(0ll, fileBytes), 3ll << 30);
+    // The textures are decoded within the limit too: the pixel budget at four bytes a pixel.
+    l.memoryBytes = std::min((256ll << 20) + 4 * kTextureBudgetPixels + 24 * std::max(0ll, fileBytes), 3ll << 30);
     l.seconds = 4.0 + 0.25 * static_cast<double>(megabytes);
     l.stackBytes = 256ll << 20;
     return l;
+}
+
+long long modelReadableBytes(const std::string& file) {
+    // What a model may name lies in its folder or below (models/model_folder.h): the sum of those
+    // files bounds what the importer reads, whatever the format. Counting stops at the limits'
+    // own cap, or after this many entries of a crowded folder.
+    constexpr int kMaxEntries = 20000;
+    constexpr long long kEnough = 4ll << 30;
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::path(file).parent_path();
+    struct stat st {};
+    long long total = stat(file.c_str(), &st) == 0 ? st.st_size : 0;
+    int entries = 0;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder.empty() ? "." : folder, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator() && ++entries < kMaxEntries && total < kEnough;
+         it.increment(ec)) {
+        if (it->is_regular_file(ec) && !ec && it->path() != std::filesystem::path(file)) total += static_cast<long long>(it->file_size(ec));
+        ec.clear();
+    }
+    return total;
 }
 
 std::string importerProgram() {
@@ -86,9 +112,7 @@ int runImportChild(const std::string& file, int fd) {
                        : 1;
         }
     } catch (const std::bad_alloc&) {
-        struct stat st;
-        const long long size = stat(file.c_str(), &st) == 0 ? st.st_size : 0;
-        why = "needs more memory than the " + std::to_string(importLimitsFor(size).memoryBytes >> 20) +
+        why = "needs more memory than the " + std::to_string(importLimitsFor(modelReadableBytes(file)).memoryBytes >> 20) +
               " MB a model file of its size may take to load";
     } catch (const std::exception& e) {
         why = std::string("cannot be read as a model (") + e.what() + ")";
@@ -105,7 +129,7 @@ bool importInChild(const std::string& file, ImportedModel& out, std::string& why
         why = std::string("cannot be opened (") + std::strerror(errno) + ")";
         return false;
     }
-    const ImportLimits limits = importLimitsFor(st.st_size);
+    const ImportLimits limits = importLimitsFor(modelReadableBytes(file));
     const std::string program = importerProgram();
     if (!executable(program)) {
         why = "cannot be imported: the importer " + program + " is missing";
@@ -123,7 +147,7 @@ bool importInChild(const std::string& file, ImportedModel& out, std::string& why
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     const rlimit memory{static_cast<rlim_t>(limits.memoryBytes), static_cast<rlim_t>(limits.memoryBytes)};
-    const rlim_t cpu = static_cast<rlim_t>(limits.seconds) + 1;
+    const rlim_t cpu = static_cast<rlim_t>(std::ceil(limits.seconds));
     const rlimit cpuLimit{cpu, cpu + 1};
     const rlimit stack{static_cast<rlim_t>(limits.stackBytes), static_cast<rlim_t>(limits.stackBytes)};
     const rlimit noCore{0, 0};
@@ -165,7 +189,10 @@ bool importInChild(const std::string& file, ImportedModel& out, std::string& why
     std::vector<uint8_t> bytes;
     size_t filled = 0;
     bool sized = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(limits.seconds);
+    // The limit is the child's own CPU time (RLIMIT_CPU above), which a busy machine does not eat
+    // into; the wall clock is only the backstop for a child that waits on something instead.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration<double>(kWallClockFactor * limits.seconds + kWallClockSlackSeconds);
     enum { Reading, Done, TimedOut, Cancelled, TooMuch } state = Reading;
     while (state == Reading) {
         if (cancelled && cancelled()) {
@@ -173,12 +200,14 @@ bool importInChild(const std::string& file, ImportedModel& out, std::string& why
             break;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0) {
+        pollfd p{pipeFds[0], POLLIN, 0};
+        const int ready = poll(&p, 1, static_cast<int>(std::clamp<long long>(left, 0, 100)));
+        // What the child wrote is read even past the deadline (the program may have been stopped
+        // while the child finished); only a pipe with nothing in it runs out of time.
+        if (ready <= 0 && left <= 0) {
             state = TimedOut;
             break;
         }
-        pollfd p{pipeFds[0], POLLIN, 0};
-        const int ready = poll(&p, 1, static_cast<int>(std::min<long long>(left, 100)));
         if (ready <= 0) continue;  // a signal or the tenth of a second: cancellation is asked again
         if (filled == bytes.size()) {
             if (bytes.size() >= kMaxResultBytes) {
@@ -232,7 +261,8 @@ bool importInChild(const std::string& file, ImportedModel& out, std::string& why
         return false;
     }
     if (state == TimedOut) {
-        why = "took longer than the " + std::to_string(static_cast<int>(limits.seconds)) + " s a model of its size may take to load";
+        why = "took longer than the " + std::to_string(static_cast<int>(kWallClockFactor * limits.seconds + kWallClockSlackSeconds)) +
+              " s a model of its size may take to load";
         return false;
     }
     if (state == TooMuch) {
@@ -240,7 +270,12 @@ bool importInChild(const std::string& file, ImportedModel& out, std::string& why
         return false;
     }
     if (!bytes.empty() && bytes[0] == kErrorTag) {
-        why.assign(bytes.begin() + 1, bytes.end());
+        // One line of a sensible length, whatever a hostile file made the importer say.
+        constexpr size_t kMaxReasonBytes = 300;
+        why.assign(bytes.begin() + 1, bytes.begin() + 1 + std::min(bytes.size() - 1, kMaxReasonBytes));
+        if (bytes.size() - 1 > kMaxReasonBytes) why += "...";
+        for (char& ch : why)
+            if (ch == '\n' || ch == '\r') ch = ' ';
         return false;
     }
     // A whole result stands whatever became of the child after it; it is checked as it is decoded.

@@ -3,11 +3,14 @@
 // passed back as bytes (models/imported_model.h) over a pipe and checked as it is decoded. A file
 // that makes the importer run away, crash or exhaust memory costs the child, never the program.
 //
-// Limits for a model file of S bytes (importLimitsFor):
-//   memory   256 MB + 24 S of address space, at most 3 GB: assimp maps up to twenty times an
-//            OBJ's size while it reads one; the pictures of its textures are decoded within this too
-//   time     4 s + 0.25 s a megabyte (a million triangles read in about 7 s), on the wall clock;
-//            the child is killed at the end of it
+// Limits for a model that may read S bytes: its file and every file in its folder and below, the
+// only files it may name (models/model_folder.h; importLimitsFor(modelReadableBytes(file))):
+//   memory   256 MB + 256 MB for the texture pictures' pixel budget decoded (four bytes a pixel)
+//            + 24 S of address space, at most 3 GB: assimp maps up to twenty times an OBJ's size
+//            while it reads one
+//   time     4 s + 0.25 s a megabyte (a million triangles read in about 7 s) of the child's CPU
+//            time, so that a busy machine refuses nothing; twice that and 2 s more on the
+//            wall clock as a backstop for a child that waits instead of working; killed at either
 //   stack    256 MB: some importers recurse once a level of a file's node tree
 //   result   at most 1 GB of bytes read back
 // The wait can be cancelled (Ctrl-C): `cancelled` is asked ten times a second.
@@ -22,7 +25,8 @@ struct ImportLimits {
     double seconds = 0;
     long long stackBytes = 0;
 };
-ImportLimits importLimitsFor(long long fileBytes);
+ImportLimits importLimitsFor(long long readableBytes);
+long long modelReadableBytes(const std::string& file);
 
 // The path of the child program: TOVRAK_IMPORTER when set, else `tovrak-import` beside the
 // running program, else where the build put it.

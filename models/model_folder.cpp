@@ -46,13 +46,22 @@ ModelFolder::ModelFolder(const std::string& modelFile) {
     const fs::path canonical = fs::canonical(folder.empty() ? fs::path(".") : folder, ec);
     root_ = ec ? std::string() : canonical.string();
     if (root_.size() > 1 && root_.back() == '/') root_.pop_back();
+    // A model that is a link (into a library of models, say) may name the files of its real
+    // folder as well: the one the user named and the one it lies in are both its own.
+    const fs::path real = fs::canonical(modelFile, ec);
+    realRoot_ = ec ? root_ : real.parent_path().string();
+    if (realRoot_.size() > 1 && realRoot_.back() == '/') realRoot_.pop_back();
 }
 
 bool ModelFolder::inside(const std::string& canonical) const {
-    if (root_.empty()) return false;
-    if (root_ == "/") return true;
-    return canonical == root_ || (canonical.size() > root_.size() && canonical.compare(0, root_.size(), root_) == 0 &&
-                                  canonical[root_.size()] == '/');
+    for (const std::string* root : {&root_, &realRoot_}) {
+        if (root->empty()) continue;
+        if (*root == "/") return true;
+        if (canonical == *root ||
+            (canonical.size() > root->size() && canonical.compare(0, root->size(), *root) == 0 && canonical[root->size()] == '/'))
+            return true;
+    }
+    return false;
 }
 
 bool ModelFolder::matchIgnoringCase(const std::string& relative, std::string& path) const {

@@ -33,7 +33,8 @@ public:
     const std::string& root() const { return root_; }
 
 private:
-    std::string root_;  // canonical, without a trailing slash
+    std::string root_;      // canonical, without a trailing slash
+    std::string realRoot_;  // the folder the model file itself lies in, links followed
     bool inside(const std::string& canonical) const;
     bool matchIgnoringCase(const std::string& relative, std::string& path) const;
 };

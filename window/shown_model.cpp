@@ -73,8 +73,13 @@ bool writeDump(Group& root, const std::string& dumpFile) {
         reportError("--dump-scene %s: is not a regular file; no scene description written", dumpFile.c_str());
         return false;
     }
-    const size_t dot = dumpFile.rfind('.');
+    // A folder that is not there: one line, rather than one for every mesh file after it.
     const size_t slash = dumpFile.rfind('/');
+    if (slash != std::string::npos && slash > 0 && (stat(dumpFile.substr(0, slash).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+        reportError("--dump-scene %s: its folder is not there; no scene description written", dumpFile.c_str());
+        return false;
+    }
+    const size_t dot = dumpFile.rfind('.');
     const std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dumpFile.substr(0, dot) : dumpFile;
     std::string error;
     if (!writeSceneFile(root, dumpFile, stem + "_mesh", error)) {
