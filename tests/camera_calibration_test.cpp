@@ -107,7 +107,16 @@ TEST(CameraFile, BadFilesGiveOneReasonEach) {
         {with("600, 0, 320", "-600, 0, 320"), "focal length"},
         {with("image_width: 640", "image_width: 0"), "frame size"},
         {with("0, 600, 240", "0, six, 240"), "not a number"},
-        {with("[ 0, 0, 0, 0, 0 ]", "[ 0, 0, 0 ]"), "numbers for"}};
+        {with("[ 0, 0, 0, 0, 0 ]", "[ 0, 0, 0 ]"), "numbers for"},
+        // Numbers that describe no camera.
+        {with("[ 600, 0, 320", "[ 0.001, 0, 320"), "focal length"},
+        {with("[ 600, 0, 320, 0, 600", "[ 1e-300, 0, 320, 0, 1e-300"), "focal length"},
+        {with("[ 0, 0, 0, 0, 0 ]", "[ 1e6, 0, 0, 0, 0 ]"), "distortion"},
+        {with("[ 0, 0, 0, 0, 0 ]", "[ -1e6, 0, 0, 0, 0 ]"), "distortion"},
+        {with("[ 0, 0, 0, 0, 0 ]", "[ -1.2, 0, 0, 0, 0 ]"), "folds"},
+        {with("[ 0, 0, 0, 0, 0 ]", "[ 0, 0, 1000, 0, 0 ]"), "distortion"},
+        {with("0, 600, 240", "0, 600, 4560"), "principal point"},
+        {with("[ 600, 0, 320", "[ 600, 0, -5440"), "principal point"}};
     CameraIntrinsics c;
     std::string error;
     ASSERT_TRUE(parseCameraText(good, c, error)) << error;
@@ -294,40 +303,15 @@ TEST(CameraFile, AFailedSaveLeavesTheOldCalibrationWhole) {
     EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
 }
 
-TEST(CameraFile, NumbersThatDescribeNoCameraAreRefusedAndAFileForOtherFramesIsNotUsed) {
-    const std::string good = "image_width: 320\nimage_height: 240\ncamera_matrix: !!opencv-matrix\n rows: 3\n cols: 3\n"
-                             " dt: d\n data: [ 330, 0, 160, 0, 330, 120, 0, 0, 1 ]\ndistortion_coefficients: !!opencv-matrix\n"
-                             " rows: 1\n cols: 5\n dt: d\n data: [ 0, 0, 0, 0, 0 ]\n";
-    auto with = [&](const std::string& from, const std::string& to) {
-        std::string t = good;
-        t.replace(t.find(from), from.size(), to);
-        return t;
-    };
-    const std::pair<std::string, const char*> bad[] = {
-        {with("[ 330, 0, 160, 0, 330", "[ 0.001, 0, 160, 0, 330"), "focal length"},
-        {with("[ 330, 0, 160, 0, 330", "[ 1e-300, 0, 160, 0, 1e-300"), "focal length"},
-        {with("[ 0, 0, 0, 0, 0 ]", "[ 1e6, 0, 0, 0, 0 ]"), "times as far"},
-        {with("[ 0, 0, 0, 0, 0 ]", "[ -1e6, 0, 0, 0, 0 ]"), "distortion"},
-        {with("[ 0, 0, 0, 0, 0 ]", "[ -1.2, 0, 0, 0, 0 ]"), "folds"},
-        {with("[ 0, 0, 0, 0, 0 ]", "[ 0, 0, 1000, 0, 0 ]"), "distortion"},
-        {with("0, 330, 120", "0, 330, 2280"), "principal point"},
-        {with("[ 330, 0, 160", "[ 330, 0, -2720"), "principal point"}};
-    CameraIntrinsics c;
-    std::string error;
-    ASSERT_TRUE(parseCameraText(good, c, error)) << error;
-    for (const auto& [text, reason] : bad) {
-        error.clear();
-        EXPECT_FALSE(parseCameraText(text, c, error)) << reason;
-        EXPECT_NE(error.find(reason), std::string::npos) << reason << ": " << error;
-    }
-    // Calibrated at 320 x 100, its axis off the middle: 320 x 240 frames are no part of that picture.
-    std::string short100 = with("image_height: 240", "image_height: 100");
-    short100.replace(short100.find("0, 330, 120"), 11, "0, 330, 50");
-    ASSERT_TRUE(parseCameraText(short100, c, error)) << error;
+TEST(CameraFile, ACameraServesOnlyFramesItsPictureCanGive) {
+    // Calibrated at 320 x 100, its axis off the middle: 320 x 240 frames are no part of that picture
+    // (taken as its middle band, the poses were 9 degrees and 21 % off on every frame).
+    CameraIntrinsics c = idealCamera(330, 320, 100);
+    c.cx = 161;
     EXPECT_FALSE(frameProblem(c, 320, 240).empty());
     EXPECT_TRUE(frameProblem(c, 640, 200).empty());  // the same picture, larger
     CameraIntrinsics wide = idealCamera(330, 320, 240);
     wide.cx = 161;
     EXPECT_TRUE(frameProblem(wide, 320, 180).empty());  // a 16:9 band of a 4:3 picture
-    EXPECT_TRUE(frameProblem(idealCamera(330, 320, 100), 320, 240).empty());
+    EXPECT_TRUE(frameProblem(idealCamera(330, 320, 100), 320, 240).empty());  // an ideal camera serves any
 }
