@@ -79,8 +79,9 @@ TEST(Rotations, AnglesRoundTripAndComposeAsDefined) {
 TEST(Rotation, VectorAndMatrixRoundTripUpToAHalfTurn) {
     // Near a half turn R - R' vanishes and the axis must come from R's diagonal: an OpenCV pose
     // of a target turned upside down in the picture depends on it.
+    const std::array<double, 3> axes[] = {{1, 0, 0}, {0.6, -0.48, 0.64}};
     for (double angle : {0.0, 1e-8, 0.3, 2.0, M_PI - 1e-3, M_PI - 1e-7, M_PI})
-        for (const double* axis : {std::array<double, 3>{1, 0, 0}.data(), std::array<double, 3>{0.6, -0.48, 0.64}.data()}) {
+        for (const std::array<double, 3>& axis : axes) {
             const double w[3] = {axis[0] * angle, axis[1] * angle, axis[2] * angle};
             double R[9], back[9], v[3];
             rotationFromVector(w, R);
