@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 
@@ -16,6 +17,7 @@
 namespace {
 
 const char* const kExtensions[] = {"obj", "ply", "off", "stl", "gltf", "glb", "3ds", "dae", "fbx", "x", "ase", "md2", "lwo", "assbin"};
+std::string madeDir;  // the run's own folder, removed when the run ends
 
 }  // namespace
 
@@ -24,7 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     constexpr size_t kFormats = sizeof kExtensions / sizeof *kExtensions;
     static const std::string dir = [] {
         char pattern[] = "/tmp/fuzz-model-XXXXXX";
-        return std::string(mkdtemp(pattern) ? pattern : "/tmp");
+        if (!mkdtemp(pattern)) return std::string("/tmp");
+        madeDir = pattern;
+        std::atexit([] { rmdir(madeDir.c_str()); });
+        return madeDir;
     }();
     const std::string file = dir + "/model." + kExtensions[data[0] % kFormats];
     FILE* f = std::fopen(file.c_str(), "wb");
