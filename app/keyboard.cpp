@@ -6,7 +6,7 @@
 
 #include "app/calibration_key.h"
 #include "app/calibration_run.h"
-#include "window/shown_model.h"
+#include "models/shown_model.h"
 #include "camera/pose.h"
 #include "capture/capture.h"
 #include "base/report.h"

@@ -7,7 +7,9 @@
 #include <cstdlib>
 
 #include "camera/matrix.h"
+#ifndef TOVRAK_NO_JPEG
 #include "imageio/jpeg_codec.h"
+#endif
 
 namespace {
 
@@ -543,10 +545,12 @@ void VirtualCamera::quantise(int noiseFrame, unsigned char* dst) {
     }
 }
 
-void VirtualCamera::compressAsJpeg(unsigned char* frame) {
+void VirtualCamera::compressAsJpeg([[maybe_unused]] unsigned char* frame) {
+#ifndef TOVRAK_NO_JPEG
     // Our own frame of our own size always codes; should libjpeg fail all the same, the frame
     // keeps what it has (as rendered, or decoded up to the failure), and the process goes on.
     JpegInfo info;
     if (encodeJpeg(frame, opts.width, opts.height, ChannelOrder::Bgr, opts.jpeg, jpegBuffer))
         (void)decodeJpeg(jpegBuffer.data(), jpegBuffer.size(), ChannelOrder::Bgr, UINT64_MAX, info, frame, frameBytes());
+#endif
 }

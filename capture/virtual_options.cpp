@@ -49,6 +49,12 @@ bool parseVirtualCameraOptions(const std::string& text, VirtualCameraOptions& o,
             return false;
         }
         auto in = [&](double lo, double hi) { return number >= lo && number <= hi; };
+#ifdef TOVRAK_NO_JPEG
+        if (key == "jpeg" && number != 0) {
+            error = "option 'jpeg' needs the JPEG library, which this build does not have";
+            return false;
+        }
+#endif
         bool ok = true;
         if (key == "noise") ok = in(0, 255), o.noise = number;
         else if (key == "blur") ok = in(0, 20), o.blur = number;

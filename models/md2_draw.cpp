@@ -3,39 +3,19 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include <algorithm>
-
 #include "bitmap/dib_reader.h"
 #include "models/placement.h"
 
 void drawAnimModel(AnimModel& model) {
-    if (model.objects.empty()) return;
-    const int frames = static_cast<int>(model.objects.size());
-    if (model.currentFrame < 0 || model.currentFrame >= frames) model.currentFrame = 0;
-    const int next = nextAnimFrame(model);
-    const AnimFrame& base = model.objects[0];
-    // Past the frame time (a stalled window) the pose stays at the next frame rather than
-    // running on beyond it.
-    const float t = std::clamp(advanceAnimTime(model, next), 0.0f, 1.0f);
-    const bool textured = !base.texVertices.empty();
+    animatedTriangles(model);
+    const size_t corners = model.posePositions.size() / 3;
+    const bool textured = model.poseUv.size() == 2 * corners;
     glBegin(GL_TRIANGLES);
-    for (const TriFace& face : base.faces) {
-        for (int k = 0; k < 3; ++k) {
-            if (textured) {
-                const float* uv = &base.texVertices[2 * face.coordIndex[k]];
-                glTexCoord2f(uv[0], uv[1]);
-            }
-            float p[3];
-            blendedVertex(model, next, t, face.vertIndex[k], p);
-            glVertex3fv(p);
-        }
+    for (size_t i = 0; i < corners; ++i) {
+        if (textured) glTexCoord2fv(&model.poseUv[2 * i]);
+        glVertex3fv(&model.posePositions[3 * i]);
     }
     glEnd();
-}
-
-void registeredModelMatrix(const double modelview[16], double out[16]) {
-    const double origin[3] = {0, 0, 0};
-    placeUprightOnTarget(modelview, kModelScale, origin, out);
 }
 
 void drawRegisteredModel(AnimModel& model, const double modelview[16], const double projection[16]) {

@@ -4,15 +4,10 @@
 #include <string>
 
 #include "models/md2_model.h"
-
-constexpr float kModelScale = 4.5f;
+#include "models/placement.h"
 
 // Draws the current pose (interpolated towards the next frame) and advances the animation.
 void drawAnimModel(AnimModel& model);
-// The modelview that puts the model on the target: `modelview` (target frame, z towards the
-// camera, millimetres) times the model's scale and a quarter turn about x, which stands the
-// MD2 model's y axis (its up) along the target frame's +z. Column-major, as OpenGL's.
-void registeredModelMatrix(const double modelview[16], double out[16]);
 // Draws the model standing on the target, in the live frame's slot (10, 10, 320, 240): the
 // camera matrices describe the whole frame whatever its size (docs/conventions.md, "Display").
 void drawRegisteredModel(AnimModel& model, const double modelview[16], const double projection[16]);

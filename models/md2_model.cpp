@@ -218,3 +218,26 @@ int nextAnimFrame(const AnimModel& model) {
     // A clip numbered beyond the file (a frame called "walk99" early on) falls back to frame 0.
     return (next >= 0 && next < frames) ? next : 0;
 }
+
+void animatedTriangles(AnimModel& model) {
+    model.posePositions.clear();
+    model.poseUv.clear();
+    if (model.objects.empty()) return;
+    const int frames = static_cast<int>(model.objects.size());
+    if (model.currentFrame < 0 || model.currentFrame >= frames) model.currentFrame = 0;
+    const int next = nextAnimFrame(model);
+    const float t = std::clamp(advanceAnimTime(model, next), 0.0f, 1.0f);
+    const AnimFrame& base = model.objects[0];
+    const bool textured = !base.texVertices.empty();
+    for (const TriFace& face : base.faces) {
+        for (int k = 0; k < 3; ++k) {
+            if (textured) {
+                const float* uv = &base.texVertices[2 * face.coordIndex[k]];
+                model.poseUv.insert(model.poseUv.end(), uv, uv + 2);
+            }
+            float p[3];
+            blendedVertex(model, next, t, face.vertIndex[k], p);
+            model.posePositions.insert(model.posePositions.end(), p, p + 3);
+        }
+    }
+}

@@ -51,6 +51,8 @@ struct AnimModel {
     double elapsed = 0.0;
     bool clockStarted = false;
     double (*clockMs)() = nullptr;  // a monotonic clock; tests replace it
+    // The pose being drawn, kept from frame to frame (animatedTriangles).
+    std::vector<float> posePositions, poseUv;
 };
 
 // Reads an MD2 file held in memory into the model. Every count, offset and index is checked
@@ -80,3 +82,8 @@ void blendedVertex(const AnimModel& model, int next, float t, int vertex, float 
 
 // The frame after the current one in the playing clip.
 int nextAnimFrame(const AnimModel& model);
+
+// The current pose, interpolated towards the next frame, as triangles: model.posePositions gets
+// 3 coordinates a corner and, for a skinned model, model.poseUv 2; advances the animation. Past
+// the frame time (a stalled window) the pose stays at the next frame rather than running beyond.
+void animatedTriangles(AnimModel& model);

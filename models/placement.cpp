@@ -31,3 +31,8 @@ void turnUpToY(const AxisDirection& up, double R[9]) {
     const double* turn = kTurns[axis + (up.sign < 0 ? 3 : 0)];
     std::copy(turn, turn + 9, R);
 }
+
+void registeredModelMatrix(const double modelview[16], double out[16]) {
+    const double origin[3] = {0, 0, 0};
+    placeUprightOnTarget(modelview, kModelScale, origin, out);
+}

@@ -9,6 +9,12 @@
 // and the model point `anchor` lands on the target's origin.
 void placeUprightOnTarget(const double modelview[16], double scale, const double anchor[3], double out[16]);
 
+// The character's size: millimetres a unit of its MD2 file.
+constexpr float kModelScale = 4.5f;
+// The modelview that puts the character on the target: placeUprightOnTarget with kModelScale and
+// the character's origin (the middle of its feet) at the target's origin.
+void registeredModelMatrix(const double modelview[16], double out[16]);
+
 struct AxisDirection;
 
 // The quarter turn R (row-major 3 x 3) that takes a model's `up` axis to +y, so that a model whose

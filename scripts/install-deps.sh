@@ -14,6 +14,11 @@ packages=(
   clang libclang-rt-14-dev
 )
 
+# --web: also what the page needs (Emscripten, the header-only model readers, Chromium for its tests).
+if [ "${1:-}" = "--web" ]; then
+  packages+=(emscripten binaryen node-acorn libtinygltf-dev libtinyobjloader-dev nlohmann-json3-dev chromium)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -158,9 +158,12 @@ HWY_EXPORT(ChannelZero);
 HWY_EXPORT(SpreadToPixels);
 HWY_EXPORT(BlackBits);
 }  // namespace pixel_kernels
-void greyPixels(uint8_t* bgr, size_t w) { HWY_DYNAMIC_DISPATCH(pixel_kernels::GreyPixels)(bgr, w); }
-void greyPlane(const uint8_t* bgr, uint8_t* plane, size_t n) { HWY_DYNAMIC_DISPATCH(pixel_kernels::GreyPlane)(bgr, plane, n); }
-void channelZero(const uint8_t* bgr, uint8_t* plane, size_t n) { HWY_DYNAMIC_DISPATCH(pixel_kernels::ChannelZero)(bgr, plane, n); }
-void spreadToPixels(const uint8_t* v, uint8_t* bgr, size_t n) { HWY_DYNAMIC_DISPATCH(pixel_kernels::SpreadToPixels)(v, bgr, n); }
-void blackBits(const uint8_t* bgr, uint8_t* bits, size_t n) { HWY_DYNAMIC_DISPATCH(pixel_kernels::BlackBits)(bgr, bits, n); }
+// Named without their namespace: with one target (WebAssembly) the dispatch is a plain call into
+// the target's namespace, which is pixel_kernels' own.
+using namespace pixel_kernels;
+void greyPixels(uint8_t* bgr, size_t w) { HWY_DYNAMIC_DISPATCH(GreyPixels)(bgr, w); }
+void greyPlane(const uint8_t* bgr, uint8_t* plane, size_t n) { HWY_DYNAMIC_DISPATCH(GreyPlane)(bgr, plane, n); }
+void channelZero(const uint8_t* bgr, uint8_t* plane, size_t n) { HWY_DYNAMIC_DISPATCH(ChannelZero)(bgr, plane, n); }
+void spreadToPixels(const uint8_t* v, uint8_t* bgr, size_t n) { HWY_DYNAMIC_DISPATCH(SpreadToPixels)(v, bgr, n); }
+void blackBits(const uint8_t* bgr, uint8_t* bits, size_t n) { HWY_DYNAMIC_DISPATCH(BlackBits)(bgr, bits, n); }
 #endif

@@ -6,7 +6,12 @@
 // Each kernel is built twice, for AVX2 and the baseline, and picked when the program loads. The
 // clones are file-local and the exported names plain functions that call them: clang, unlike GCC,
 // resolves a clone only for callers that see the attribute on the declaration they call.
+// WebAssembly has one vector width, chosen at compile time (-msimd128): no clones there.
+#if defined(__EMSCRIPTEN__)
+#define TOVRAK_VECTOR_CLONES
+#else
 #define TOVRAK_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
 
 namespace {
 TOVRAK_VECTOR_CLONES

@@ -2,8 +2,6 @@
 
 #include <chrono>
 
-#include "window/message.h"
-
 double timeNow() {
     using namespace std::chrono;
     const auto ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
@@ -21,19 +19,5 @@ void updateFrameRate(FrameRateMeter& m) {
         const double t = clock();
         m.s_fps = (t == m.s_fps_last_time) ? 0.0 : kFrameRatePasses / (t - m.s_fps_last_time);
         m.s_fps_last_time = t;
-    }
-}
-
-void drawFrameRate(FrameRateMeter& m, const char* status) {
-    updateFrameRate(m);
-    Message text(-0.9f, 0.9f);
-    text.setFont(7);
-    text.setColor(0.0f, 1.0f, 0.0f);
-    text.setPosition(-0.9f, -0.9f);
-    text.print("%.1f fps\n", m.s_fps);
-    if (status) {
-        text.setColor(1.0f, 1.0f, 0.0f);
-        text.setPosition(-0.9f, 0.85f);
-        text.print("%s", status);
     }
 }

@@ -1,31 +1,10 @@
-// The model drawn on the target with key "b": the platform by default, or a model file of the
-// user's (--model FILE, any format the model reader takes), fitted to the target: turned so that
-// its up axis (--up, else as its file declares; key u turns it on) points up, centred on the
-// target, its lowest point on the target's plane, and scaled so that its larger side across the
-// target is kShownModelSpanMm (or at --scale millimetres a unit).
+// Loading and drawing the model on the target (models/shown_model.h): the platform by default, or
+// a model file of the user's (--model FILE, any format the model reader takes).
 #pragma once
 
 #include <string>
 
-#include "models/imported_model.h"
-
-class Group;
-
-constexpr double kShownModelSpanMm = 160.0;
-
-struct ShownModel {
-    Group* root = nullptr;
-    bool isPlatform = true;
-    // The user's model: model-frame millimetres per model unit, and the model point put at the
-    // target's origin.
-    double scale = 1.0;
-    double anchor[3] = {0, 0, 0};  // in the turned model's frame
-    AxisDirection up;              // the model's axis drawn up
-    double fixedScale = 0;         // --scale, or 0 to fit
-    int triangles = 0;
-    double loadSeconds = 0;
-    bool dumpFailed = false;  // --dump-scene could not be written (the run ends with a failure status)
-};
+#include "models/shown_model.h"
 
 // Loads the platform, or `modelFile` when it is not empty; false (after one message) when it
 // cannot be read. `dumpFile`, when not empty, gets the loaded scene's description and its mesh
@@ -38,13 +17,5 @@ struct ShownModelRequest {
     double scale = 0;
 };
 bool loadShownModel(const ShownModelRequest& request, ShownModel& out);
-// Fits a user's model to the target (ShownModel's scale and anchor) from its bounds, turned.
-void fitToTarget(ShownModel& model);
-// Key u: the next of the six axes up (+y, +z, -y, -z, +x, -x: a quarter turn about x through the
-// first four), refitted; one note line says which.
-void turnShownModel(ShownModel& model);
-// The modelview that draws a user's model on the target: turned, scaled, its anchor at the
-// target's origin (models/placement.h).
-void shownModelMatrix(const ShownModel& model, const double modelview[16], double out[16]);
 // Draws it in the live slot with the camera matrices (the target frame, millimetres).
 void drawShownModel(const ShownModel& model, const double modelview[16], const double projection[16]);
