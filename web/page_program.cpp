@@ -166,7 +166,14 @@ EMSCRIPTEN_KEEPALIVE int tovrak_start(const char* words) {
     loadCharacter(p);
     captureSelectDevice(p.app.s_capture, 0);
     captureSetRunning(p.app.s_capture, 1);
-    initLensCorrection(*p.app.s_tracker);
+    // As the window: the lens report for the frame size, once it is known (the virtual camera's
+    // now; a browser camera's with its first picture, when key r builds its tables).
+    captureGetSize(p.app.s_capture, &p.app.s_width, &p.app.s_height);
+    followFrameSize(p.app);
+    if (p.app.s_width > 0) {
+        initLensCorrection(*p.app.s_tracker);
+        std::printf("\n");
+    }
     p.app.s_camera = &p.camera;
     p.camera.method = p.options.poseMethod;
     p.app.tracking.edges().setAdaptive(!p.options.fixedEdges);

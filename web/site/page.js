@@ -312,6 +312,10 @@ async function start() {
     return;
   }
   chooseLayout();
+  // For tests and the curious: the program's files and timings.
+  state.readFile = (path) => { program._tovrak_flush(); return program.FS.readFile(path, { encoding: 'utf8' }); };
+  state.timings = () => Array.from(new Float64Array(program.HEAPF64.buffer, program._tovrak_timings(), 3));
+  state.keyState = (key) => program._tovrak_key_state(keyCode(key));
   const source = words[words.indexOf('--source') + 1] || 'camera';
   if (source === 'camera') await useCamera();
   else { state.source = 'synthetic'; $('source').value = 'synthetic'; }
