@@ -273,7 +273,9 @@ function pass(now) {
   const fps = program._tovrak_source_fps();
   // The virtual camera at its own rate; a camera or a file as its pictures come.
   if (state.source === 'synthetic' && fps > 0 && now - lastPass < 1000 / fps - 2) return;
+  const copyStart = performance.now();
   const handedOver = handOverPicture();
+  if (handedOver) state.copyInMs = performance.now() - copyStart;
   if (state.source !== 'synthetic' && !handedOver && lastPass && now - lastPass < 250) return;
   if (feed && feed !== video) lastFeedTime = 0;
   lastPass = now;
@@ -281,6 +283,7 @@ function pass(now) {
   if (result < 0) return;
   if (result === 1) {
     const pose = new Float64Array(program.HEAPF64.buffer, program._tovrak_pose(), 26);
+    if (pose[0] === 1 && state.firstPoseMs === undefined) state.firstPoseMs = performance.now();
     state.poses.push(Array.from(pose));
     if (state.poses.length > 2000) state.poses.shift();
   }

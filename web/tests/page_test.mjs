@@ -52,11 +52,12 @@ async function open(browser, url) {
 const waitForPoses = (page, n, timeout = 60000) =>
   page.waitForFunction(`tovrak.poses.length >= ${n}`, { timeout, polling: 100 });
 
-// Rotation between two row-major rotations, in degrees: acos((trace(A^T B) - 1) / 2).
+// The angle between two rotations (row-major), in degrees: ||A - B||_F = 2 sqrt(2) sin(angle / 2),
+// which keeps its precision for tiny angles where acos((trace(A^T B) - 1) / 2) loses it.
 function rotationDeg(a, b) {
-  let trace = 0;
-  for (let i = 0; i < 9; ++i) trace += a[i] * b[i];
-  return Math.acos(Math.min(1, Math.max(-1, (trace - 1) / 2))) * 180 / Math.PI;
+  let sum = 0;
+  for (let i = 0; i < 9; ++i) sum += (a[i] - b[i]) ** 2;
+  return 2 * Math.asin(Math.min(1, Math.sqrt(sum) / (2 * Math.SQRT2))) * 180 / Math.PI;
 }
 function translationPct(a, b) {
   return 100 * Math.hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]) / Math.hypot(b[0], b[1], b[2]);
