@@ -121,7 +121,6 @@ void draw(PageProgram& p) {
     content.cone = app.s_key_n;
     content.model = app.s_key_b && p.model.loaded ? &p.model : nullptr;
     p.renderer.draw(content);
-    updateFrameRate(p.app.frameRate);
 }
 
 }  // namespace
@@ -186,16 +185,25 @@ EMSCRIPTEN_KEEPALIVE int tovrak_start(const char* words) {
 
 // One pass: the newest frame through the steps the keys chose, then the drawing. 1 when a new
 // frame was processed, 0 when there was none (the picture is drawn again), -1 once the run ended.
-EMSCRIPTEN_KEEPALIVE int tovrak_frame() {
+// `drawOnly`: the page has no new picture; the last frame is drawn again (the character moves on)
+// without being processed a second time.
+EMSCRIPTEN_KEEPALIVE int tovrak_frame(int drawOnly) {
     PageProgram& p = program();
     if (!p.started || p.ended) return -1;
+    if (drawOnly) {
+        draw(p);
+        return 0;
+    }
     const double start = nowMs();
     const int widthBefore = p.app.s_width;
     // --frames: the last frame stays in view, the character moving on it.
     const bool more = p.options.frames <= 0 || p.app.processedFrames < p.options.frames;
     const bool processed = more && runFramePass(p.app);
     const double stepped = nowMs();
-    if (processed) fillPose(p);
+    if (processed) {
+        fillPose(p);
+        updateFrameRate(p.app.frameRate);  // frames processed a second, as the window counts them
+    }
     draw(p);
     p.timings[1] = stepped - start;
     p.timings[2] = nowMs() - stepped;

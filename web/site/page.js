@@ -179,7 +179,8 @@ function usePictureFile(file) {
   consoleLine(`Playing ${file.name}`);
 }
 
-// The newest picture of the feed, scaled to at most the chosen size, into the program.
+// The newest picture of the feed, scaled to at most the chosen size, into the program. True when
+// a new picture is there to process.
 function handOverPicture() {
   if (!feed) return false;
   let width, height;
@@ -190,7 +191,7 @@ function handOverPicture() {
     lastFeedTime = video.currentTime;
     width = video.videoWidth; height = video.videoHeight;
   } else {
-    if (lastFeedTime === 0) return false;  // a picture is one frame, handed over once a pass
+    if (lastFeedTime === 0) return false;  // a picture is one frame, handed over once
     width = feed.naturalWidth; height = feed.naturalHeight;
   }
   const [maxWidth] = $('camera-size').value.split('x').map(Number);
@@ -203,6 +204,7 @@ function handOverPicture() {
   if (!at) return false;
   program.HEAPU8.set(pixels, at);
   program._tovrak_frame_written();
+  if (feed !== video) lastFeedTime = 0;
   return true;
 }
 
@@ -270,26 +272,28 @@ async function dropFiles(files) {
 function pass(now) {
   if (state.ended) return;
   requestAnimationFrame(pass);
-  const fps = program._tovrak_source_fps();
-  // The virtual camera at its own rate; a camera or a file as its pictures come.
-  if (state.source === 'synthetic' && fps > 0 && now - lastPass < 1000 / fps - 2) return;
-  const copyStart = performance.now();
-  const handedOver = handOverPicture();
-  if (handedOver) state.copyInMs = performance.now() - copyStart;
-  if (state.source !== 'synthetic' && !handedOver && lastPass && now - lastPass < 250) return;
-  if (feed && feed !== video) lastFeedTime = 0;
-  lastPass = now;
-  const result = program._tovrak_frame();
+  let fresh;
+  if (state.source === 'synthetic') {
+    // The virtual camera at its own rate (every animation frame at fps=0).
+    const fps = program._tovrak_source_fps();
+    fresh = !(fps > 0 && now - lastPass < 1000 / fps - 2);
+  } else {
+    const copyStart = performance.now();
+    fresh = handOverPicture();
+    if (fresh) state.copyInMs = performance.now() - copyStart;
+  }
+  if (fresh) lastPass = now;
+  const result = program._tovrak_frame(fresh ? 0 : 1);
   if (result < 0) return;
   if (result === 1) {
     const pose = new Float64Array(program.HEAPF64.buffer, program._tovrak_pose(), 26);
     if (pose[0] === 1 && state.firstPoseMs === undefined) state.firstPoseMs = performance.now();
     state.poses.push(Array.from(pose));
     if (state.poses.length > 2000) state.poses.shift();
+    if (state.poses.length % 10 === 0) showKeyStates();
   }
   $('fps').textContent = `${program._tovrak_fps().toFixed(1)} fps`;
   $('status').textContent = program.UTF8ToString(program._tovrak_status());
-  if (state.poses.length % 10 === 0) showKeyStates();
   noticeSavedFiles();
   if (program._tovrak_frame_width() !== layoutWidth) chooseLayout();
 }
@@ -297,6 +301,9 @@ function pass(now) {
 async function start() {
   buildButtons();
   const words = commandLineWords();
+  // --size WxH asks the camera for that size, as on the desktop.
+  const size = new URLSearchParams(location.search).get('size');
+  if (size && [...$('camera-size').options].some((o) => o.value === size)) $('camera-size').value = size;
   program = await createTovrak({
     print: consoleLine,
     printErr: consoleLine,

@@ -42,4 +42,18 @@ for (const size of ['320x240', '640x480']) {
   await page.close();
 }
 await browser.close();
+
+// A webcam of 640 x 480 (a Y4M file played as Chromium's fake camera): the copy of its picture in.
+if (process.argv[3]) {
+  const camera = await puppeteer.launch({ executablePath: '/usr/bin/chromium', headless: true,
+    args: ['--no-sandbox', '--use-gl=angle', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
+      '--use-fake-ui-for-media-stream', '--use-fake-device-for-media-stream', `--use-file-for-fake-video-capture=${process.argv[3]}`] });
+  const page = await camera.newPage();
+  await page.goto(`http://127.0.0.1:${server.address().port}/?keys=gsxkm&size=640x480`);
+  await page.waitForFunction('window.tovrak && tovrak.poses.length > 60', { timeout: 30000 });
+  const r = await page.evaluate(() => ({ copy: tovrak.copyInMs, t: tovrak.timings(), w: document.getElementById('fps').textContent }));
+  console.log(`webcam 640x480: copy in (canvas, getImageData, into the program) ${r.copy.toFixed(2)} ms, ` +
+    `grab with steps and pose ${r.t[1].toFixed(2)} ms, drawing ${r.t[2].toFixed(2)} ms, ${r.w}`);
+  await camera.close();
+}
 server.close();
