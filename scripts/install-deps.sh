@@ -17,6 +17,8 @@ packages=(
 # --web: also what the page needs (Emscripten, the header-only model readers, Chromium for its tests).
 if [ "${1:-}" = "--web" ]; then
   packages+=(emscripten binaryen node-acorn libtinygltf-dev libtinyobjloader-dev nlohmann-json3-dev chromium)
+  # npm for the tests' browser driver: Debian's, unless this machine's Node brought its own.
+  command -v npm >/dev/null || packages+=(npm)
 fi
 
 missing=()
