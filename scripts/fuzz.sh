@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(bitmap md2 reference_points camera_file png image_file command_line mesh_file palette model_import model_result)
+[ ${#targets[@]} -gt 0 ] || targets=(bitmap md2 reference_points camera_file png image_file command_line mesh_file palette model_import model_result page_model)
 bash "$root/scripts/install-deps.sh"
 build=${TOVRAK_FUZZ_DIR:-$root/build-fuzz}
 
@@ -20,7 +20,7 @@ cmake --build "$build" -j "$(nproc)"
 
 # Seeds: the files our tools ship, pictures we made, and command lines from the README.
 seeds=$build/seeds
-mkdir -p "$seeds"/{bitmap,md2,reference_points,camera_file,png,image_file,command_line,mesh_file,palette,model_import,model_result} "$build/crashes"
+mkdir -p "$seeds"/{bitmap,md2,reference_points,camera_file,png,image_file,command_line,mesh_file,palette,model_import,model_result,page_model} "$build/crashes"
 cp "$build/OGRO.bmp" "$seeds/bitmap/"
 cp "$build/Ogros.md2" "$seeds/md2/"
 cp "$build/pontos1.txt" "$seeds/reference_points/"
@@ -41,6 +41,9 @@ seed_model "$build/model_corpus/colours.ply" 1
 seed_model "$build/model_corpus/tower.stl" 3
 seed_model "$build/model_corpus/crate/crate.obj" 0
 printf '\002OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n' >"$seeds/model_import/triangle.off"
+# The page's reader: a glTF binary (0), an OBJ (2).
+{ printf '\000'; cat "$build/model_corpus/tower.glb"; } >"$seeds/page_model/tower.glb"
+{ printf '\002'; cat "$build/model_corpus/crate/crate.obj"; } >"$seeds/page_model/crate.obj"
 # The importer's results for three corpus models (the bytes after 'M' and its 8-byte length).
 for m in tower.glb colours.ply crate/crate.obj; do
   "$build/tovrak-import" --result-fd 1 "$build/model_corpus/$m" | tail -c +10 >"$seeds/model_result/$(basename "$m").result"

@@ -9,6 +9,7 @@ packages=(
   libpng-dev libtiff-dev libjpeg-dev libassimp-dev libstb-dev lib3ds-dev
   libv4l-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtest-dev libbenchmark-dev libhwy-dev libeigen3-dev
+  libtinygltf-dev libtinyobjloader-dev nlohmann-json3-dev
   pybind11-dev python3-dev python3-numpy python3-pytest python3-opencv python3-venv python3-pip
   xvfb xauth xdotool
   clang libclang-rt-14-dev
@@ -16,7 +17,7 @@ packages=(
 
 # --web: also what the page needs (Emscripten, the header-only model readers, Chromium for its tests).
 if [ "${1:-}" = "--web" ]; then
-  packages+=(emscripten binaryen node-acorn libtinygltf-dev libtinyobjloader-dev nlohmann-json3-dev chromium)
+  packages+=(emscripten binaryen node-acorn chromium)
   # npm for the tests' browser driver: Debian's, unless this machine's Node brought its own.
   command -v npm >/dev/null || packages+=(npm)
 fi

@@ -30,6 +30,7 @@ struct Budget {
     long long bytes = kPageModelBytes;
     long long pixels = kTextureBudgetPixels;
     std::vector<std::string> warnings;
+    std::string refused;  // the first file the model named that it may not read, and why
 };
 
 // A name the model gives for one of its files: a plain name in the model's folder.
@@ -93,10 +94,16 @@ bool decodePicture(Budget& budget, const unsigned char* bytes, size_t size, cons
 // tinygltf reads every file through these: only plain names in the model's folder, within the
 // byte budget.
 bool gltfFileExists(const std::string& path, void* user) {
-    const auto* budget = static_cast<Budget*>(user);
+    auto* budget = static_cast<Budget*>(user);
     struct stat st {};
-    return path.compare(0, budget->folder.size() + 1, budget->folder + "/") == 0 &&
-           insideFolder(path.substr(budget->folder.size() + 1)) && stat(path.c_str(), &st) == 0;
+    const std::string prefix = budget->folder + "/";
+    const std::string name = path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : path;
+    const bool inside = path.compare(0, prefix.size(), prefix) == 0 && insideFolder(name);
+    const bool there = inside && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (!there && budget->refused.empty())
+        budget->refused = inside ? name + " is missing (drop it with the model)"
+                                 : "refused: " + name + " is outside the model's folder (only the files dropped with it are read)";
+    return there;
 }
 std::string gltfExpand(const std::string& path, void*) { return path; }
 bool gltfRead(std::vector<unsigned char>* out, std::string* err, const std::string& path, void* user) {
@@ -335,8 +342,8 @@ bool importGltf(const std::string& file, bool binary, Budget& budget, ImportedMo
                            : loader.LoadASCIIFromString(&m, &err, &warn, reinterpret_cast<const char*>(bytes.data()),
                                                         static_cast<unsigned>(bytes.size()), budget.folder);
     if (!ok) {
-        // tinygltf's own words, first line only.
-        why = "it cannot be read as glTF (" + err.substr(0, err.find('\n')) + ")";
+        // Our own reason when a file it names was kept from it; else tinygltf's words, first line.
+        why = !budget.refused.empty() ? budget.refused : "it cannot be read as glTF (" + err.substr(0, err.find('\n')) + ")";
         return false;
     }
     return convertGltf(m, budget, out, why);

@@ -223,7 +223,12 @@ EMSCRIPTEN_KEEPALIVE int tovrak_frame(int drawOnly) {
 EMSCRIPTEN_KEEPALIVE int tovrak_key(int key) {
     PageProgram& p = program();
     if (!p.started || p.ended || key <= 0 || key > 255) return p.ended ? 1 : 0;
-    if (handleKey(p.app, static_cast<unsigned char>(key)) != KeyAction::Exit) return 0;
+    if (handleKey(p.app, static_cast<unsigned char>(key)) != KeyAction::Exit) {
+        // The window's platform model is a 3DS file, which the page cannot read.
+        if (key == 'b' && p.app.s_key_b && !p.model.loaded)
+            reportNote("the page has no platform: drop a glTF or OBJ model on the page to stand it on the target");
+        return 0;
+    }
     p.ended = true;
     closeOutputs(p.app);
     return 1;
