@@ -249,6 +249,14 @@ int runApplication(int argc, char** argv) {
     if (s_program.options.listDevices) return listDevices();
     if (!outputsCanBeWritten(s_program.options)) return kExitBadOption;
     if (!s_program.options.calibrateFrom.empty()) return runCalibration(s_program.options);
+    // A scene description needs the model, not frames: without a --source, no camera is opened
+    // and no window either. Status 1 when the model cannot be read, 3 when the description
+    // cannot be written.
+    if (!s_program.options.dumpScene.empty() && !s_program.options.sourceGiven) {
+        const CommandLine& o = s_program.options;
+        if (!loadShownModel({o.model, o.dumpScene, o.modelUp, o.modelScale}, s_program.shownModel)) return kExitFailed;
+        return s_program.shownModel.dumpFailed ? kExitOutputFailed : kExitOk;
+    }
     // From here on a stop signal is answered by the frame loop, which finishes every file.
     catchStopSignals();
 

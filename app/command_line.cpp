@@ -20,6 +20,7 @@ constexpr GlutOption kGlutOptions[] = {{"-display", true}, {"-geometry", true}, 
                                        {"-sync", false}};
 
 bool parseSource(const std::string& option, const std::string& value, CommandLine& out, std::string& error) {
+    out.sourceGiven = true;
     if (value == "camera") {
         out.source = SourceKind::Camera;
         return true;

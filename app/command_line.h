@@ -12,6 +12,7 @@ enum class SourceKind { Camera, Virtual, File };
 
 struct CommandLine {
     SourceKind source = SourceKind::Camera;
+    bool sourceGiven = false;  // --source or --calibrate-from named one
     VirtualCameraOptions virtualCamera;
     std::string sourceFile;  // a video file or image sequence
     bool loop = false;       // play the file again from the start when it ends

@@ -127,15 +127,83 @@ AxisDirection colladaUp(const std::string& file) {
     return {1, 1};
 }
 
-AxisDirection declaredUp(const aiScene& s, const std::string& file, const std::string& extension) {
+// An OpenGEX file's up axis, from its `Metric (key = "up") {string {"z"}}` structure near its
+// head; false when it has none.
+bool openGexUp(const std::string& file, AxisDirection& up) {
+    std::string why;
+    FILE* f = ModelFolder::openRegular(file, nullptr, why);
+    if (!f) return false;
+    std::string head(1 << 16, '\0');
+    head.resize(std::fread(&head[0], 1, head.size(), f));
+    std::fclose(f);
+    const size_t key = head.find("\"up\"");
+    if (key == std::string::npos) return false;
+    const size_t open = head.find('{', key), quote = open == std::string::npos ? open : head.find('"', head.find('{', open + 1));
+    if (quote == std::string::npos || quote + 1 >= head.size()) return false;
+    const char axis = static_cast<char>(std::tolower(static_cast<unsigned char>(head[quote + 1])));
+    if (axis < 'x' || axis > 'z') return false;
+    up = {axis - 'x', 1};
+    return true;
+}
+
+// The up axis of each format whose files do not say, and where the rule comes from. A file's own
+// metadata comes first (FBX's and others' UpAxis through the importer, Collada's <up_axis>,
+// OpenGEX's Metric "up"); a format not here is y-up by its definition (glTF, OBJ) or by custom.
+struct FormatUp {
+    std::vector<std::string> extensions;
+    AxisDirection up;
+    const char* source;
+};
+const std::vector<FormatUp>& formatUps() {
+    static const std::vector<FormatUp> table = {
+        {{"3ds", "prj"}, {2, 1}, "3ds Max's convention"},
+        {{"stl", "ply"}, {2, 1}, "3D printing's and scanning's convention"},
+        {{"amf", "3mf"}, {2, 1}, "3D printing's convention"},
+        {{"blend"}, {2, 1}, "Blender's convention"},
+        {{"cob", "scn"}, {2, 1}, "trueSpace's convention"},
+        {{"smd", "vta"}, {2, 1}, "Valve's convention"},
+        {{"hmp"}, {2, 1}, "the terrain format's convention"},
+        {{"q3o", "q3s"}, {2, 1}, "Quick3D's convention"},
+        {{"xgl", "zgl"}, {2, 1}, "XGL's convention"},
+    };
+    return table;
+}
+
+AxisDirection declaredUp(const aiScene& s, const std::string& file, const std::string& extension, std::string& source) {
     int axis = -1, sign = 1;
+    source = "file's metadata";
     if (s.mMetaData && s.mMetaData->Get("UpAxis", axis) && axis >= 0 && axis <= 2) {
         s.mMetaData->Get("UpAxisSign", sign);
         return {axis, sign < 0 ? -1 : 1};
     }
-    if (extension == "dae" || extension == "zae") return colladaUp(file);
-    if (extension == "3ds" || extension == "prj" || extension == "stl" || extension == "ply") return {2, 1};
+    AxisDirection up;
+    if (extension == "ogex" && openGexUp(file, up)) return up;
+    if (extension == "dae" || extension == "zae") {
+        up = colladaUp(file);
+        if (!(up == AxisDirection{})) return up;  // y-up is also Collada's own rule
+        source = "Collada's convention";
+        return up;
+    }
+    for (const FormatUp& f : formatUps())
+        if (std::find(f.extensions.begin(), f.extensions.end(), extension) != f.extensions.end()) {
+            source = f.source;
+            return f.up;
+        }
+    source = "the format's convention";
     return {1, 1};
+}
+
+// Colours of (-1, -1, -1, -1) or (0, 0, 0, 0) on every vertex are an importer's way of saying
+// "none" (some fill the set they must have): the material's colour is drawn instead.
+bool placeholderColours(const aiColor4D* colours, size_t n) {
+    if (n == 0) return true;
+    const aiColor4D first = colours[0];
+    const bool placeholder = (first.r == -1 && first.g == -1 && first.b == -1 && first.a == -1) ||
+                             (first.r == 0 && first.g == 0 && first.b == 0 && first.a == 0);
+    if (!placeholder) return false;
+    for (size_t v = 1; v < n; ++v)
+        if (!(colours[v] == first)) return false;
+    return true;
 }
 
 // --- the scene ---
@@ -187,7 +255,9 @@ private:
             std::string path;
             std::vector<uint8_t> bytes;
             if (!folder_.findTexture(name, path, why)) {
-                why = "is missing: it " + why;
+                // Kept out by the folder rule, not lost: said so (models/model_folder.h).
+                why = why.find("outside") != std::string::npos ? "refused: outside the model's folder (" + why + ")"
+                                                               : "is missing: it " + why;
             } else if (readRegularFile(path, static_cast<size_t>(kMaxModelPartBytes), bytes, why) != FileReadResult::Ok) {
                 why = "cannot be read: it " + why;
             } else {
@@ -293,7 +363,7 @@ private:
             for (size_t v = 0; v < n; ++v)
                 out.uv[2 * v] = finite(m.mTextureCoords[channel][v].x), out.uv[2 * v + 1] = finite(m.mTextureCoords[channel][v].y);
         }
-        if (m.HasVertexColors(0)) {
+        if (m.HasVertexColors(0) && !placeholderColours(m.mColors[0], n)) {
             out.colours.resize(4 * n);
             for (size_t v = 0; v < n; ++v) {
                 const aiColor4D& c = m.mColors[0][v];
@@ -307,12 +377,10 @@ private:
             if (f.mNumIndices == 3 && f.mIndices[0] < n && f.mIndices[1] < n && f.mIndices[2] < n)
                 out.faces.insert(out.faces.end(), f.mIndices, f.mIndices + 3);
         }
-        if (m.mNormals) {
-            weldVertices(out);
-        } else {
-            weldVertices(out);
-            makeSmoothNormals(out);
-        }
+        // A file's own normals are kept as they are; a mesh without them gets normals that keep
+        // its hard edges hard (models/mesh_welding.h), then its equal corners are welded.
+        if (!m.mNormals) makeCreasedNormals(out, kCreaseAngleDeg);
+        weldVertices(out);
         out_.meshes.push_back(std::move(out));
     }
 
@@ -443,7 +511,7 @@ bool importWithAssimp(const std::string& file, ImportedModel& out, std::string& 
     const std::string extension = lowerExtension(file);
     aiNode* root = scene->mRootNode;
     if (extension == "3ds" || extension == "prj") root->mTransformation = k3dsTurnBack * root->mTransformation;
-    out.up = declaredUp(*scene, file, extension);
+    out.up = declaredUp(*scene, file, extension, out.upSource);
     Converter(*scene, folder, file, out).run();
     return true;
 }

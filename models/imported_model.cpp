@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr uint32_t kMagic = 0x31444d54;  // "TMD1"
+constexpr uint32_t kMagic = 0x32444d54;  // "TMD2"
 // No more items of a kind than a scene takes (scene/vertex_data.h bounds the meshes' own sizes).
 constexpr uint32_t kMaxItems = 1u << 24;
 
@@ -117,6 +117,7 @@ std::vector<uint8_t> encodeModel(const ImportedModel& m) {
     Writer w;
     w.u32(kMagic);
     w.u32(static_cast<uint32_t>(m.up.axis)), w.u32(static_cast<uint32_t>(m.up.sign));
+    w.text(m.upSource);
     w.u32(static_cast<uint32_t>(m.pictures.size()));
     for (const ImportedPicture& p : m.pictures)
         w.text(p.name), w.text(p.file), w.u32(static_cast<uint32_t>(p.width)), w.u32(static_cast<uint32_t>(p.height)), w.array(p.rgba);
@@ -152,6 +153,7 @@ bool decodeModel(const uint8_t* bytes, size_t size, ImportedModel& m, std::strin
     Reader r(bytes, size);
     if (r.u32() != kMagic) r.fail("not a model");
     m.up.axis = static_cast<int>(r.u32()), m.up.sign = static_cast<int>(r.u32());
+    m.upSource = r.text();
     // The smallest item of each kind bounds its count by the bytes left.
     m.pictures.resize(r.count(20, "pictures"));
     for (ImportedPicture& p : m.pictures) {

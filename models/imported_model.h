@@ -69,6 +69,7 @@ constexpr int kSpotLight = 1;
 
 struct ImportedModel {
     AxisDirection up;
+    std::string upSource;  // why `up` is up: "file's metadata", "Blender's convention", ...
     std::vector<ImportedPicture> pictures;
     std::vector<ImportedMaterial> materials;
     std::vector<ImportedMesh> meshes;

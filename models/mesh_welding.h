@@ -6,14 +6,17 @@
 
 #include "models/imported_model.h"
 
-// Smooth normals: each vertex gets the normalised sum of the normals of the faces around its
-// position (every vertex at the same point, whatever its other attributes), each face's normal
-// weighted by its area (the cross product's length), so that small slivers do not tilt it.
-// A vertex of no face, or of faces of no area, gets (0, 0, 1).
-void makeSmoothNormals(ImportedMesh& mesh);
+// Normals for a mesh whose file gives none, as modelling tools make them with a crease angle:
+// each face corner gets the normalised sum of the normals of the faces at its point (every corner
+// at the same position, whatever its other attributes) that meet its own face at less than
+// `creaseDeg`, each weighted by its area (the cross product's length) so that slivers do not tilt
+// it. A cube's edges stay sharp; a sphere's facets shade smooth. Every corner becomes a vertex of
+// its own (the mesh's faces renumbered in order): weldVertices then merges the equal ones again.
+// A corner of faces of no area gets (0, 0, 1).
+constexpr double kCreaseAngleDeg = 60.0;
+constexpr int kMaxCreaseCorners = 64;  // beyond this many corners at one point, all faces count
+void makeCreasedNormals(ImportedMesh& mesh, double creaseDeg);
 
 // Merges the vertices equal in every attribute they have (bit for bit; a mesh may come without
-// normals, to be given them after) into one and renumbers the faces; the first of each set keeps
-// its place in the order. Welding before makeSmoothNormals gives the same mesh as after it, at a
-// fraction of the work, since corners equal but for their normals get equal normals.
+// normals) into one and renumbers the faces; the first of each set keeps its place in the order.
 void weldVertices(ImportedMesh& mesh);

@@ -91,11 +91,13 @@ public:
     // The up axis of the file last read (models/imported_model.h).
     int upAxis() const { return upAxis_; }
     int upSign() const { return upSign_; }
+    const std::string& upSource() const { return upSource_; }
 
 private:
     std::string name_;
     bool cameras_ = true, lights_ = true;
     int upAxis_ = 1, upSign_ = 1;
+    std::string upSource_;
 };
 
 // A check asked ten times a second while a model file loads; true stops the load, which then

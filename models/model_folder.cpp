@@ -151,6 +151,7 @@ bool ModelFolder::findTexture(const std::string& name, std::string& path, std::s
     std::string ignored;
     if (name.find('%') != std::string::npos && resolve(percentDecoded(name), path, ignored)) return true;
     if (why != "does not exist in the model's folder" && why.find("outside") == std::string::npos) return false;
+    const std::string firstWhy = why;  // a name leading out is refused, even when nothing is found below
     const std::string base = fileNameOf(name);
     if (base.empty() || base == "." || base == "..") return false;
     std::error_code ec;
@@ -163,7 +164,7 @@ bool ModelFolder::findTexture(const std::string& name, std::string& path, std::s
             if (resolve(it->path().string(), path, ignored)) return true;
         }
     }
-    why = "does not exist in the model's folder or below it";
+    why = firstWhy.find("outside") != std::string::npos ? firstWhy : "does not exist in the model's folder or below it";
     return false;
 }
 

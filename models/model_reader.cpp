@@ -195,5 +195,6 @@ bool ModelFactory::readInto(const char* file, std::string& error, std::vector<st
 
 bool ModelFactory::buildFrom(const ImportedModel& model, std::string& error) {
     upAxis_ = model.up.axis, upSign_ = model.up.sign;
+    upSource_ = model.upSource;
     return Builder(*this, model).run(error);
 }

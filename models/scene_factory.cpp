@@ -6,6 +6,7 @@
 #include <new>
 
 #include "base/report.h"
+#include "scene/gl_extensions.h"
 #include "scene/material.h"
 #include "scene/texture.h"
 
@@ -140,7 +141,7 @@ void SceneFactory::createTexture(int index, const char* name, int, const char* f
     t->setPixelFormat(GL_RGB);
     t->setEnvMode(GL_MODULATE);
     t->setFilters(TextureDefaults::minFilter(), TextureDefaults::magFilter(), TextureDefaults::mipmap());
-    t->upload();
+    if (GLExtensions::contextCurrent()) t->upload();  // else when first drawn
 }
 
 void SceneFactory::createTextureFromPicture(int index, const char* name, const char* file, int pictureKey,
@@ -163,7 +164,7 @@ void SceneFactory::createTextureFromPicture(int index, const char* name, const c
     if (name) t->setName(fullName(name).c_str());
     t->setEnvMode(GL_MODULATE);
     t->setFilters(TextureDefaults::minFilter(), TextureDefaults::magFilter(), TextureDefaults::mipmap());
-    t->upload();
+    if (GLExtensions::contextCurrent()) t->upload();  // else when first drawn
 }
 
 void SceneFactory::addVertexColours(int index, int vertexCount, const float* rgba) {
@@ -292,7 +293,7 @@ void SceneFactory::setTransform(float rx, float ry, float rz, float px, float py
 }
 
 Group* loadModel(const char* entityName, const char* file, const char* /*textureDir*/, unsigned char skipLights,
-                 AxisDirection* up) {
+                 AxisDirection* up, std::string* upSource) {
     auto* root = new Group;
     root->setName(entityName);
     reportLine("Loading model %s", file ? file : "");
@@ -312,11 +313,13 @@ Group* loadModel(const char* entityName, const char* file, const char* /*texture
             error = "needs more memory than is left to build its scene";
         }
         if (up) *up = {factory.upAxis(), factory.upSign()};
+        if (upSource) *upSource = factory.upSource();
     }  // what the reader made but did not attach goes with the factory, before the root
     for (const std::string& w : warnings) reportWarning("model %s: %s", file, w.c_str());
     if (ok) return root;
-    // The program's error line for a model, with the reason on the same line.
-    reportLine("Error loading model file %s. It %s.", file ? file : "", error.empty() ? "cannot be read" : error.c_str());
+    // The program's error line for a model, exactly as it has always been, and the reason after it.
+    reportLine("Error loading model file %s.", file ? file : "");
+    reportLine("It %s.", error.empty() ? "cannot be read" : error.c_str());
     delete root;
     return nullptr;
 }

@@ -36,3 +36,5 @@ Procedure getProcAddress(const char* name) {
 }
 
 }  // namespace GLExtensions
+
+bool GLExtensions::contextCurrent() { return glXGetCurrentContext() != nullptr; }

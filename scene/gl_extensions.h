@@ -10,6 +10,9 @@ namespace GLExtensions {
 using Procedure = void (*)();
 
 bool extensionSupported(const char* name);
+// Whether this thread has a current context: a scene built without one (a scene description
+// written without a window) leaves its textures to be made when first drawn.
+bool contextCurrent();
 Procedure getProcAddress(const char* name);  // glXGetProcAddress; null when unknown
 
 // Whether `name` is a whole space-separated token of `list`. Runs are taken up to the next space;

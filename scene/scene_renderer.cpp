@@ -104,7 +104,15 @@ int SceneRenderer::leaveDeferredShape(DeferredShape&) {
 }
 
 int SceneRenderer::enterShape(Shape& n) {
+    // A transform that mirrors (its upper 3 x 3 of negative determinant) turns the faces' winding
+    // round in the picture: counter-clockwise faces then face away, and two-sided lighting would
+    // light their backs. Their front is then the clockwise side.
+    GLfloat m[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    const float det = m[0] * (m[5] * m[10] - m[9] * m[6]) - m[4] * (m[1] * m[10] - m[9] * m[2]) + m[8] * (m[1] * m[6] - m[5] * m[2]);
+    if (det < 0) glFrontFace(GL_CW);
     n.draw();
+    if (det < 0) glFrontFace(GL_CCW);
     return kVisitContinue;
 }
 

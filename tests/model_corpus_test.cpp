@@ -263,43 +263,51 @@ TEST(ModelImportSafety, TheResultsBytesCutOrChangedAreRefusedOrStillConsistent) 
     }
 }
 
-// An unwelded cube, one vertex a face corner, as some importers give it: the normals made point
-// outwards, and welding leaves one vertex a corner of the cube, faces still naming the corners.
-TEST(MeshNumerics, WeldingAndNormalsGiveBackTheIndexedSmoothCube) {
+// Normals made for a file that gives none: a cube, welded as one vertex a corner (as a file that
+// shares its corners gives it), keeps its edges sharp: each face's corners take the face's own
+// normal, 24 vertices in all. A 24-sided prism's sides, 15 degrees apart, shade smooth: one
+// normal a side vertex, level and within 4 degrees of straight out (its faces weigh by their area,
+// two triangles of one side against one of the other: 2.5 degrees; a face's own normal would be
+// 7.5 degrees off).
+TEST(MeshNumerics, MadeNormalsKeepHardEdgesHardAndSoftOnesSmooth) {
     ImportedMesh cube;
     // Corner i at (i & 1, i >> 1 & 1, i >> 2 & 1); each quad counter-clockwise seen from outside.
     const int quads[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
-    auto corner = [](int i) { return std::array<float, 3>{float(i & 1), float((i >> 1) & 1), float((i >> 2) & 1)}; };
+    for (int i = 0; i < 8; ++i) cube.positions.insert(cube.positions.end(), {float(i & 1), float((i >> 1) & 1), float((i >> 2) & 1)});
     for (const auto& q : quads)
-        for (int k : {0, 1, 2, 0, 2, 3}) {
-            const auto c = corner(q[k]);
-            cube.positions.insert(cube.positions.end(), c.begin(), c.end());
-            cube.faces.push_back(static_cast<uint32_t>(cube.faces.size()));
-        }
-    // In the order the import takes them, and the other: the same cube.
-    ImportedMesh other = cube;
+        for (int k : {0, 1, 2, 0, 2, 3}) cube.faces.push_back(static_cast<uint32_t>(q[k]));
+    makeCreasedNormals(cube, kCreaseAngleDeg);
     weldVertices(cube);
-    makeSmoothNormals(cube);
-    makeSmoothNormals(other);
-    weldVertices(other);
-    EXPECT_EQ(other.positions, cube.positions);
-    EXPECT_EQ(other.normals, cube.normals);
-    EXPECT_EQ(other.faces, cube.faces);
-    ASSERT_EQ(cube.vertexCount(), 8);
+    ASSERT_EQ(cube.vertexCount(), 24);
     ASSERT_EQ(cube.faces.size(), 36u);
-    for (int v = 0; v < 8; ++v) {
-        // Unit length, and out of the cube: within 45 degrees of the corner's diagonal.
-        float outwards = 0, length = 0;
-        for (int k = 0; k < 3; ++k) {
-            outwards += cube.normals[3 * v + k] * (cube.positions[3 * v + k] - 0.5f) * 2 / std::sqrt(3.0f);
-            length += cube.normals[3 * v + k] * cube.normals[3 * v + k];
-        }
-        EXPECT_NEAR(length, 1.0f, 1e-5) << v;
-        EXPECT_GT(outwards, 0.7f) << v;
+    for (size_t f = 0; f < 36; f += 3) {
+        const float* p[3];
+        for (int k = 0; k < 3; ++k) p[k] = &cube.positions[3 * cube.faces[f + k]];
+        const float e1[3] = {p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]};
+        const float e2[3] = {p[2][0] - p[0][0], p[2][1] - p[0][1], p[2][2] - p[0][2]};
+        const float face[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]};
+        for (int k = 0; k < 3; ++k)
+            for (int r = 0; r < 3; ++r) EXPECT_FLOAT_EQ(cube.normals[3 * cube.faces[f + k] + r], face[r]) << f;
     }
-    std::set<std::array<float, 3>> corners;
-    for (uint32_t f : cube.faces) corners.insert({cube.positions[3 * f], cube.positions[3 * f + 1], cube.positions[3 * f + 2]});
-    EXPECT_EQ(corners.size(), 8u);
+
+    ImportedMesh prism;
+    const int sides = 24;
+    for (int s = 0; s < sides; ++s)
+        for (float z : {0.0f, 1.0f})
+            prism.positions.insert(prism.positions.end(), {float(std::cos(2 * M_PI * s / sides)), float(std::sin(2 * M_PI * s / sides)), z});
+    for (uint32_t s = 0; s < sides; ++s) {
+        const uint32_t a = 2 * s, b = 2 * ((s + 1) % sides);
+        prism.faces.insert(prism.faces.end(), {a, b, b + 1, a, b + 1, a + 1});
+    }
+    makeCreasedNormals(prism, kCreaseAngleDeg);
+    weldVertices(prism);
+    ASSERT_EQ(prism.vertexCount(), 2 * sides);
+    for (int v = 0; v < prism.vertexCount(); ++v) {
+        const float* p = &prism.positions[3 * v];
+        const float* n = &prism.normals[3 * v];
+        EXPECT_GT(n[0] * p[0] + n[1] * p[1], std::cos(4 * M_PI / 180)) << v;
+        EXPECT_NEAR(n[2], 0, 1e-6) << v;
+    }
 }
 
 TEST(MeshNumerics, TheCoarseCopyOfALargeSphereHasFarFewerTrianglesOnTheSameSurface) {
@@ -379,4 +387,50 @@ TEST(MeshNumerics, TheCoarseCopyNeverMergesVerticesFromCubesApart) {
         }
         ASSERT_LT(nearest, 2 * side) << v;
     }
+}
+
+// The rules a reader finds in one place: each format's up axis with its source, a file's
+// placeholder colours left out, a texture kept out by the folder rule named as refused.
+TEST(ModelCorpus, UpAxesPlaceholderColoursAndRefusedTexturesAreSaidAsTheyAre) {
+    const std::string dir = scratchDir() + "rules/";
+    mkdir(dir.c_str(), 0755);
+    const ImportedModel glb = imported(kCorpus + "tower.glb");
+    EXPECT_EQ(glb.up, (AxisDirection{1, 1}));
+    EXPECT_EQ(glb.upSource, "the format's convention");
+    const ImportedModel stl = imported(kCorpus + "tower.stl");
+    EXPECT_EQ(stl.up, (AxisDirection{2, 1}));
+    EXPECT_EQ(stl.upSource, "3D printing's and scanning's convention");
+    writeText(dir + "z-up.dae",
+              "<?xml version=\"1.0\"?><COLLADA xmlns=\"http://www.collada.org/2005/11/COLLADASchema\" version=\"1.4.1\">"
+              "<asset><up_axis>Z_UP</up_axis></asset><library_geometries><geometry id=\"g\"><mesh>"
+              "<source id=\"p\"><float_array id=\"pa\" count=\"9\">0 0 0 1 0 0 0 0 1</float_array><technique_common>"
+              "<accessor source=\"#pa\" count=\"3\" stride=\"3\"><param name=\"X\" type=\"float\"/><param name=\"Y\" type=\"float\"/>"
+              "<param name=\"Z\" type=\"float\"/></accessor></technique_common></source><vertices id=\"v\">"
+              "<input semantic=\"POSITION\" source=\"#p\"/></vertices><triangles count=\"1\"><input semantic=\"VERTEX\" "
+              "source=\"#v\" offset=\"0\"/><p>0 1 2</p></triangles></mesh></geometry></library_geometries>"
+              "<library_visual_scenes><visual_scene id=\"s\"><node id=\"n\"><instance_geometry url=\"#g\"/></node></visual_scene>"
+              "</library_visual_scenes><scene><instance_visual_scene url=\"#s\"/></scene></COLLADA>");
+    const ImportedModel dae = imported(dir + "z-up.dae");
+    EXPECT_EQ(dae.up, (AxisDirection{2, 1}));
+    EXPECT_EQ(dae.upSource, "file's metadata");
+
+    // Every vertex (0, 0, 0, 0): no colours, the material's colour drawn; one real colour keeps them.
+    const std::string head = "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
+                             "property uchar red\nproperty uchar green\nproperty uchar blue\nproperty uchar alpha\n"
+                             "element face 1\nproperty list uchar int vertex_indices\nend_header\n";
+    writeText(dir + "placeholder.ply", head + "0 0 0 0 0 0 0\n1 0 0 0 0 0 0\n0 1 0 0 0 0 0\n3 0 1 2\n");
+    writeText(dir + "coloured.ply", head + "0 0 0 0 0 0 0\n1 0 0 255 0 0 255\n0 1 0 0 0 0 0\n3 0 1 2\n");
+    ASSERT_EQ(imported(dir + "placeholder.ply").meshes.size(), 1u);
+    EXPECT_TRUE(imported(dir + "placeholder.ply").meshes[0].colours.empty());
+    EXPECT_FALSE(imported(dir + "coloured.ply").meshes[0].colours.empty());
+
+    // A texture in a sibling folder ("../textures/wood.png"): refused, and said to be.
+    mkdir((dir + "textures").c_str(), 0755);
+    std::filesystem::copy_file(kCorpus + "tower.png", dir + "textures/wood.png", std::filesystem::copy_options::overwrite_existing);
+    mkdir((dir + "model").c_str(), 0755);
+    writeText(dir + "model/m.mtl", "newmtl wood\nKd 1 1 1\nmap_Kd ../textures/wood.png\n");
+    writeText(dir + "model/m.obj", "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\nusemtl wood\nf 1/1 2/2 3/3\n");
+    const ImportedModel sibling = imported(dir + "model/m.obj");
+    ASSERT_EQ(sibling.warnings.size(), 1u);
+    EXPECT_NE(sibling.warnings[0].find("refused: outside the model's folder"), std::string::npos) << sibling.warnings[0];
 }

@@ -354,9 +354,9 @@ TEST(ModelImport, TheImporterRunsUnderItsLimitsAndTheResultsCountsAreChecked) {
 
     // A result that claims more items than its bytes hold is refused before anything is made.
     std::vector<uint8_t> bytes = encodeModel(ImportedModel{});
-    ASSERT_GE(bytes.size(), 16u);
-    const uint32_t claimed = 1u << 20;  // pictures, at 12 bytes into the stream
-    std::memcpy(&bytes[12], &claimed, 4);
+    ASSERT_GE(bytes.size(), 20u);
+    const uint32_t claimed = 1u << 20;  // pictures, at 16 bytes into the stream (after the empty up source)
+    std::memcpy(&bytes[16], &claimed, 4);
     EXPECT_FALSE(decodeModel(bytes.data(), bytes.size(), out, why));
     EXPECT_NE(why.find("too many pictures"), std::string::npos) << why;
 }

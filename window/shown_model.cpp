@@ -69,12 +69,13 @@ bool loadShownModel(const ShownModelRequest& request, ShownModel& out) {
     const auto start = std::chrono::steady_clock::now();
     out = ShownModel{};
     AxisDirection declared;
+    std::string declaredSource;
     if (request.modelFile.empty()) {
         out.root = loadPlatform();
     } else {
         // The file's own lights are left out: exporters write them in units and places of their
         // own scenes, and the two lights drawShownModel sets show every model alike.
-        out.root = loadModel("Model", request.modelFile.c_str(), folderOf(request.modelFile).c_str(), 1, &declared);
+        out.root = loadModel("Model", request.modelFile.c_str(), folderOf(request.modelFile).c_str(), 1, &declared, &declaredSource);
         out.isPlatform = false;
     }
     out.loadSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -95,8 +96,10 @@ bool loadShownModel(const ShownModelRequest& request, ShownModel& out) {
         out.up = parseUp(request.up, declared);
         out.fixedScale = request.scale;
         fitToTarget(out);
-        reportLine("Model %s: %d triangles in %.2f s, %s up, drawn at %.4g mm a unit", request.modelFile.c_str(),
-                   out.triangles, out.loadSeconds, upWords(out.up).c_str(), out.scale);
+        // Which axis is up, and why: --up, or the file's metadata, or its format's convention.
+        const std::string why = !request.up.empty() ? "--up" : declaredSource.empty() ? "the format's convention" : declaredSource;
+        reportLine("Model %s: %d triangles in %.2f s, %s up (%s), drawn at %.4g mm a unit", request.modelFile.c_str(),
+                   out.triangles, out.loadSeconds, upWords(out.up).c_str(), why.c_str(), out.scale);
     }
     if (!request.dumpFile.empty()) out.dumpFailed = !writeDump(*out.root, request.dumpFile);
     return true;

@@ -133,6 +133,14 @@ bad-data-files)  # a directory, a FIFO or a device as a data file: one line, no 
   done ;;
 platform)  # key b: the textured platform on the target, under the creature
   shot --source synthetic:tilt=50,azimuth=30 --keys gsxkbm --frames 30 && "$CHECK" shot.png size platform:3000 creature:300 ;;
+dump-without-camera)  # --model with --dump-scene and no --source: no camera, no window, the description written
+  env -u DISPLAY "$TOVRAK" --model "$(dirname "$TOVRAK")/corpus/tower.glb" --dump-scene tower.scene >run.log 2>&1
+  status=$?
+  [ $status = 0 ] && [ -s tower.scene ] && [ -s tower_mesh0.msh ] && ! grep -q "Capture Device" run.log &&
+    grep -q "+y up (the format's convention)" run.log || { echo "status $status"; cat run.log; exit 1; }
+  env -u DISPLAY "$TOVRAK" --model missing.glb --dump-scene none.scene >run.log 2>&1
+  status=$?
+  [ $status = 1 ] && grep -qx "Error loading model file missing.glb." run.log && [ ! -e none.scene ] || { echo "status $status"; cat run.log; exit 1; } ;;
 platform-dump)  # the imported platform's scene description, as expected, with mesh files that read back
   cp -r "$(dirname "$TOVRAK")/p40" .  # found in the working folder: file names relative to it
   "$TOVRAK" --source synthetic --frames 1 --dump-scene platform.scene >run.log 2>&1 || { cat run.log; exit 1; }
@@ -171,7 +179,7 @@ model-obj)  # --model: a user's OBJ file stands on the target, fitted to it; a d
   head -c 300 "$(dirname "$TOVRAK")/p40/p40_2.3ds" >broken.3ds
   "$TOVRAK" --source synthetic --keys gsxkb --frames 5 --model broken.3ds >run.log 2>&1
   status=$?
-  [ $status = 0 ] && grep -q "^Error loading model file broken.3ds\. It " run.log && [ "$(grep -c broken.3ds run.log)" = 2 ] || { echo "status $status"; cat run.log; exit 1; } ;;
+  [ $status = 0 ] && grep -qx "Error loading model file broken.3ds\." run.log && grep -q "^It " run.log && [ "$(grep -c broken.3ds run.log)" = 2 ] || { echo "status $status"; cat run.log; exit 1; } ;;
 scene-demo)  # the scene tool draws its picture and writes the description with both mesh files
   "$TOVRAK_SCENE_DEMO" . >run.log 2>&1 || { cat run.log; exit 1; }
   for f in scene.png scene.txt scene_mesh0.msh scene_mesh1.msh; do [ -s "$f" ] || { echo "no $f"; exit 1; }; done
