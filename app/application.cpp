@@ -254,7 +254,7 @@ int runApplication(int argc, char** argv) {
     // cannot be written.
     if (!s_program.options.dumpScene.empty() && !s_program.options.sourceGiven) {
         const CommandLine& o = s_program.options;
-        if (!loadShownModel({o.model, o.dumpScene, o.modelUp, o.modelScale}, s_program.shownModel)) return kExitFailed;
+        if (!loadShownModel({o.model, o.dumpScene, o.modelUp, o.modelScale, o.assets}, s_program.shownModel)) return kExitFailed;
         return s_program.shownModel.dumpFailed ? kExitOutputFailed : kExitOk;
     }
     // From here on a stop signal is answered by the frame loop, which finishes every file.
@@ -318,7 +318,7 @@ int runApplication(int argc, char** argv) {
     // A model that cannot be read is left out; the rest of the workbench runs on without it.
     // Ctrl-C while a model loads stops the load; the frame loop then ends the run.
     setImportCancelCheck([] { return s_stop_signal != 0; });
-    if (loadShownModel({s_program.options.model, s_program.options.dumpScene, s_program.options.modelUp, s_program.options.modelScale}, s_program.shownModel))
+    if (loadShownModel({s_program.options.model, s_program.options.dumpScene, s_program.options.modelUp, s_program.options.modelScale, s_program.options.assets}, s_program.shownModel))
         s_program.app.s_shown_model = &s_program.shownModel;
     if (s_program.shownModel.dumpFailed) s_program.app.s_output_failed = true;
 

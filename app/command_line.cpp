@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -75,7 +77,9 @@ const char* usageText() {
            "  --scale MM                        draw the model at MM millimetres a unit of its file (default:\n"
            "                                    fitted to the target, 160 mm across)\n"
            "  --dump-scene FILE                 write the loaded model's scene description, with its\n"
-           "                                    mesh files beside it\n"
+           "                                    mesh files beside it (without --source: no camera, no window)\n"
+           "  --assets DIR                      let the model read textures and other files from DIR too\n"
+           "                                    (as from its own folder: DIR and below, regular files)\n"
            "  --camera FILE                     the camera's calibration (OpenCV's YAML layout; default: camera.yaml\n"
            "                                    in the working folder when there is one, else pontos1.txt)\n"
            "  --calibrate-from SOURCE           calibrate the camera from views of the target in SOURCE (as for\n"
@@ -186,6 +190,13 @@ bool parseCommandLine(int argc, char** argv, CommandLine& out, std::string& erro
             out.modelScale = mm;
         } else if (arg == "--dump-scene") {
             if (!fileName(out.dumpScene)) return false;
+        } else if (arg == "--assets") {
+            if (!fileName(out.assets)) return false;
+            struct stat st {};
+            if (stat(out.assets.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+                error = "--assets " + out.assets + ": not a folder";
+                return false;
+            }
         } else {
             bool glut = false;
             for (const GlutOption& g : kGlutOptions) {

@@ -28,6 +28,7 @@ struct CommandLine {
     bool fixedEdges = false;  // --edges fixed: the Sobel step's own threshold for the target
     std::string model;       // --model: drawn on the target with key "b" instead of the platform
     std::string dumpScene;   // --dump-scene: the loaded model's scene description
+    std::string assets;      // --assets: a folder the model may read from as well as its own
     std::string modelUp;     // --up: the model's axis that points up (+x ... -z); empty: as the file says
     double modelScale = 0;   // --scale: millimetres a model unit; 0 fits the model to the target
     std::string cameraFile;     // --camera: the camera's calibration file

@@ -256,8 +256,9 @@ private:
             std::vector<uint8_t> bytes;
             if (!folder_.findTexture(name, path, why)) {
                 // Kept out by the folder rule, not lost: said so (models/model_folder.h).
-                why = why.find("outside") != std::string::npos ? "refused: outside the model's folder (" + why + ")"
-                                                               : "is missing: it " + why;
+                why = why.find("outside") != std::string::npos
+                          ? "refused: outside the model's folder (--assets DIR allows a folder of yours as well)"
+                          : "is missing: it " + why;
             } else if (readRegularFile(path, static_cast<size_t>(kMaxModelPartBytes), bytes, why) != FileReadResult::Ok) {
                 why = "cannot be read: it " + why;
             } else {
@@ -453,9 +454,9 @@ bool hasFaces(const aiScene& s) {
 
 }  // namespace
 
-bool importWithAssimp(const std::string& file, ImportedModel& out, std::string& why) {
+bool importWithAssimp(const std::string& file, ImportedModel& out, std::string& why, const std::string& assets) {
     out = ImportedModel{};
-    const ModelFolder folder(file);
+    const ModelFolder folder(file, assets);
     std::string path;
     long long size = 0;
     FILE* f = ModelFolder::openRegular(file, &size, why);

@@ -34,4 +34,5 @@ constexpr int kMaxNodeDepth = 64;
 
 // False with the reason in `why` ("has only points or lines, nothing to draw", "is incomplete
 // (...)", "cannot be read as a model (...)").
-bool importWithAssimp(const std::string& file, ImportedModel& out, std::string& why);
+// `assets`: a folder the model may also read from (--assets), or empty.
+bool importWithAssimp(const std::string& file, ImportedModel& out, std::string& why, const std::string& assets = "");

@@ -64,23 +64,33 @@ ImportLimits importLimitsFor(long long fileBytes) {
     return l;
 }
 
-long long modelReadableBytes(const std::string& file) {
-    // What a model may name lies in its folder or below (models/model_folder.h): the sum of those
-    // files bounds what the importer reads, whatever the format. Counting stops at the limits'
-    // own cap, or after this many entries of a crowded folder.
+namespace {
+
+// The sizes of the regular files below `folder` (but `except`), counting up to `total`: stops at
+// the limits' own cap, or after this many entries of a crowded folder.
+long long folderBytes(const std::filesystem::path& folder, const std::filesystem::path& except, long long total) {
     constexpr int kMaxEntries = 20000;
     constexpr long long kEnough = 4ll << 30;
     std::error_code ec;
-    const std::filesystem::path folder = std::filesystem::path(file).parent_path();
-    struct stat st {};
-    long long total = stat(file.c_str(), &st) == 0 ? st.st_size : 0;
     int entries = 0;
     for (auto it = std::filesystem::recursive_directory_iterator(folder.empty() ? "." : folder, ec);
          !ec && it != std::filesystem::recursive_directory_iterator() && ++entries < kMaxEntries && total < kEnough;
          it.increment(ec)) {
-        if (it->is_regular_file(ec) && !ec && it->path() != std::filesystem::path(file)) total += static_cast<long long>(it->file_size(ec));
+        if (it->is_regular_file(ec) && !ec && it->path() != except) total += static_cast<long long>(it->file_size(ec));
         ec.clear();
     }
+    return total;
+}
+
+}  // namespace
+
+long long modelReadableBytes(const std::string& file, const std::string& assets) {
+    // What a model may name lies in its folder or below, or below --assets (models/model_folder.h):
+    // the sum of those files bounds what the importer reads, whatever the format.
+    struct stat st {};
+    long long total = stat(file.c_str(), &st) == 0 ? st.st_size : 0;
+    total = folderBytes(std::filesystem::path(file).parent_path(), std::filesystem::path(file), total);
+    if (!assets.empty()) total = folderBytes(assets, std::filesystem::path(file), total);
     return total;
 }
 
@@ -97,11 +107,11 @@ std::string importerProgram() {
     return TOVRAK_IMPORTER_BUILT;
 }
 
-int runImportChild(const std::string& file, int fd) {
+int runImportChild(const std::string& file, int fd, const std::string& assets) {
     std::string why;
     try {
         ImportedModel model;
-        if (importWithAssimp(file, model, why)) {
+        if (importWithAssimp(file, model, why, assets)) {
             std::vector<uint8_t> bytes = encodeModel(model);
             model = ImportedModel{};
             // The tag and the length first, so that the reader can make room for all of it once.
@@ -112,7 +122,7 @@ int runImportChild(const std::string& file, int fd) {
                        : 1;
         }
     } catch (const std::bad_alloc&) {
-        why = "needs more memory than the " + std::to_string(importLimitsFor(modelReadableBytes(file)).memoryBytes >> 20) +
+        why = "needs more memory than the " + std::to_string(importLimitsFor(modelReadableBytes(file, assets)).memoryBytes >> 20) +
               " MB a model file of its size may take to load";
     } catch (const std::exception& e) {
         why = std::string("cannot be read as a model (") + e.what() + ")";
@@ -122,14 +132,15 @@ int runImportChild(const std::string& file, int fd) {
     return 0;
 }
 
-bool importInChild(const std::string& file, ImportedModel& out, std::string& why, bool (*cancelled)()) {
+bool importInChild(const std::string& file, ImportedModel& out, std::string& why, bool (*cancelled)(),
+                   const std::string& assets) {
     out = ImportedModel{};
     struct stat st;
     if (stat(file.c_str(), &st) != 0) {
         why = std::string("cannot be opened (") + std::strerror(errno) + ")";
         return false;
     }
-    const ImportLimits limits = importLimitsFor(modelReadableBytes(file));
+    const ImportLimits limits = importLimitsFor(modelReadableBytes(file, assets));
     const std::string program = importerProgram();
     if (!executable(program)) {
         why = "cannot be imported: the importer " + program + " is missing";
@@ -142,7 +153,9 @@ bool importInChild(const std::string& file, ImportedModel& out, std::string& why
     }
     // Everything the child needs is made before the fork: after it, only calls that are safe
     // between fork and exec.
-    std::vector<std::string> args = {program, "--result-fd", "3", file};
+    std::vector<std::string> args = {program, "--result-fd", "3"};
+    if (!assets.empty()) args.insert(args.end(), {"--assets", assets});
+    args.push_back(file);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

@@ -26,7 +26,8 @@ struct ImportLimits {
     long long stackBytes = 0;
 };
 ImportLimits importLimitsFor(long long readableBytes);
-long long modelReadableBytes(const std::string& file);
+// What the model may read: its folder and below, and `assets` and below (--assets) when given.
+long long modelReadableBytes(const std::string& file, const std::string& assets = "");
 
 // The path of the child program: TOVRAK_IMPORTER when set, else `tovrak-import` beside the
 // running program, else where the build put it.
@@ -34,7 +35,9 @@ std::string importerProgram();
 
 // False with the reason in `why` (in words that follow the file's name). The child's warnings
 // come back in `out.warnings`.
-bool importInChild(const std::string& file, ImportedModel& out, std::string& why, bool (*cancelled)() = nullptr);
+// `assets`: a folder the model may also read from (--assets), or empty.
+bool importInChild(const std::string& file, ImportedModel& out, std::string& why, bool (*cancelled)() = nullptr,
+                   const std::string& assets = "");
 
 // The child's side: imports `file` and writes the result to `fd`; the process's exit status.
-int runImportChild(const std::string& file, int fd);
+int runImportChild(const std::string& file, int fd, const std::string& assets = "");

@@ -92,12 +92,15 @@ public:
     int upAxis() const { return upAxis_; }
     int upSign() const { return upSign_; }
     const std::string& upSource() const { return upSource_; }
+    // --assets: a folder the model may read from as well as its own.
+    void setAssetsFolder(const std::string& folder) { assetsFolder_ = folder; }
 
 private:
     std::string name_;
     bool cameras_ = true, lights_ = true;
     int upAxis_ = 1, upSign_ = 1;
     std::string upSource_;
+    std::string assetsFolder_;
 };
 
 // A check asked ten times a second while a model file loads; true stops the load, which then

@@ -40,7 +40,7 @@ std::string fileNameOf(const std::string& name) {
 
 }  // namespace
 
-ModelFolder::ModelFolder(const std::string& modelFile) {
+ModelFolder::ModelFolder(const std::string& modelFile, const std::string& assets) {
     std::error_code ec;
     const fs::path folder = fs::path(modelFile).parent_path();
     const fs::path canonical = fs::canonical(folder.empty() ? fs::path(".") : folder, ec);
@@ -51,10 +51,15 @@ ModelFolder::ModelFolder(const std::string& modelFile) {
     const fs::path real = fs::canonical(modelFile, ec);
     realRoot_ = ec ? root_ : real.parent_path().string();
     if (realRoot_.size() > 1 && realRoot_.back() == '/') realRoot_.pop_back();
+    if (!assets.empty()) {
+        const fs::path allowed = fs::canonical(assets, ec);
+        assetsRoot_ = ec ? std::string() : allowed.string();
+        if (assetsRoot_.size() > 1 && assetsRoot_.back() == '/') assetsRoot_.pop_back();
+    }
 }
 
 bool ModelFolder::inside(const std::string& canonical) const {
-    for (const std::string* root : {&root_, &realRoot_}) {
+    for (const std::string* root : {&root_, &realRoot_, &assetsRoot_}) {
         if (root->empty()) continue;
         if (*root == "/") return true;
         if (canonical == *root ||
@@ -154,14 +159,18 @@ bool ModelFolder::findTexture(const std::string& name, std::string& path, std::s
     const std::string firstWhy = why;  // a name leading out is refused, even when nothing is found below
     const std::string base = fileNameOf(name);
     if (base.empty() || base == "." || base == "..") return false;
-    std::error_code ec;
-    int seen = 0;
-    fs::recursive_directory_iterator it(root_, fs::directory_options::skip_permission_denied, ec), end;
-    for (; !ec && it != end && seen < kSearchEntries; it.increment(ec), ++seen) {
-        if (it.depth() >= kSearchDepth) it.disable_recursion_pending();
-        if (sameIgnoringCase(it->path().filename().string(), base)) {
-            std::string ignored;
-            if (resolve(it->path().string(), path, ignored)) return true;
+    // By its file name alone below the model's folder, then below --assets.
+    for (const std::string* root : {&root_, &assetsRoot_}) {
+        if (root->empty()) continue;
+        std::error_code ec;
+        int seen = 0;
+        fs::recursive_directory_iterator it(*root, fs::directory_options::skip_permission_denied, ec), end;
+        for (; !ec && it != end && seen < kSearchEntries; it.increment(ec), ++seen) {
+            if (it.depth() >= kSearchDepth) it.disable_recursion_pending();
+            if (sameIgnoringCase(it->path().filename().string(), base)) {
+                std::string ignored;
+                if (resolve(it->path().string(), path, ignored)) return true;
+            }
         }
     }
     why = firstWhy.find("outside") != std::string::npos ? firstWhy : "does not exist in the model's folder or below it";

@@ -18,8 +18,9 @@ constexpr long long kMaxModelPartBytes = 1ll << 30;
 
 class ModelFolder {
 public:
-    // The folder of `modelFile`.
-    explicit ModelFolder(const std::string& modelFile);
+    // The folder of `modelFile`, and `assets` (--assets: a folder the user allows as well, with the
+    // same rules; empty for none).
+    explicit ModelFolder(const std::string& modelFile, const std::string& assets = "");
 
     // The path to open for `name`, or false with the reason in `why` ("lies outside the model's
     // folder", "does not exist", "is not a regular file", ...).
@@ -35,6 +36,7 @@ public:
 private:
     std::string root_;      // canonical, without a trailing slash
     std::string realRoot_;  // the folder the model file itself lies in, links followed
+    std::string assetsRoot_;  // --assets, canonical, or empty
     bool inside(const std::string& canonical) const;
     bool matchIgnoringCase(const std::string& relative, std::string& path) const;
 };

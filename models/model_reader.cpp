@@ -188,7 +188,7 @@ bool ModelFactory::readInto(const char* file, std::string& error, std::vector<st
         return false;
     }
     ImportedModel model;
-    if (!importInChild(file, model, error, g_cancelCheck)) return false;
+    if (!importInChild(file, model, error, g_cancelCheck, assetsFolder_)) return false;
     warnings = model.warnings;
     return buildFrom(model, error);
 }

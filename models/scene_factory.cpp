@@ -293,7 +293,7 @@ void SceneFactory::setTransform(float rx, float ry, float rz, float px, float py
 }
 
 Group* loadModel(const char* entityName, const char* file, const char* /*textureDir*/, unsigned char skipLights,
-                 AxisDirection* up, std::string* upSource) {
+                 AxisDirection* up, std::string* upSource, const std::string& assets) {
     auto* root = new Group;
     root->setName(entityName);
     reportLine("Loading model %s", file ? file : "");
@@ -305,6 +305,7 @@ Group* loadModel(const char* entityName, const char* file, const char* /*texture
         factory.setShouldLoadLights(skipLights == 0);
         factory.setShouldLoadCameras(skipLights == 0);
         factory.setRoot(root);
+        factory.setAssetsFolder(assets);
         try {
             ok = file && factory.readInto(file, error, warnings);
         } catch (const std::bad_alloc&) {

@@ -91,4 +91,4 @@ private:
 // part left out, and on failure "Error loading model file <file>. It <reason>." and answers null.
 // `up`, when given, gets the up axis the file declares (models/imported_model.h).
 Group* loadModel(const char* entityName, const char* file, const char* textureDir, unsigned char skipLights,
-                 AxisDirection* up = nullptr, std::string* upSource = nullptr);
+                 AxisDirection* up = nullptr, std::string* upSource = nullptr, const std::string& assets = "");

@@ -433,4 +433,14 @@ TEST(ModelCorpus, UpAxesPlaceholderColoursAndRefusedTexturesAreSaidAsTheyAre) {
     const ImportedModel sibling = imported(dir + "model/m.obj");
     ASSERT_EQ(sibling.warnings.size(), 1u);
     EXPECT_NE(sibling.warnings[0].find("refused: outside the model's folder"), std::string::npos) << sibling.warnings[0];
+    // --assets names that folder: the texture is read, and nothing beside it.
+    ImportedModel allowed;
+    std::string why;
+    ASSERT_TRUE(importInChild(dir + "model/m.obj", allowed, why, nullptr, dir + "textures")) << why;
+    EXPECT_TRUE(allowed.warnings.empty()) << allowed.warnings[0];
+    EXPECT_EQ(allowed.pictures.size(), 1u);
+    writeText(dir + "model/m.mtl", "newmtl wood\nKd 1 1 1\nmap_Kd ../placeholder.ply\n");
+    ASSERT_TRUE(importInChild(dir + "model/m.obj", allowed, why, nullptr, dir + "textures")) << why;
+    ASSERT_EQ(allowed.warnings.size(), 1u);
+    EXPECT_NE(allowed.warnings[0].find("refused"), std::string::npos) << allowed.warnings[0];
 }

@@ -2,6 +2,7 @@
 // thing a user's file may do, into FOLDER:
 //   tower.glb          a tower twice as tall as it is wide, +y up (glTF's convention), its
 //                      texture (red lower half, blue upper half) carried inside the file
+//   mirrored.glb       tower.glb under a node that mirrors it (x scaled by -1): lit as the tower is
 //   tower.3ds          the same tower +z up (3DS's convention), its texture in tower.png beside it
 //   tower.stl          the same tower +z up, untextured (STL has no textures)
 //   colours.ply        the tower +z up with per-vertex colours: red at the foot, blue at the top
@@ -298,6 +299,9 @@ int main(int argc, char** argv) {
         s->mNumTextures = 1;
         s->mTextures = new aiTexture*[1]{t};
         exportScene(*s, "glb2", dir + "/tower.glb");
+        // The same tower seen in a mirror: its root node turns its faces' winding round.
+        s->mRootNode->mTransformation = aiMatrix4x4(-1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
+        exportScene(*s, "glb2", dir + "/mirrored.glb");
         delete s;
     }
     {

@@ -75,7 +75,8 @@ bool loadShownModel(const ShownModelRequest& request, ShownModel& out) {
     } else {
         // The file's own lights are left out: exporters write them in units and places of their
         // own scenes, and the two lights drawShownModel sets show every model alike.
-        out.root = loadModel("Model", request.modelFile.c_str(), folderOf(request.modelFile).c_str(), 1, &declared, &declaredSource);
+        out.root = loadModel("Model", request.modelFile.c_str(), folderOf(request.modelFile).c_str(), 1, &declared, &declaredSource,
+                             request.assets);
         out.isPlatform = false;
     }
     out.loadSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -15,6 +15,7 @@
 struct ShownModelRequest {
     std::string modelFile, dumpFile, up;
     double scale = 0;
+    std::string assets;  // --assets: a folder the model may read from as well as its own
 };
 bool loadShownModel(const ShownModelRequest& request, ShownModel& out);
 // Draws it in the live slot with the camera matrices (the target frame, millimetres).

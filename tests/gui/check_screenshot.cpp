@@ -1,6 +1,7 @@
 // Checks a window screenshot of the program: its size, what each image slot holds and the
 // frame-rate text. Usage: check_screenshot FILE CHECK... ; prints what it found, exits 1 on
 // the first failed check.
+#include <algorithm>
 #include <cstdio>
 #include <cmath>
 #include <cstdlib>
@@ -66,6 +67,19 @@ bool check(const std::string& name) {
         std::printf("%s: %ld pixels about row %.1f; %s: %ld pixels about row %.1f\n", upper.c_str(), counts[0], meanUpper,
                     lower.c_str(), counts[1], meanLower);
         return counts[0] >= need && counts[1] >= need && meanUpper + 3 < meanLower;
+    }
+    if (name.rfind("lit:", 0) == 0) {  // lit:HUE:N, N pixels of a hue in full light (a channel of 110 or more)
+        const size_t a = name.find(':', 4);
+        const std::string hue = name.substr(4, a - 4);
+        const int need = std::atoi(name.c_str() + a + 1);
+        int n = 0;
+        for (int r = kSlotTop; r < kSlotTop + kSlotHeight; ++r)
+            for (int c = kLiveLeft; c < kLiveLeft + kSlotWidth; ++c) {
+                const unsigned char* p = px(r, c);
+                if (!inFpsText(r, c) && hasHue(p, hue) && std::max({p[0], p[1], p[2]}) >= 110) ++n;
+            }
+        std::printf("%s in full light: %d pixels\n", hue.c_str(), n);
+        return n >= need;
     }
     if (name == "size") {
         std::printf("size %dx%d\n", shot.width, shot.height);

@@ -133,6 +133,11 @@ bad-data-files)  # a directory, a FIFO or a device as a data file: one line, no 
   done ;;
 platform)  # key b: the textured platform on the target, under the creature
   shot --source synthetic:tilt=50,azimuth=30 --keys gsxkbm --frames 30 && "$CHECK" shot.png size platform:3000 creature:300 ;;
+model-mirrored)  # a tower seen in a mirror (a node scaled -1) is lit as the tower is, not from its back
+  for m in tower.glb mirrored.glb; do
+    shot --source synthetic:tilt=50,azimuth=30 --keys gsxkb --frames 20 --model "$(dirname "$TOVRAK")/corpus/$m" --scale 40 &&
+      "$CHECK" shot.png lit:red:200 lit:blue:600 || { echo "$m"; exit 1; }
+  done ;;
 dump-without-camera)  # --model with --dump-scene and no --source: no camera, no window, the description written
   env -u DISPLAY "$TOVRAK" --model "$(dirname "$TOVRAK")/corpus/tower.glb" --dump-scene tower.scene >run.log 2>&1
   status=$?
