@@ -1,6 +1,8 @@
 #include "models/assimp_import.h"
 
+#include <assimp/DefaultLogger.hpp>
 #include <assimp/IOStream.hpp>
+#include <assimp/LogStream.hpp>
 #include <assimp/IOSystem.hpp>
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
@@ -206,6 +208,29 @@ bool placeholderColours(const aiColor4D* colours, size_t n) {
     return true;
 }
 
+// The importer's own error log: some readers (OpenGEX's) say why a file fails only there. The
+// last error line is kept as the reason when the importer gives none.
+class LastErrorLine final : public Assimp::LogStream {
+public:
+    explicit LastErrorLine(std::string& line) : line_(line) {}
+    void write(const char* message) override {
+        std::string m = message ? message : "";
+        while (!m.empty() && (m.back() == '\n' || m.back() == '\r')) m.pop_back();
+        // "Error, T0: " and the like: the logger's own prefix.
+        if (const size_t colon = m.find(": "); m.rfind("Error", 0) == 0 && colon != std::string::npos) m = m.substr(colon + 2);
+        if (!m.empty()) line_ = m.substr(0, 300);
+    }
+
+private:
+    std::string& line_;
+};
+
+// A text file in UTF-16 (a byte-order mark first): the importer reads only 8-bit text, and would
+// otherwise report an empty or unreadable file rather than the cause.
+bool utf16Text(const std::vector<uint8_t>& head) {
+    return head.size() >= 2 && ((head[0] == 0xFF && head[1] == 0xFE) || (head[0] == 0xFE && head[1] == 0xFF));
+}
+
 // --- the scene ---
 
 class Converter {
@@ -378,10 +403,10 @@ private:
             if (f.mNumIndices == 3 && f.mIndices[0] < n && f.mIndices[1] < n && f.mIndices[2] < n)
                 out.faces.insert(out.faces.end(), f.mIndices, f.mIndices + 3);
         }
-        // A file's own normals are kept as they are; a mesh without them gets normals that keep
-        // its hard edges hard (models/mesh_welding.h), then its equal corners are welded.
-        if (!m.mNormals) makeCreasedNormals(out, kCreaseAngleDeg);
+        // A file's own normals are kept as they are; a mesh without them is welded, then given
+        // normals that keep its hard edges hard (models/mesh_welding.h).
         weldVertices(out);
+        if (!m.mNormals) makeCreasedNormals(out, kCreaseAngleDeg);
         out_.meshes.push_back(std::move(out));
     }
 
@@ -465,7 +490,17 @@ bool importWithAssimp(const std::string& file, ImportedModel& out, std::string& 
     head.resize(std::fread(head.data(), 1, head.size(), f));
     std::fclose(f);
     if (!headerFitsFile(head.data(), head.size(), size, why)) return false;
+    if (utf16Text(head)) {
+        why = "is UTF-16 text, which the importer cannot read (saved as UTF-8 or ASCII it loads)";
+        return false;
+    }
 
+    std::string logged;  // the importer's last error line
+    Assimp::DefaultLogger::create(nullptr, Assimp::Logger::NORMAL, 0);
+    Assimp::DefaultLogger::get()->attachStream(new LastErrorLine(logged), Assimp::Logger::Err);
+    struct KillLogger {
+        ~KillLogger() { Assimp::DefaultLogger::kill(); }
+    } killLogger;
     std::vector<std::string> refused;
     Assimp::Importer importer;
     importer.SetIOHandler(new ConfinedFiles(folder, refused));
@@ -476,7 +511,7 @@ bool importWithAssimp(const std::string& file, ImportedModel& out, std::string& 
     const aiScene* scene = importer.ReadFile(file, 0);
     auto reason = [&] {
         const char* importerWhy = importer.GetErrorString();
-        std::string r = importerWhy && *importerWhy ? importerWhy : "";
+        std::string r = importerWhy && *importerWhy ? importerWhy : logged;
         if (!refused.empty()) r += (r.empty() ? "" : "; ") + refused.front();
         return r;
     };

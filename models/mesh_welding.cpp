@@ -53,32 +53,15 @@ bool sameFloats(const std::vector<float>& a, size_t i, size_t j, int n) {
     return true;
 }
 
-// Gives every face corner a vertex of its own (positions, texture coordinates and colours copied),
-// numbered in face order, so that corners at one point may take different normals.
-void unshareCorners(ImportedMesh& mesh) {
-    const size_t corners = mesh.faces.size();
-    auto spread = [&](std::vector<float>& values, int width) {
-        if (values.empty()) return;
-        std::vector<float> out(static_cast<size_t>(width) * corners);
-        for (size_t c = 0; c < corners; ++c)
-            std::memcpy(&out[width * c], &values[width * static_cast<size_t>(mesh.faces[c])], width * sizeof(float));
-        values.swap(out);
-    };
-    spread(mesh.positions, 3), spread(mesh.uv, 2), spread(mesh.colours, 4);
-    mesh.normals.clear();
-    for (size_t c = 0; c < corners; ++c) mesh.faces[c] = static_cast<uint32_t>(c);
-}
-
 }  // namespace
 
 void makeCreasedNormals(ImportedMesh& mesh, double creaseDeg) {
-    unshareCorners(mesh);
-    const size_t corners = mesh.faces.size(), faces = corners / 3;
+    const size_t n = mesh.positions.size() / 3, corners = mesh.faces.size(), faces = corners / 3;
     // Each face's cross product (twice its area times its unit normal) and its unit normal.
     std::vector<float> area(3 * faces), unit(3 * faces, 0.0f);
     for (size_t f = 0; f < faces; ++f) {
         const float* p[3];
-        for (int k = 0; k < 3; ++k) p[k] = &mesh.positions[3 * (3 * f + k)];
+        for (int k = 0; k < 3; ++k) p[k] = &mesh.positions[3 * static_cast<size_t>(mesh.faces[3 * f + k])];
         const float e1[3] = {p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]};
         const float e2[3] = {p[2][0] - p[0][0], p[2][1] - p[0][1], p[2][2] - p[0][2]};
         float* c = &area[3 * f];
@@ -87,41 +70,74 @@ void makeCreasedNormals(ImportedMesh& mesh, double creaseDeg) {
         if (len > 0 && std::isfinite(len))
             for (int k = 0; k < 3; ++k) unit[3 * f + k] = c[k] / len;
     }
-    // The corners at each point, together: counted by the point's first corner, then placed.
-    VertexTable table(corners);
-    std::vector<int32_t> at(corners);
-    for (size_t v = 0; v < corners; ++v)
+    // The corners at each point (every vertex there, whatever its other attributes), together:
+    // counted by the point's first vertex, then placed.
+    VertexTable table(n);
+    std::vector<int32_t> at(n);
+    for (size_t v = 0; v < n; ++v)
         at[v] = table.findOrAdd(hashFloats(kHashStart, &mesh.positions[3 * v], 3), static_cast<int32_t>(v),
                                 [&](int32_t other) { return sameFloats(mesh.positions, other, v, 3); });
-    std::vector<int32_t> start(corners + 1, 0), order(corners);
-    for (size_t v = 0; v < corners; ++v) ++start[at[v] + 1];
-    for (size_t v = 0; v < corners; ++v) start[v + 1] += start[v];
+    std::vector<int32_t> start(n + 1, 0), order(corners);
+    for (size_t c = 0; c < corners; ++c) ++start[at[mesh.faces[c]] + 1];
+    for (size_t v = 0; v < n; ++v) start[v + 1] += start[v];
     {
         std::vector<int32_t> next(start.begin(), start.end() - 1);
-        for (size_t v = 0; v < corners; ++v) order[next[at[v]]++] = static_cast<int32_t>(v);
+        for (size_t c = 0; c < corners; ++c) order[next[at[mesh.faces[c]]]++] = static_cast<int32_t>(c);
     }
     // Corner c of face f: the sum of the area-weighted normals of the faces at its point whose
-    // normal is within the crease angle of f's (f's own always), normalised. Past
-    // kMaxCreaseCorners at one point (a fan of slivers) every face there counts, as smooth
+    // normal is within the crease angle of f's (f's own always), normalised. Every corner of a
+    // smooth point sums the same faces in the same order, so their normals are equal to the bit.
+    // Past kMaxCreaseCorners at one point (a fan of slivers) every face there counts, as smooth
     // shading does, so that the work stays linear.
     const float cosCrease = static_cast<float>(std::cos(creaseDeg * M_PI / 180.0));
-    mesh.normals.assign(3 * corners, 0.0f);
-    for (size_t point = 0; point < corners; ++point) {
+    // Each vertex takes the normal of the first of its corners met; a corner whose normal differs
+    // (a hard edge through the vertex) takes a copy of the vertex with its own normal, one copy a
+    // normal. Corners are met point by point, so no normal is stored for every corner.
+    mesh.normals.assign(3 * n, 0.0f);
+    std::vector<int32_t> copyOf(n, -1);  // the next copy of a vertex, -1 for none
+    std::vector<uint8_t> assigned(n, 0);
+    auto give = [&](size_t c, const float nc[3]) {
+        const uint32_t v = mesh.faces[c];
+        if (!assigned[v]) {
+            assigned[v] = 1;
+            std::memcpy(&mesh.normals[3 * static_cast<size_t>(v)], nc, 12);
+            return;
+        }
+        size_t w = v;
+        while (std::memcmp(&mesh.normals[3 * w], nc, 12) != 0) {
+            if (copyOf[w] >= 0) {
+                w = static_cast<size_t>(copyOf[w]);
+                continue;
+            }
+            const size_t u = mesh.positions.size() / 3;
+            copyOf[w] = static_cast<int32_t>(u);
+            copyOf.push_back(-1);
+            auto copy = [&](std::vector<float>& values, int width) {
+                if (!values.empty())
+                    for (int k = 0; k < width; ++k) values.push_back(values[width * static_cast<size_t>(v) + k]);
+            };
+            copy(mesh.positions, 3), copy(mesh.uv, 2), copy(mesh.colours, 4);
+            mesh.normals.insert(mesh.normals.end(), nc, nc + 3);
+            w = u;
+        }
+        mesh.faces[c] = static_cast<uint32_t>(w);
+    };
+    for (size_t point = 0; point < n; ++point) {
         const int32_t first = start[point], last = start[point + 1];
-        if (first == last) continue;
         const bool all = last - first > kMaxCreaseCorners;
         for (int32_t i = first; i < last; ++i) {
             const size_t c = static_cast<size_t>(order[i]), f = c / 3;
-            float* n = &mesh.normals[3 * c];
+            float nc[3] = {0, 0, 0};
             for (int32_t j = first; j < last; ++j) {
                 const size_t g = static_cast<size_t>(order[j]) / 3;
                 const float cosine = unit[3 * f] * unit[3 * g] + unit[3 * f + 1] * unit[3 * g + 1] + unit[3 * f + 2] * unit[3 * g + 2];
                 if (all || g == f || cosine >= cosCrease)
-                    n[0] += area[3 * g], n[1] += area[3 * g + 1], n[2] += area[3 * g + 2];
+                    nc[0] += area[3 * g], nc[1] += area[3 * g + 1], nc[2] += area[3 * g + 2];
             }
-            const float len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-            if (len > 0 && std::isfinite(len)) n[0] /= len, n[1] /= len, n[2] /= len;
-            else n[0] = 0, n[1] = 0, n[2] = 1;
+            const float len = std::sqrt(nc[0] * nc[0] + nc[1] * nc[1] + nc[2] * nc[2]);
+            if (len > 0 && std::isfinite(len)) nc[0] /= len, nc[1] /= len, nc[2] /= len;
+            else nc[0] = 0, nc[1] = 0, nc[2] = 1;
+            give(c, nc);
         }
     }
 }

@@ -10,9 +10,9 @@
 // each face corner gets the normalised sum of the normals of the faces at its point (every corner
 // at the same position, whatever its other attributes) that meet its own face at less than
 // `creaseDeg`, each weighted by its area (the cross product's length) so that slivers do not tilt
-// it. A cube's edges stay sharp; a sphere's facets shade smooth. Every corner becomes a vertex of
-// its own (the mesh's faces renumbered in order): weldVertices then merges the equal ones again.
-// A corner of faces of no area gets (0, 0, 1).
+// it. A cube's edges stay sharp; a sphere's facets shade smooth. A vertex whose corners take
+// different normals (a hard edge through it) is copied, one copy a normal. Made after
+// weldVertices, the work is that of the welded mesh. A corner of faces of no area gets (0, 0, 1).
 constexpr double kCreaseAngleDeg = 60.0;
 constexpr int kMaxCreaseCorners = 64;  // beyond this many corners at one point, all faces count
 void makeCreasedNormals(ImportedMesh& mesh, double creaseDeg);

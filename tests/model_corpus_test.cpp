@@ -276,8 +276,8 @@ TEST(MeshNumerics, MadeNormalsKeepHardEdgesHardAndSoftOnesSmooth) {
     for (int i = 0; i < 8; ++i) cube.positions.insert(cube.positions.end(), {float(i & 1), float((i >> 1) & 1), float((i >> 2) & 1)});
     for (const auto& q : quads)
         for (int k : {0, 1, 2, 0, 2, 3}) cube.faces.push_back(static_cast<uint32_t>(q[k]));
-    makeCreasedNormals(cube, kCreaseAngleDeg);
     weldVertices(cube);
+    makeCreasedNormals(cube, kCreaseAngleDeg);
     ASSERT_EQ(cube.vertexCount(), 24);
     ASSERT_EQ(cube.faces.size(), 36u);
     for (size_t f = 0; f < 36; f += 3) {
@@ -299,8 +299,8 @@ TEST(MeshNumerics, MadeNormalsKeepHardEdgesHardAndSoftOnesSmooth) {
         const uint32_t a = 2 * s, b = 2 * ((s + 1) % sides);
         prism.faces.insert(prism.faces.end(), {a, b, b + 1, a, b + 1, a + 1});
     }
-    makeCreasedNormals(prism, kCreaseAngleDeg);
     weldVertices(prism);
+    makeCreasedNormals(prism, kCreaseAngleDeg);
     ASSERT_EQ(prism.vertexCount(), 2 * sides);
     for (int v = 0; v < prism.vertexCount(); ++v) {
         const float* p = &prism.positions[3 * v];
@@ -413,6 +413,19 @@ TEST(ModelCorpus, UpAxesPlaceholderColoursAndRefusedTexturesAreSaidAsTheyAre) {
     const ImportedModel dae = imported(dir + "z-up.dae");
     EXPECT_EQ(dae.up, (AxisDirection{2, 1}));
     EXPECT_EQ(dae.upSource, "file's metadata");
+    const std::string ogexMesh = "GeometryNode $n { ObjectRef {ref {$g}} }\nGeometryObject $g { Mesh (primitive = \"triangles\") "
+                                 "{ VertexArray (attrib = \"position\") { float[3] { {0,0,0},{1,0,0},{0,1,0} } } "
+                                 "IndexArray { unsigned_int32[3] { {0,1,2} } } } }\n";
+    writeText(dir + "z-up.ogex", "Metric (key = \"up\") {string {\"z\"}}\n" + ogexMesh);
+    const ImportedModel ogex = imported(dir + "z-up.ogex");
+    EXPECT_EQ(ogex.up, (AxisDirection{2, 1}));
+    EXPECT_EQ(ogex.upSource, "file's metadata");
+
+    // Refusals with their cause: the reader's own words from its log, and a text encoding.
+    writeText(dir + "broken.ogex", "Metric (key = \"up\") {string {\"z\"}\nGeometryNode $n { broken");
+    EXPECT_NE(refusal(dir + "broken.ogex").find("Invalid token"), std::string::npos) << refusal(dir + "broken.ogex");
+    writeText(dir + "wide.ase", std::string("\xff\xfe*\0003\0D\0", 8));
+    EXPECT_NE(refusal(dir + "wide.ase").find("UTF-16"), std::string::npos) << refusal(dir + "wide.ase");
 
     // Every vertex (0, 0, 0, 0): no colours, the material's colour drawn; one real colour keeps them.
     const std::string head = "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
