@@ -9,7 +9,7 @@ constexpr char kUnknownFormat[] = "Unknown DIB file format.";
 constexpr char kConversionError[] = "Image file conversion error.";
 constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3;
 // Pictures beyond this many pixels are refused rather than allocated.
-constexpr int64_t kMaxPixels = int64_t{1} << 24;  // 4096 x 4096
+constexpr int64_t kMaxPixels = int64_t{1} << 26;  // 8192 x 8192, as every picture reader takes
 
 uint16_t u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t u32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }

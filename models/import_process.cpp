@@ -57,9 +57,11 @@ std::string signalWords(int sig) {
 ImportLimits importLimitsFor(long long fileBytes) {
     ImportLimits l;
     const long long megabytes = std::max(0ll, fileBytes) >> 20;
-    // The textures are decoded within the limit too: the pixel budget at four bytes a pixel.
-    l.memoryBytes = std::min((256ll << 20) + 4 * kTextureBudgetPixels + 24 * std::max(0ll, fileBytes), 3ll << 30);
-    l.seconds = 4.0 + 0.25 * static_cast<double>(megabytes);
+    // The textures are decoded within the limit too: the pixel budget at four bytes a pixel kept
+    // and sixteen more while an HDR picture is read as floats.
+    l.memoryBytes = std::min((256ll << 20) + 20 * kTextureBudgetPixels + 24 * std::max(0ll, fileBytes), 3ll << 30);
+    // 2 s more for decoding the textures: a budget's worth of pixels in one HDR picture takes 4 s here.
+    l.seconds = 6.0 + 0.25 * static_cast<double>(megabytes);
     l.stackBytes = 256ll << 20;
     return l;
 }

@@ -5,10 +5,12 @@
 //
 // Limits for a model that may read S bytes: its file and every file in its folder and below, the
 // only files it may name (models/model_folder.h; importLimitsFor(modelReadableBytes(file))):
-//   memory   256 MB + 256 MB for the texture pictures' pixel budget decoded (four bytes a pixel)
+//   memory   256 MB + 1280 MB for the texture pictures' pixel budget decoded: four bytes a pixel
+//            kept, and sixteen while an HDR picture is read (its floats, four channels)
 //            + 24 S of address space, at most 3 GB: assimp maps up to twenty times an OBJ's size
 //            while it reads one
-//   time     4 s + 0.25 s a megabyte (a million triangles read in about 7 s) of the child's CPU
+//   time     6 s + 0.25 s a megabyte (a million triangles read in about 7 s; a budget of texture
+//            pixels decoded in up to 4 s) of the child's CPU
 //            time, so that a busy machine refuses nothing; twice that and 2 s more on the
 //            wall clock as a backstop for a child that waits instead of working; killed at either
 //   stack    256 MB: some importers recurse once a level of a file's node tree

@@ -12,8 +12,11 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <atomic>
 #include <set>
+#include <thread>
 
+#include "imageio/png_file.h"
 #include "imageio/texture_picture.h"
 #include "models/import_process.h"
 #include "models/mesh_clustering.h"
@@ -456,4 +459,43 @@ TEST(ModelCorpus, UpAxesPlaceholderColoursAndRefusedTexturesAreSaidAsTheyAre) {
     ASSERT_TRUE(importInChild(dir + "model/m.obj", allowed, why, nullptr, dir + "textures")) << why;
     ASSERT_EQ(allowed.warnings.size(), 1u);
     EXPECT_NE(allowed.warnings[0].find("refused"), std::string::npos) << allowed.warnings[0];
+}
+
+// The whole texture budget in one picture (8192 x 8192) loads, and every model of the corpus
+// loads while both cores are kept busy: the import's time is the child's own CPU time.
+TEST(ModelImportSafety, ABudgetsWorthOfTextureAndABusyMachineLoadAsAnIdleOneDoes) {
+    const std::string dir = scratchDir() + "budget/";
+    mkdir(dir.c_str(), 0755);
+    RgbImage big;
+    big.width = big.height = 8192;
+    big.pixels.assign(static_cast<size_t>(8192) * 8192 * 3, 0);
+    for (size_t row = 0; row < 8192; ++row)  // red above, blue below, as a texture shows it
+        for (size_t x = 0; x < 8192; ++x) big.pixels[3 * (row * 8192 + x) + (row < 4096 ? 0 : 2)] = 255;
+    std::string error;
+    ASSERT_TRUE(writePng(dir + "big.png", big, error)) << error;
+    big = RgbImage{};
+    writeText(dir + "m.mtl", "newmtl t\nKd 1 1 1\nmap_Kd big.png\n");
+    writeText(dir + "m.obj", "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\nusemtl t\nf 1/1 2/2 3/3\n");
+    const ImportedModel textured = imported(dir + "m.obj");
+    EXPECT_TRUE(textured.warnings.empty()) << textured.warnings[0];
+    ASSERT_EQ(textured.pictures.size(), 1u);
+    EXPECT_EQ(textured.pictures[0].width, kMaxTexturePictureSide);
+
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> busy;
+    for (int i = 0; i < 2; ++i)
+        busy.emplace_back([&] {
+            volatile double x = 1;
+            while (!stop) x = x * 1.0000001 + 1e-9;
+        });
+    for (const char* m : {"tower.glb", "mirrored.glb", "tower.3ds", "tower.stl", "colours.ply", "globe.assbin", "house/house.obj",
+                          "crate/crate.obj", "bomb/bomb.obj"}) {
+        ImportedModel model;
+        std::string why;
+        EXPECT_TRUE(importInChild(kCorpus + m, model, why)) << m << ": " << why;
+    }
+    ImportedModel again;
+    EXPECT_TRUE(importInChild(dir + "m.obj", again, error)) << error;
+    stop = true;
+    for (std::thread& t : busy) t.join();
 }
