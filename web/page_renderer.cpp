@@ -348,9 +348,9 @@ void PageRenderer::drawLit(const Mesh& mesh, const float modelview[16], const fl
         glUniform3f(at("specular"), 1, 1, 1);
         glUniform1f(at("shininess"), 40);
     } else {
-        // The window's two lights for a user's model: a headlight from a little above and to the
-        // right of the camera, and a fill from above the target; ambient 0.3 of the colour.
-        normalised(0.3f, 0.4f, 1.0f, light0);
+        // The window's two lights for a user's model: a headlight from the camera itself, and a
+        // fill from above the target; ambient 0.3 of the colour.
+        normalised(0.0f, 0.0f, 1.0f, light0);
         glUniform3f(at("light0Colour"), 0.65f, 0.65f, 0.65f);
         glUniform3f(at("light1Colour"), 0.4f, 0.4f, 0.4f);
         glUniform3f(at("ambient"), 0.3f, 0.3f, 0.3f);

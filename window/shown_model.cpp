@@ -124,11 +124,12 @@ void drawShownModel(const ShownModel& m, const double modelview[16], const doubl
         drawPlatform();
     } else {
         // Two lights, so that every model shows its shape whatever its file's lights: a headlight
-        // from the camera (a little above and to the right, set in eye coordinates before the
-        // target's matrix) and a fill from above the target (set in the target's frame, whose +z
-        // is up). Materials bring their diffuse colour as ambient (models/assimp_import.h), which
-        // the scene's ambient light shows on the sides neither light reaches.
-        static const GLfloat kHeadLight[] = {0.3f, 0.4f, 1.0f, 0.0f};
+        // from the camera itself (set in eye coordinates before the target's matrix), which lights
+        // every side that faces the viewer by how squarely it does, as a modelling tool's viewport
+        // does, and a fill from above the target (set in the target's frame, whose +z is up).
+        // Materials bring their diffuse colour as ambient (models/assimp_import.h), which the
+        // scene's ambient light shows on the sides neither light reaches.
+        static const GLfloat kHeadLight[] = {0.0f, 0.0f, 1.0f, 0.0f};
         static const GLfloat kHeadColour[] = {0.65f, 0.65f, 0.65f, 1.0f};
         static const GLfloat kHeadSpecular[] = {0.3f, 0.3f, 0.3f, 1.0f};
         static const GLfloat kFillFromAbove[] = {0.0f, 0.0f, 1.0f, 0.0f};
