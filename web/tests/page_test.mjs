@@ -181,6 +181,22 @@ async function main() {
   report('the page runs without a console error', errors.length ? errors.join(' | ') : '');
   await page.close();
 
+  // Key v calibrates in the page: camera.yaml is offered and remembered, and used on the next visit.
+  const calibrating = await open(browser, `${base}?source=synthetic:fps=0&keys=gsxkv`);
+  const calibrated = await calibrating.page.waitForFunction(() => tovrak.lines.some((l) => /^Calibrated from 15 views.*wrote camera\.yaml$/.test(l)),
+    { timeout: 90000, polling: 500 }).then(() => true, () => false);
+  const offered = await calibrating.page.evaluate(() => ({
+    stored: (localStorage.getItem('tovrak.camera.yaml') || '').startsWith('%YAML:1.0'),
+    button: !document.getElementById('camera-file').disabled }));
+  await calibrating.page.close();
+  const again = await open(browser, `${base}?source=synthetic&frames=1`);
+  const used = await again.page.evaluate(() => tovrak.lines.some((l) => /^Note: camera from camera\.yaml: fx 3[23]\d\./.test(l)));
+  await again.page.evaluate(() => localStorage.clear());
+  await again.page.close();
+  report('key v calibrates in the page, and the calibration is kept for the next visit',
+    !calibrated ? 'no calibration within 90 s' : !offered.stored || !offered.button ? `not kept or not offered (${JSON.stringify(offered)})`
+      : !used ? 'the next visit does not use it' : '');
+
   // A webcam: the fake camera plays frames of a known view.
   const view = fs.readFileSync(path.join(workDir, 'fake-view.txt'), 'utf8').trim();
   const truthPage = await open(browser, `${base}?source=synthetic:${view}&frames=1`);
