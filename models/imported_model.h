@@ -10,6 +10,7 @@
 // against the bytes left before anything is allocated, every index against its table.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -77,6 +78,10 @@ struct ImportedModel {
     std::vector<ImportedLight> lights;
     std::vector<std::string> warnings;  // what was left out, one line each
 };
+
+// Each node's transform to the model's own axes: the product of the transforms from the root
+// down (column-major; nodes come parents first, so one pass does it).
+std::vector<std::array<float, 16>> nodeWorldTransforms(const ImportedModel& model);
 
 std::vector<uint8_t> encodeModel(const ImportedModel& model);
 // False with the reason in `why` when the bytes are not a whole, consistent model.

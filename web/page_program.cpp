@@ -289,21 +289,10 @@ EMSCRIPTEN_KEEPALIVE int tovrak_load_model(const char* file) {
     model.fixedScale = p.options.modelScale;
     // Bounds in the file's axes: every vertex placed by its node.
     for (int r = 0; r < 3; ++r) model.boxMin[r] = HUGE_VAL, model.boxMax[r] = -HUGE_VAL;
-    std::vector<std::array<float, 16>> world(imported.nodes.size());
+    const std::vector<std::array<float, 16>> world = nodeWorldTransforms(imported);
     for (size_t i = 0; i < imported.nodes.size(); ++i) {
         const ImportedNode& node = imported.nodes[i];
-        std::array<float, 16>& m = world[i];
-        if (node.parent < 0) {
-            std::copy(node.transform, node.transform + 16, m.begin());
-        } else {
-            const std::array<float, 16>& a = world[node.parent];
-            for (int c = 0; c < 4; ++c)
-                for (int r = 0; r < 4; ++r) {
-                    float sum = 0;
-                    for (int k = 0; k < 4; ++k) sum += a[4 * k + r] * node.transform[4 * c + k];
-                    m[4 * c + r] = sum;
-                }
-        }
+        const std::array<float, 16>& m = world[i];
         for (int meshIndex : node.meshes) {
             const ImportedMesh& mesh = imported.meshes[meshIndex];
             model.triangles += static_cast<int>(mesh.faces.size() / 3);

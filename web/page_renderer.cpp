@@ -165,7 +165,11 @@ bool PageRenderer::init(const char* canvasSelector) {
     flatProgram_ = link(kFlatVertex, kFlatFragment, false);
     litProgram_ = link(kLitVertex, kLitFragment, true);
     if (!flatProgram_ || !litProgram_) return false;
+    // The frames' quad: the slot's corners (x y z) and their texture coordinates, made once.
+    static const float kQuad[] = {-1, -1, 0, 0, 0, 1, -1, 0, 1, 0, -1, 1, 0, 0, 1, 1, 1, 0, 1, 1};
     glGenBuffers(1, &quadBuffer_);
+    glBindBuffer(GL_ARRAY_BUFFER, quadBuffer_);
+    glBufferData(GL_ARRAY_BUFFER, sizeof kQuad, kQuad, GL_STATIC_DRAW);
     glGenBuffers(1, &characterBuffer_);
     cone_.vertices = coneVertices();
     cone_.count = static_cast<int>(cone_.vertices.size() / kStride);
@@ -206,11 +210,9 @@ void PageRenderer::setModel(const ImportedModel& model) {
     for (const ImportedPicture& p : model.pictures) textures_.push_back(uploadTexture(p.rgba.data(), p.width, p.height, true));
     // Each node's meshes, placed by the product of the transforms from the root down (parents
     // come before their children), with normals turned by the inverse transpose.
-    std::vector<std::array<float, 16>> world(model.nodes.size());
+    const std::vector<std::array<float, 16>> world = nodeWorldTransforms(model);
     for (size_t i = 0; i < model.nodes.size(); ++i) {
         const ImportedNode& node = model.nodes[i];
-        if (node.parent >= 0) multiply(world[node.parent].data(), node.transform, world[i].data());
-        else std::memcpy(world[i].data(), node.transform, sizeof node.transform);
         const float* m = world[i].data();
         // Cofactor matrix of the upper 3 x 3 = det * inverse transpose: the right normals for
         // any invertible transform, mirrored ones included (their determinant flips the sign).
@@ -284,12 +286,10 @@ void PageRenderer::drawFrame(const uint8_t* bgr, int width, int height, int x, i
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glViewport(x, y, layout_.slotWidth(), layout_.slotHeight());
-    static const float kQuad[] = {-1, -1, 0, 0, 0, 1, -1, 0, 1, 0, -1, 1, 0, 0, 1, 1, 1, 0, 1, 1};
     static const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     glUseProgram(flatProgram_);
     glUniformMatrix4fv(glGetUniformLocation(flatProgram_, "transform"), 1, GL_FALSE, kIdentity);
     glBindBuffer(GL_ARRAY_BUFFER, quadBuffer_);
-    glBufferData(GL_ARRAY_BUFFER, sizeof kQuad, kQuad, GL_STREAM_DRAW);
     glEnableVertexAttribArray(0);
     glEnableVertexAttribArray(1);
     glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 5 * sizeof(float), nullptr);
