@@ -93,7 +93,13 @@ int main(int argc, char** argv) {
     } hardOnes[] = {{"gradient", "light=1.3:0.45"}, {"shadow", "shadow=0.5"}, {"motion", "motion=7"},
                     {"defocus", "blur=1.6"},         {"jpeg", "jpeg=40"},      {"hand", "hand=0"},
                     {"far", "far=1"},                {"steep", "steep=1"},     {"dim", "dim=1"},
-                    {"cluttered", "clutter=1"},      {"barrel", "lens=1"}};
+                    {"cluttered", "clutter=1"},      {"barrel", "lens=1"},
+                    // What a real webcam adds (README, "Tracking on a real desk"), and the first
+                    // minute of a user's: several at once.
+                    {"rolling", "shutter=0.9,motion=5"}, {"glare", "glare=1"}, {"curl", "curl=14"},
+                    {"exposure", "exposure=0.4:2.5"},  {"colour", "colour=1"}, {"flicker", "flicker=0.3"},
+                    {"lowlight", "lowlight=1"},         {"partial", "outside=0.2"},
+                    {"webcam", "colour=1,lowlight=1,shutter=0.9,motion=3,curl=14"}};
     // The lens: corrected by the lens tables (key r); the uncorrected lens is the "lens" row above.
     for (const auto& h : hardOnes)
         conditions.push_back({h.name, std::string(h.name) == "barrel" ? "rgsxk" : "gsxk", hard(h.options), PoseMethod::Refined});

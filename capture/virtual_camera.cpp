@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "camera/matrix.h"
+#include "capture/virtual_effects.h"
 #ifndef TOVRAK_NO_JPEG
 #include "imageio/jpeg_codec.h"
 #endif
@@ -25,6 +26,10 @@ constexpr double kClutterRects[2][4] = {{105, 135, -50, 30}, {-135, -110, 10, 70
 constexpr double kShadowFromX = 30.0;
 // Sub-frames of a motion-blurred frame: one for every pixel a corner moves, within these bounds.
 constexpr int kMinSubFrames = 2, kMaxSubFrames = 32;
+constexpr int kColourJpegQuality = 60;
+// The glare: a spot of this radius (standard deviation, millimetres on the sheet) whose peak adds
+// this many grey levels at glare=1, enough to saturate the ink some 10 mm around its middle.
+constexpr double kGlareRadiusMm = 9.0, kGlarePeak = 420.0;
 constexpr double kPi = 3.14159265358979323846;
 
 int regionAt(double X, double Y, bool clutter, bool shadow) {
@@ -125,37 +130,6 @@ struct PlaneMap {
     }
 };
 
-// splitmix64: a tiny counter-style generator, so a frame's noise depends only on seed and frame.
-struct NoiseSource {
-    uint64_t state;
-    NoiseSource(uint32_t seed, int frame)
-        : state((static_cast<uint64_t>(seed) << 32) ^ static_cast<uint32_t>(frame) ^ 0x5bd1e995u) {}
-    uint64_t next() {
-        uint64_t z = (state += 0x9e3779b97f4a7c15ull);
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-        return z ^ (z >> 31);
-    }
-};
-
-// 4096 draws of a unit normal, made once: a frame's noise picks from them with 12 bits of the
-// generator each, five picks a draw, which is what keeps a noisy frame cheap.
-const float* normalTable() {
-    static const std::vector<float> table = [] {
-        std::vector<float> t(4096);
-        NoiseSource source(0x7a11, 0);
-        for (size_t i = 0; i < t.size(); i += 2) {
-            const double u1 = (static_cast<double>(source.next() >> 11) + 0.5) / 9007199254740992.0;
-            const double u2 = static_cast<double>(source.next() >> 11) / 9007199254740992.0;
-            const double r = std::sqrt(-2.0 * std::log(u1));
-            t[i] = static_cast<float>(r * std::cos(2 * kPi * u2));
-            t[i + 1] = static_cast<float>(r * std::sin(2 * kPi * u2));
-        }
-        return t;
-    }();
-    return table.data();
-}
-
 // One row of pixel corners. Along an image row the plane point (u / w, v / w) runs with
 // u = u0 + c du, v = v0 + c dv, w = w0 + c dw; while w keeps its sign it is monotonic in c, so
 // the region can change only where X or Y passes one of the scene's boundary values, at
@@ -243,8 +217,63 @@ double VirtualCamera::pathFrame(int n) const {
 }
 
 CameraPose VirtualCamera::poseAt(double frame) const {
-    if (opts.fixedView) return lookAtPose(0, 0, opts.distance, opts.tilt, opts.azimuth, opts.roll);
-    return pathPose(opts.path, frame);
+    const CameraPose pose = opts.fixedView ? lookAtPose(0, 0, opts.distance, opts.tilt, opts.azimuth, opts.roll)
+                                           : pathPose(opts.path, frame);
+    return opts.outside > 0 ? turnedTowardsEdge(pose, frame) : pose;
+}
+
+CameraPose VirtualCamera::turnedTowardsEdge(const CameraPose& pose, double frame) const {
+    // The camera turns about its own centre (R' = Q R, T' = Q T) so that the target's middle moves
+    // from direction a to direction b, Q the shortest rotation between them (Rodrigues: with
+    // v = a x b and c = a . b, Q = I + [v]x + [v]x^2 / (1 + c)). b is chosen along a direction u
+    // that goes round the picture every 9 s, so far that the target's extent along u passes the
+    // edge by a share of its width swinging between 0.4 of `outside` and all of it.
+    const CameraIntrinsics camera = intrinsics();
+    const double t = frame / 30.0;
+    const double psi = 2 * kPi * t / 9.0, u[2] = {std::cos(psi), std::sin(psi)};
+    const double share = opts.outside * (0.7 + 0.3 * std::sin(2 * kPi * t / 3.1));
+    double centre[2] = {0, 0}, reach = 0;
+    auto image = [&](double X, double Y, double xy[2]) {
+        double P[3];
+        planePointToCamera(pose.R, pose.T, X, Y, P);
+        if (!(P[2] > 1e-9)) return false;
+        xy[0] = camera.fx * P[0] / P[2], xy[1] = camera.fy * P[1] / P[2];
+        return true;
+    };
+    if (!image(0, 0, centre)) return pose;
+    for (const auto& corner : {kTargetCornerMm[4], kTargetCornerMm[5], kTargetCornerMm[6], kTargetCornerMm[7]}) {
+        double xy[2];
+        if (!image(corner[0], corner[1], xy)) return pose;
+        reach = std::max(reach, u[0] * (xy[0] - centre[0]) + u[1] * (xy[1] - centre[1]));
+    }
+    const double edge = std::min(0.5 * opts.width / std::max(1e-9, std::fabs(u[0])), 0.5 * opts.height / std::max(1e-9, std::fabs(u[1])));
+    const double along = edge - reach + 2 * reach * share;
+    double a[3] = {centre[0] / camera.fx, centre[1] / camera.fy, 1.0}, b[3] = {along * u[0] / camera.fx, along * u[1] / camera.fy, 1.0};
+    const double na = std::sqrt(a[0] * a[0] + a[1] * a[1] + 1), nb = std::sqrt(b[0] * b[0] + b[1] * b[1] + 1);
+    for (int i = 0; i < 3; ++i) a[i] /= na, b[i] /= nb;
+    const double v[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+    const double c = a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+    const double K[9] = {0, -v[2], v[1], v[2], 0, -v[0], -v[1], v[0], 0};
+    double Q[9];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            double kk = 0;
+            for (int m = 0; m < 3; ++m) kk += K[3 * i + m] * K[3 * m + j];
+            Q[3 * i + j] = (i == j) + K[3 * i + j] + kk / (1 + c);
+        }
+    CameraPose turned;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j)
+            turned.R[3 * i + j] = Q[3 * i] * pose.R[j] + Q[3 * i + 1] * pose.R[3 + j] + Q[3 * i + 2] * pose.R[6 + j];
+        turned.T[i] = Q[3 * i] * pose.T[0] + Q[3 * i + 1] * pose.T[1] + Q[3 * i + 2] * pose.T[2];
+    }
+    return turned;
+}
+
+CameraPose VirtualCamera::rowPose(const CameraPose& framePose, double frame, double row) const {
+    if (!(opts.shutter > 0) || std::isnan(frame) || opts.still || opts.fixedView) return framePose;
+    const double speed = opts.motion > 0 ? opts.motion : 1.0;
+    return poseAt(frame + speed * rowReadTime(opts.shutter, opts.height, row));
 }
 
 CameraPose VirtualCamera::poseOf(int n) const { return poseAt(pathFrame(n)); }
@@ -273,40 +302,50 @@ void VirtualCamera::toIdeal(double col, double row, double& idealCol, double& id
     }
 }
 
+bool VirtualCamera::imageOf(const CameraPose& pose, double X, double Y, double& col, double& row, double& idealCol,
+                            double& idealRow) const {
+    const CameraIntrinsics camera = intrinsics();
+    double P[3];
+    planePointToCamera(pose.R, pose.T, X, Y, P);
+    // A curled sheet lifts the point towards the camera, along the world's -Z (R's third column).
+    const double lift = curlLift(opts.curl, X);
+    for (int i = 0; i < 3; ++i) P[i] -= lift * pose.R[3 * i + 2];
+    col = row = idealCol = idealRow = -1e9;
+    if (!(P[2] > 1e-9)) return false;
+    // The ideal point: through the undistorted camera; the image point: through the lens.
+    idealCol = camera.cx + camera.fx * P[0] / P[2], idealRow = camera.cy + camera.fy * P[1] / P[2];
+    projectToPixel(camera, P[0], P[1], P[2], col, row);
+    if (opts.lens) distortedPosition(lens, idealCol, idealRow, col, row);
+    return true;
+}
+
 VirtualFrameTruth VirtualCamera::truthFor(const CameraPose& pose) const {
     VirtualFrameTruth truth;
     truth.pose = pose;
-    const CameraIntrinsics camera = intrinsics();
-    truth.focalLength = camera.fx;
+    truth.focalLength = intrinsics().fx;
     const auto model = targetModelPoints();
-    bool visible = true, visibleCorrected = true;
+    bool visible = true, visibleCorrected = true, hole = true;
+    int outerInView = 0;
     auto inside = [&](double c, double r) { return c >= 3 && r >= 3 && c <= opts.width - 4 && r <= opts.height - 4; };
     for (int i = 0; i < 10; ++i) {
-        const double X = model[i][0], Y = model[i][1];
-        double P[3];
-        planePointToCamera(pose.R, pose.T, X, Y, P);
-        const double Xc = P[0], Yc = P[1], Zc = P[2];
-        // The ideal point: through the undistorted camera; the image point: through the lens.
-        double col = -1e9, row = -1e9, dcol = -1e9, drow = -1e9;
-        const bool inFront = Zc > 1e-9;
-        if (inFront) {
-            col = camera.cx + camera.fx * Xc / Zc, row = camera.cy + camera.fy * Yc / Zc;
-            projectToPixel(camera, Xc, Yc, Zc, dcol, drow);
-            if (opts.lens) distortedPosition(lens, col, row, dcol, drow);
-        }
-        truth.idealPoints[i] = {row, col};
-        truth.imagePoints[i] = {drow, dcol};
-        const bool corner = i != 4 && i != 9;
-        if (corner && (!inFront || !inside(dcol, drow))) visible = false;
-        if (corner && (!inFront || !inside(col, row))) visibleCorrected = false;
+        double col, row, idealCol, idealRow;
+        const bool inFront = imageOf(pose, model[i][0], model[i][1], col, row, idealCol, idealRow);
+        truth.idealPoints[i] = {idealRow, idealCol};
+        truth.imagePoints[i] = {row, col};
+        const bool corner = i != 4 && i != 9, seen = inFront && inside(col, row);
+        if (corner && !seen) visible = false;
+        if (corner && (!inFront || !inside(idealCol, idealRow))) visibleCorrected = false;
+        if (i < 4 && !seen) hole = false;
+        if (i >= 5 && i < 9 && seen) ++outerInView;
     }
     truth.wholeTargetVisible = visible;
     truth.wholeTargetVisibleCorrected = visibleCorrected;
+    truth.holeAndTwoCornersVisible = hole && outerInView >= 2;
     return truth;
 }
 
 void VirtualCamera::render(int n, unsigned char* dst) {
-    if (opts.motion <= 0 || opts.still || opts.fixedView) return renderPose(poseOf(n), n, dst);
+    if (opts.motion <= 0 || opts.still || opts.fixedView) return renderFrame(poseOf(n), pathFrame(n), n, dst);
     // The shutter is open for the whole frame interval, the path running `motion` frames in it:
     // the frame is the mean of sub-frames spread over the interval, as many as the corners move
     // pixels, and the truth is the pose at its middle.
@@ -318,23 +357,39 @@ void VirtualCamera::render(int n, unsigned char* dst) {
     const int subFrames = std::clamp(static_cast<int>(std::ceil(reach)), kMinSubFrames, kMaxSubFrames);
     scratch.assign(frameBytes(), 0.0f);
     for (int k = 0; k < subFrames; ++k) {
-        const CameraPose pose = poseAt(middle + span * ((k + 0.5) / subFrames - 0.5));
-        shadeScene(pose);
+        const double at = middle + span * ((k + 0.5) / subFrames - 0.5);
+        const CameraPose pose = poseAt(at);
+        shadeScene(pose, at);
+        paintGlare(pose, at);
         paintHand(pose);
         for (size_t i = 0; i < scratch.size(); ++i) scratch[i] += radiance[i];
     }
     for (size_t i = 0; i < scratch.size(); ++i) radiance[i] = scratch[i] / subFrames;
-    if (opts.blur > 0.0) applyBlur();
-    quantise(n, dst);
-    if (opts.jpeg > 0) compressAsJpeg(dst);
+    finishFrame(n, dst);
 }
 
 void VirtualCamera::renderPose(const CameraPose& pose, int noiseFrame, unsigned char* dst) {
-    shadeScene(pose);
+    renderFrame(pose, NAN, noiseFrame, dst);
+}
+
+void VirtualCamera::renderFrame(const CameraPose& pose, double frame, int noiseFrame, unsigned char* dst) {
+    shadeScene(pose, frame);
+    paintGlare(pose, std::isnan(frame) ? 0.0 : frame);
     paintHand(pose);
+    finishFrame(noiseFrame, dst);
+}
+
+// The optics and the sensor after the scene: defocus, the light of each row, the sensor's noise
+// and quantisation (through the colour mosaic), and the compression.
+void VirtualCamera::finishFrame(int noiseFrame, unsigned char* dst) {
     if (opts.blur > 0.0) applyBlur();
-    quantise(noiseFrame, dst);
-    if (opts.jpeg > 0) compressAsJpeg(dst);
+    applyLightGradient();
+    applyRowLight(opts, noiseFrame, opts.width, opts.height, radiance.data());
+    if (opts.colour) sensorMosaic(opts, noiseFrame, radiance.data(), mosaic, dst);
+    else quantise(noiseFrame, dst);
+    // A colour webcam's frames come as MJPEG; quality 60 is a typical one's at 640 x 480.
+    const int quality = opts.jpeg > 0 ? opts.jpeg : opts.colour ? kColourJpegQuality : 0;
+    if (quality > 0) compressAsJpeg(dst, quality);
 }
 
 void VirtualCamera::prepareLensMaps() {
@@ -360,21 +415,48 @@ void VirtualCamera::prepareLensMaps() {
         }
 }
 
-void VirtualCamera::shadeScene(const CameraPose& pose) {
+void VirtualCamera::shadeScene(const CameraPose& framePose, double frame) {
     const int W = opts.width, H = opts.height;
     const CameraIntrinsics camera = intrinsics();
-    const PlaneMap map(pose, camera.fx, camera.fy);
-    const bool throughLens = opts.lens || camera.distorted();
+    const bool rolling = opts.shutter > 0 && !std::isnan(frame) && !opts.still && !opts.fixedView;
+    const bool curled = opts.curl > 0;
+    // Through a lens, or onto a curled sheet, each pixel corner is looked at on its own; a flat
+    // sheet through a pinhole is cut along rows (cornerRegions).
+    const bool perCorner = opts.lens || camera.distorted() || curled;
     const Palette palette(opts);
     const bool shadow = opts.shadow < 1.0;
     radiance.resize(frameBytes());
     region.resize(2 * static_cast<size_t>(W + 1));
     lampRow.resize(W), woodRow.resize(W);
-    if (throughLens) prepareLensMaps();
+    if (perCorner) prepareLensMaps();
     const double cx = camera.cx, cy = camera.cy;
 
-    // Ideal (undistorted) pixel position to plane point and region; off the plane, the desk.
+    // The view of the rows being shaded: with a rolling shutter each row has its own pose.
+    CameraPose pose = framePose;
+    PlaneMap map(pose, camera.fx, camera.fy);
+    double centre[3] = {0, 0, 0};  // the camera's centre in the world, -R' T
+    auto viewRow = [&](double row) {
+        if (rolling) pose = rowPose(framePose, frame, row), map = PlaneMap(pose, camera.fx, camera.fy);
+        for (int i = 0; i < 3; ++i) centre[i] = -(pose.R[i] * pose.T[0] + pose.R[3 + i] * pose.T[1] + pose.R[6 + i] * pose.T[2]);
+    };
+    viewRow(0.5 * (H - 1));
+    // Ideal (undistorted) pixel position to sheet point and region; off the sheet, the desk.
     auto lookAt = [&](double col, double row, double& X, double& Y) {
+        if (curled) {
+            // The ray through the pixel in world coordinates, d = R' (x / fx, y / fy, 1), meets the
+            // curled sheet; the print is taken at the point's X and Y (along the bent sheet it
+            // lies 0.2 mm further out at the target's corners with 14 mm of curl).
+            const double x = (col - cx) / camera.fx, y = (row - cy) / camera.fy;
+            double d[3], s;
+            for (int i = 0; i < 3; ++i) d[i] = pose.R[i] * x + pose.R[3 + i] * y + pose.R[6 + i];
+            if (intersectCurledSheet(opts.curl, centre, d, s)) {
+                X = centre[0] + s * d[0], Y = centre[1] + s * d[1];
+                if (std::fabs(X) <= kSheetHalfX && std::fabs(Y) <= kSheetHalfY) return regionAt(X, Y, opts.clutter, shadow);
+            }
+            // Past the sheet: the desk, also where it lies under the lifted sheet.
+            if (!map.toPlane(col - cx, row - cy, X, Y)) X = Y = 1e6;
+            return shadow && X > kShadowFromX ? kDesk + kShadowed : static_cast<int>(kDesk);
+        }
         if (map.toPlane(col - cx, row - cy, X, Y)) return regionAt(X, Y, opts.clutter, shadow);
         X = Y = 1e6;
         return static_cast<int>(kDesk);
@@ -386,8 +468,9 @@ void VirtualCamera::shadeScene(const CameraPose& pose) {
     };
     // One row of pixel corners (corner row r lies at row r - 0.5), into slot r % 2.
     auto cornerRow = [&](int r) {
+        viewRow(r - 0.5);
         uint8_t* reg = &region[static_cast<size_t>(W + 1) * (r % 2)];
-        if (!throughLens) return cornerRegions(lineAt(-0.5 - cx, r - 0.5 - cy), map, W + 1, opts.clutter, shadow, reg);
+        if (!perCorner) return cornerRegions(lineAt(-0.5 - cx, r - 0.5 - cy), map, W + 1, opts.clutter, shadow, reg);
         for (int c = 0; c <= W; ++c) {
             const float* ray = &cornerRays[2 * (static_cast<size_t>(r) * (W + 1) + c)];
             double X, Y;
@@ -396,7 +479,8 @@ void VirtualCamera::shadeScene(const CameraPose& pose) {
     };
     // The light at each pixel centre of row r: the lamp, and the lamp with the desk's grain.
     auto lightRow = [&](int r) {
-        if (!throughLens) return centreLights(lineAt(-cx, r - cy), W, lampRow.data(), woodRow.data());
+        viewRow(r);
+        if (!perCorner) return centreLights(lineAt(-cx, r - cy), W, lampRow.data(), woodRow.data());
         for (int c = 0; c < W; ++c) {
             const float* ray = &centreRays[2 * (static_cast<size_t>(r) * W + c)];
             double X, Y;
@@ -429,7 +513,7 @@ void VirtualCamera::shadeScene(const CameraPose& pose) {
                 for (int i = 0; i < kSub; ++i)
                     for (int j = 0; j < kSub; ++j) {
                         double col = c - 0.5 + (j + 0.5) / kSub, row = r - 0.5 + (i + 0.5) / kSub, X, Y;
-                        if (throughLens) toIdeal(col, row, col, row);
+                        if (perCorner) toIdeal(col, row, col, row);
                         const int sample = lookAt(col, row, X, Y);
                         const float gain = palette.grain[sample] > 0 ? woodRow[c] : lampRow[c];
                         for (int ch = 0; ch < 3; ++ch) sum[ch] += palette.lit[sample][ch] * gain;
@@ -444,6 +528,38 @@ void VirtualCamera::shadeScene(const CameraPose& pose) {
                 for (int ch = 0; ch < 3; ++ch) row[3 * c + ch] *= gain[c];
         }
     }
+}
+
+void VirtualCamera::paintGlare(const CameraPose& pose, double frame) {
+    if (!(opts.glare > 0)) return;
+    // The lamp's reflection wanders over the target as the camera moves (a slow figure of eight
+    // over the whole print, its border and its hole). Near its middle the spot is drawn as the
+    // sheet maps it: the image positions one spot radius along X and Y give the local Jacobian J,
+    // and a pixel q lies at u = J^-1 (q - p0) spot radii from the middle.
+    const double t = frame / 30.0;
+    const double X0 = 80.0 * std::sin(2 * kPi * t / 6.1), Y0 = 68.0 * std::sin(2 * kPi * t / 4.3 + 1.0);
+    double p0[2], px[2], py[2], ideal[2];
+    if (!imageOf(pose, X0, Y0, p0[0], p0[1], ideal[0], ideal[1]) ||
+        !imageOf(pose, X0 + kGlareRadiusMm, Y0, px[0], px[1], ideal[0], ideal[1]) ||
+        !imageOf(pose, X0, Y0 + kGlareRadiusMm, py[0], py[1], ideal[0], ideal[1]))
+        return;
+    const double J[4] = {px[0] - p0[0], py[0] - p0[0], px[1] - p0[1], py[1] - p0[1]};  // (col, row) per radius
+    const double det = J[0] * J[3] - J[1] * J[2];
+    if (!(std::fabs(det) > 1e-9)) return;
+    const double reach = 3.5 * (std::hypot(J[0], J[2]) + std::hypot(J[1], J[3]));
+    const int c0 = std::max(0, static_cast<int>(p0[0] - reach)), c1 = std::min(opts.width - 1, static_cast<int>(p0[0] + reach) + 1);
+    const int r0 = std::max(0, static_cast<int>(p0[1] - reach)), r1 = std::min(opts.height - 1, static_cast<int>(p0[1] + reach) + 1);
+    const float peak = static_cast<float>(opts.glare * kGlarePeak);
+    for (int r = r0; r <= r1; ++r)
+        for (int c = c0; c <= c1; ++c) {
+            const double dc = c - p0[0], dr = r - p0[1];
+            const double ux = (J[3] * dc - J[1] * dr) / det, uy = (-J[2] * dc + J[0] * dr) / det;
+            const double d2 = ux * ux + uy * uy;
+            if (d2 > 12.25) continue;
+            const float add = peak * static_cast<float>(std::exp(-0.5 * d2));
+            float* p = &radiance[3 * (static_cast<size_t>(r) * opts.width + c)];
+            p[0] += add, p[1] += add, p[2] += add;
+        }
 }
 
 void VirtualCamera::paintHand(const CameraPose& pose) {
@@ -510,7 +626,7 @@ void VirtualCamera::applyBlur() {
     }
 }
 
-void VirtualCamera::quantise(int noiseFrame, unsigned char* dst) {
+void VirtualCamera::applyLightGradient() {
     const int W = opts.width, H = opts.height;
     const bool gradient = opts.lightLeft != 1.0 || opts.lightRight != 1.0;
     if (gradient && columnLight.size() != static_cast<size_t>(W)) {
@@ -524,6 +640,9 @@ void VirtualCamera::quantise(int noiseFrame, unsigned char* dst) {
             for (int c = 0; c < W; ++c)
                 for (int ch = 0; ch < 3; ++ch) row[3 * c + ch] *= columnLight[c];
         }
+}
+
+void VirtualCamera::quantise(int noiseFrame, unsigned char* dst) {
     const size_t n = radiance.size();
     const float* in = radiance.data();
     if (opts.noise > 0) {
@@ -545,12 +664,12 @@ void VirtualCamera::quantise(int noiseFrame, unsigned char* dst) {
     }
 }
 
-void VirtualCamera::compressAsJpeg([[maybe_unused]] unsigned char* frame) {
+void VirtualCamera::compressAsJpeg([[maybe_unused]] unsigned char* frame, [[maybe_unused]] int quality) {
 #ifndef TOVRAK_NO_JPEG
     // Our own frame of our own size always codes; should libjpeg fail all the same, the frame
     // keeps what it has (as rendered, or decoded up to the failure), and the process goes on.
     JpegInfo info;
-    if (encodeJpeg(frame, opts.width, opts.height, ChannelOrder::Bgr, opts.jpeg, jpegBuffer))
+    if (encodeJpeg(frame, opts.width, opts.height, ChannelOrder::Bgr, quality, jpegBuffer))
         (void)decodeJpeg(jpegBuffer.data(), jpegBuffer.size(), ChannelOrder::Bgr, UINT64_MAX, info, frame, frameBytes());
 #endif
 }

@@ -1,7 +1,9 @@
 // A software camera that films the printed target: anti-aliased edges, optional blur, sensor
-// noise, radial lens distortion and vignetting, and the hard conditions of a real desk (uneven
+// noise, radial lens distortion and vignetting, the hard conditions of a real desk (uneven
 // light, a cast shadow, motion blur, JPEG compression, a hand over a corner, a dim print, far
-// and steep views, clutter). The same options, seed and frame number always give the same
+// and steep views, clutter) and what a real webcam adds (a rolling shutter, glare on a glossy
+// print, a curled sheet, auto-exposure hunting, a colour sensor's mosaic and MJPEG, mains
+// flicker, low light, the target partly out of the picture). The same options, seed and frame number always give the same
 // picture. It also reports the truth of each frame for tests and measurements.
 #pragma once
 
@@ -45,11 +47,29 @@ struct VirtualCameraOptions {
     // lengths in pixels (0: the ideal camera's 330 x width / 320), principal point in pixel-centre
     // coordinates with rows bottom-up (negative: the picture's centre), Brown-Conrady distortion.
     double fx = 0, fy = 0, cx = -1, cy = -1, k1 = 0, k2 = 0, p1 = 0, p2 = 0;
+
+    // What a real webcam adds, all off by default (capture/virtual_effects.h has the models).
+    double shutter = 0.0;   // shutter=F: a rolling shutter reading the rows, top first, over F of the
+                            // frame interval (0 to 1); the truth is the middle row's pose
+    double glare = 0.0;     // glare=S: a specular spot of a lamp on a glossy print, drifting over the
+                            // target, S times a peak that saturates some 2 spot radii (0 to 4)
+    double curl = 0.0;      // curl=MM: the sheet bent like a page, its X edges lifted MM towards the
+                            // camera (0 to 40); the truth is the tangent plane at the target's middle
+    double exposureLow = 1.0, exposureHigh = 1.0;  // exposure=A:B: the gain hunting between A and B
+                                                   // in linear light from frame to frame
+    bool colour = false;    // colour=1: a warm white balance, a Bayer mosaic demosaiced, shot noise
+                            // and MJPEG (quality 60 unless jpeg= says) with 4:2:0 chroma
+    double flicker = 0.0;   // flicker=A: 100 Hz mains light of +-A (0 to 1) seen through the rolling
+                            // shutter as drifting horizontal bands
+    double outside = 0.0;   // outside=F: the camera turned so that up to F of the target's width lies
+                            // beyond an edge of the picture (0 to 0.5), round all four edges in turn
 };
 
 // Parses "key=value,key=value" (keys: size=WxH, noise, blur, lens, seed, still, upright, far,
 // steep, clutter, start, fps, tilt, azimuth, roll, distance, light=A:B, shadow, motion, jpeg,
-// hand, ink, paper, desk, dim, fx, fy, cx, cy, k1, k2, p1, p2). Answers false with a one-line
+// hand, ink, paper, desk, dim, fx, fy, cx, cy, k1, k2, p1, p2, shutter, glare, curl,
+// exposure=A:B, colour, flicker, lowlight, outside). lowlight=1 is the print at about a third of
+// its light (ink 28, paper 95, desk 75) under the noise of a high gain (7 grey levels). Answers false with a one-line
 // reason on a malformed or unknown option.
 bool parseVirtualCameraOptions(const std::string& text, VirtualCameraOptions& options,
                                std::string& error);
@@ -64,6 +84,9 @@ struct VirtualFrameTruth {
     bool wholeTargetVisible = false;  // all eight corners at least 3 pixels inside the frame
     // The same in the lens-corrected picture (the ideal points), which loses the frame's rim.
     bool wholeTargetVisibleCorrected = false;
+    // The hole's four corners in view, with at least two of the outer ones: what a pose needs
+    // when the target is partly out of the picture.
+    bool holeAndTwoCornersVisible = false;
 };
 
 class VirtualCamera {
@@ -100,6 +123,7 @@ private:
     std::vector<float> vignette;
     std::vector<float> columnLight;          // the light gradient's gain of each column
     std::vector<unsigned char> jpegBuffer;   // a frame's JPEG bytes
+    std::vector<float> mosaic;               // the colour sensor's raw samples
 
     double pathFrame(int n) const;
     bool realLens() const { return intrinsics().distorted(); }
@@ -107,10 +131,21 @@ private:
     // lens, or the webcam lens model, or as it is).
     void toIdeal(double col, double row, double& idealCol, double& idealRow) const;
     CameraPose poseAt(double frame) const;
+    CameraPose turnedTowardsEdge(const CameraPose& pose, double frame) const;
+    // The pose row `row` was exposed with: the frame's, or with a rolling shutter on a moving
+    // camera the path's at the row's read time (frame: the path frame; NaN for a given pose).
+    CameraPose rowPose(const CameraPose& framePose, double frame, double row) const;
+    // Where sheet point (X, Y) appears, through the lens and with the sheet's curl; false behind.
+    bool imageOf(const CameraPose& pose, double X, double Y, double& col, double& row, double& idealCol,
+                 double& idealRow) const;
     void prepareLensMaps();
-    void shadeScene(const CameraPose& pose);
+    void renderFrame(const CameraPose& pose, double frame, int noiseFrame, unsigned char* dst);
+    void shadeScene(const CameraPose& pose, double frame);
+    void paintGlare(const CameraPose& pose, double frame);
     void paintHand(const CameraPose& pose);
+    void finishFrame(int noiseFrame, unsigned char* dst);
     void applyBlur();
+    void applyLightGradient();
     void quantise(int noiseFrame, unsigned char* dst);
-    void compressAsJpeg(unsigned char* frame);
+    void compressAsJpeg(unsigned char* frame, int quality);
 };

@@ -1,4 +1,5 @@
 // The virtual camera's options as typed after "synthetic:".
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -44,8 +45,8 @@ bool parseVirtualCameraOptions(const std::string& text, VirtualCameraOptions& o,
         }
         double number = 0, second = 0;
         bool pair = false;
-        if (!numbers(value, number, second, pair) || (pair && key != "light")) {
-            error = "option '" + key + "' needs a number" + (key == "light" ? " or two (A:B)" : "") + ", got '" + value + "'";
+        if (!numbers(value, number, second, pair) || (pair && key != "light" && key != "exposure")) {
+            error = "option '" + key + "' needs a number" + (key == "light" || key == "exposure" ? " or two (A:B)" : "") + ", got '" + value + "'";
             return false;
         }
         auto in = [&](double lo, double hi) { return number >= lo && number <= hi; };
@@ -82,13 +83,25 @@ bool parseVirtualCameraOptions(const std::string& text, VirtualCameraOptions& o,
         else if (key == "cx" || key == "cy") ok = in(0, 1e5), (key == "cx" ? o.cx : o.cy) = number;
         else if (key == "k1" || key == "k2" || key == "p1" || key == "p2")
             ok = in(-2, 2), (key == "k1" ? o.k1 : key == "k2" ? o.k2 : key == "p1" ? o.p1 : o.p2) = number;
-        else if (key == "dim") {
+        else if (key == "shutter") ok = in(0, 1), o.shutter = number;
+        else if (key == "glare") ok = in(0, 4), o.glare = number;
+        else if (key == "curl") ok = in(0, 40), o.curl = number;
+        else if (key == "exposure")
+            // One number F: hunting between 1/F and F.
+            ok = pair ? in(0.05, 20) && second >= 0.05 && second <= 20 : in(1, 20),
+            o.exposureLow = pair ? std::min(number, second) : 1 / number, o.exposureHigh = pair ? std::max(number, second) : number;
+        else if (key == "colour" || key == "color") o.colour = number != 0;
+        else if (key == "flicker") ok = in(0, 1), o.flicker = number;
+        else if (key == "outside") ok = in(0, 0.5), o.outside = number;
+        else if (key == "lowlight") {
+            if (number != 0) o.ink = 28, o.paper = 95, o.desk = 75, o.noise = std::max(o.noise, 7.0);
+        } else if (key == "dim") {
             if (number != 0) o.ink = 110, o.paper = 165, o.desk = 140;
         } else {
             error = "unknown virtual camera option '" + key +
                     "' (known: size, noise, blur, lens, seed, still, upright, far, steep, clutter, start, fps, tilt, "
                     "azimuth, roll, distance, light, shadow, motion, jpeg, hand, ink, paper, desk, dim, fx, fy, cx, cy, k1, k2, "
-                    "p1, p2)";
+                    "p1, p2, shutter, glare, curl, exposure, colour, flicker, lowlight, outside)";
             return false;
         }
         if (!ok) {

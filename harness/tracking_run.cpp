@@ -47,8 +47,11 @@ TrackingRun runTracking(const VirtualCameraOptions& options, const std::string& 
         TrackedFrame f;
         const VirtualFrameTruth truth = headless.virtualCamera().truthOf(n);
         f.found = runFramePass(app) && app.newPoseThisPass;
-        // With the lens correction on, the steps see the corrected picture.
-        f.visible = app.s_key_r ? truth.wholeTargetVisibleCorrected : truth.wholeTargetVisible;
+        // With the lens correction on, the steps see the corrected picture; with the target partly
+        // out of the picture, a pose is due when the hole and two outer corners are in it.
+        f.visible = app.s_key_r           ? truth.wholeTargetVisibleCorrected
+                    : options.outside > 0 ? truth.holeAndTwoCornersVisible
+                                          : truth.wholeTargetVisible;
         std::copy(camera.R, camera.R + 9, f.R);
         std::copy(camera.T, camera.T + 3, f.T);
         f.rotationErrorDeg = rotationAngleBetween(f.R, truth.pose.R);

@@ -29,7 +29,8 @@ struct HeadlessApp {
 };
 
 struct TrackedFrame {
-    bool visible = false;  // the whole target in view (in the corrected picture with key r)
+    bool visible = false;  // the whole target in view (in the corrected picture with key r; the hole
+                           // and two outer corners with the target partly out of the picture)
     bool found = false;    // a new pose this frame
     double rotationErrorDeg = 0.0;
     double translationErrorPct = 0.0;
