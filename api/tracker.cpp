@@ -68,6 +68,8 @@ Tracker& Tracker::operator=(Tracker&&) noexcept = default;
 
 const Camera& Tracker::camera() const { return impl_->camera; }
 
+void Tracker::setRowReadOut(double share) { impl_->model.rowReadOut = share >= 0 && share <= 1 ? share : 0.0; }
+
 void Tracker::reset() {
     impl_->target.forget();
     if (impl_->cameraError.empty()) impl_->start();

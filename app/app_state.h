@@ -36,6 +36,7 @@ struct AppState {
     CameraModel* s_camera = nullptr;  // calibration and pose filter; null until start-up made it
     bool s_pose_explained = false;    // the user was told once why "k" does nothing
     int s_focal_scaled_width = 0;     // the frame size the camera was last scaled to
+    double s_row_read_out = -1;       // --readout; negative: as the source says
     int s_focal_scaled_height = 0;
     FILE* s_pose_file = nullptr;      // --poses: one CSV row per processed frame
     std::string s_pose_path, s_record_path;  // their file names, for messages

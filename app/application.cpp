@@ -344,6 +344,7 @@ int runApplication(int argc, char** argv) {
     s_program.app.s_camera = &s_program.camera;
     s_program.camera.method = s_program.options.poseMethod;
     s_program.app.tracking.edges().setAdaptive(!s_program.options.fixedEdges);
+    s_program.app.s_row_read_out = s_program.options.rowReadOut;
     s_program.app.s_camera_file = s_program.options.cameraFile;
     chooseCamera(*s_program.app.s_tracker, s_program.camera, s_program.options.cameraFile);
 

@@ -70,6 +70,9 @@ const char* usageText() {
            "                                    homography grid and the coplanar solve\n"
            "  --edges adaptive|fixed            the target's edges found at a threshold adapted to each\n"
            "                                    frame (default), or at the Sobel step's fixed 240 (key t)\n"
+           "  --readout F                       the camera reads its rows over F of the frame interval (a rolling\n"
+           "                                    shutter, 0 to 1; 0 for a global shutter; default 0.8 for a webcam,\n"
+           "                                    0 for a file)\n"
            "  --model FILE                      draw this model file (3DS, OBJ, glTF, PLY, STL, Collada, ...)\n"
            "                                    on the target with key b, in place of the platform\n"
            "  --up +x|-x|+y|-y|+z|-z            the model's axis that points up (default: as the file or its\n"
@@ -188,6 +191,15 @@ bool parseCommandLine(int argc, char** argv, CommandLine& out, std::string& erro
                 return false;
             }
             out.modelScale = mm;
+        } else if (arg == "--readout") {
+            if (!value(v)) return false;
+            char* end = nullptr;
+            const double share = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end != '\0' || !(share >= 0 && share <= 1)) {
+                error = "--readout needs the share of the frame interval the rows are read over, 0 to 1, got '" + v + "'";
+                return false;
+            }
+            out.rowReadOut = share;
         } else if (arg == "--dump-scene") {
             if (!fileName(out.dumpScene)) return false;
         } else if (arg == "--assets") {

@@ -31,6 +31,7 @@ struct CommandLine {
     std::string assets;      // --assets: a folder the model may read from as well as its own
     std::string modelUp;     // --up: the model's axis that points up (+x ... -z); empty: as the file says
     double modelScale = 0;   // --scale: millimetres a model unit; 0 fits the model to the target
+    double rowReadOut = -1;  // --readout: the share of a frame the rows are read over; negative: the source's
     std::string cameraFile;     // --camera: the camera's calibration file
     std::string calibrateFrom;  // --calibrate-from: calibrate from this source (also in `source`) and end
     bool help = false;

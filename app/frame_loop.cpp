@@ -44,6 +44,8 @@ void followFrameSize(AppState& app) {
     Tracker& t = *app.s_tracker;
     t.setFrameSize(app.s_height, app.s_width);
     noteFocalLengthScale(app);
+    if (app.s_camera && app.s_capture)
+        app.s_camera->rowReadOut = app.s_row_read_out >= 0 ? app.s_row_read_out : captureRowReadOut(app.s_capture);
     // A new frame size drops the lens tables with the other per-pixel buffers.
     if (app.s_key_r && t.width > 0 && t.height > 0 && !t.hasLensTables()) buildLensTables(t);
 }

@@ -306,3 +306,27 @@ bool refineTargetCorners(const Tracker& t, const RawView* lens, TargetCorners& c
     if (smeared) *smeared = blurred;
     return true;
 }
+
+bool cornersAtMiddleRowTime(const TargetEdges& edges, const RowMotion& motion, const CameraIntrinsics& camera,
+                            TargetCorners& corners) {
+    Line sides[8];
+    for (int k = 0; k < 8; ++k) {
+        EdgePoint pts[TargetEdges::kMaxPoints];
+        const int n = std::min(edges.count[k], TargetEdges::kMaxPoints);
+        if (n < kMinEdgePoints) return false;
+        for (int i = 0; i < n; ++i) {
+            double x = edges.xy[k][i][0], y = edges.xy[k][i][1];
+            if (!toMiddleRowTime(motion, camera, x, y)) return false;
+            pts[i] = {x, y, 1.0};
+        }
+        if (!fitLine(pts, n, sides[k])) return false;
+    }
+    // Side k of a rectangle runs from its corner k to corner k + 1: corner k is where sides k - 1
+    // and k meet.
+    TargetCorners moved = corners;
+    for (int q = 0; q < 2; ++q)
+        for (int m = 0; m < 4; ++m)
+            if (!meet(sides[4 * q + (m + 3) % 4], sides[4 * q + m], moved.xy[4 * q + m])) return false;
+    corners = moved;
+    return true;
+}

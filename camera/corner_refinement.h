@@ -14,6 +14,7 @@
 
 #include "camera/camera_intrinsics.h"
 #include "camera/lens.h"
+#include "camera/rolling_shutter.h"
 #include "vision/target_finder.h"
 
 class Tracker;
@@ -44,3 +45,10 @@ struct TargetEdges {
 };
 [[nodiscard]] bool refineTargetCorners(const Tracker& tracker, const RawView* lens, TargetCorners& corners,
                                        bool* smeared = nullptr, TargetEdges* edges = nullptr);
+
+// The corners again from the places `edges` found along the sides, each place first taken to the
+// middle row's time (camera/rolling_shutter.h): the lines refitted through the moved places meet
+// in the corners a rolling shutter would have shown at that time. False when a side has too few
+// places or two sides do not meet (the corners then untouched).
+[[nodiscard]] bool cornersAtMiddleRowTime(const TargetEdges& edges, const RowMotion& motion,
+                                          const CameraIntrinsics& camera, TargetCorners& corners);

@@ -58,6 +58,9 @@ struct CameraModel {
     // Counts the cameras the model was given (useCamera): a tracker that followed the target
     // through another camera starts afresh.
     int cameraChanges = 0;
+    // The share of the frame interval over which the camera reads its rows, the picture's top row
+    // first (0: a global shutter); the tracker undoes the shear a moving camera then shows.
+    double rowReadOut = 0.0;
 
     CameraModel() = default;
     CameraModel(const CameraModel&) = delete;

@@ -146,3 +146,5 @@ int captureShowSourceDialog(CaptureDevice* dev, void*) {
 
 int captureAtEnd(CaptureDevice* dev) { return (dev && dev->backend && dev->backend->endOfStream()) ? 1 : 0; }
 
+
+double captureRowReadOut(const CaptureDevice* dev) { return dev && dev->backend ? dev->backend->rowReadOut() : 0.0; }

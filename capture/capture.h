@@ -48,3 +48,5 @@ int captureShowFormatDialog(CaptureDevice* dev, void* owner);
 // 1 when a recorded input has played to its end.
 int captureAtEnd(CaptureDevice* dev);
 int captureShowSourceDialog(CaptureDevice* dev, void* owner);
+// The share of the frame interval over which the rows are read (CaptureBackend::rowReadOut).
+double captureRowReadOut(const CaptureDevice* dev);

@@ -36,6 +36,11 @@ public:
     // True once the device has gone away (unplugged) or a recording has ended: the handle then
     // reports capture as not running.
     virtual bool deviceLost() const { return false; }
+    // The share of the frame interval over which the sensor reads its rows, top row first (0: a
+    // global shutter). Webcams and the phones that record most videos have rolling shutters;
+    // 0.8 is the middle of what they show (0.6 to 1) when they do not say.
+    virtual double rowReadOut() const { return kTypicalRowReadOut; }
+    static constexpr double kTypicalRowReadOut = 0.8;
     virtual bool endOfStream() const { return false; }
 
     // Picture and camera controls, by property code (see capture/properties.h). A device without

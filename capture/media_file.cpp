@@ -31,6 +31,8 @@ std::string avError(int code) {
 
 class MediaFileBackend final : public CaptureBackend {
 public:
+    // A recording's camera is not known: its frames are taken as they are (--readout says otherwise).
+    double rowReadOut() const override { return 0.0; }
     MediaFileBackend(std::string path, bool loop) : path(std::move(path)), loop(loop) {}
     ~MediaFileBackend() override {
         sws_freeContext(scaler);

@@ -14,6 +14,7 @@ public:
 
     std::vector<std::string> listDevices() override { return {"Tovrak virtual camera"}; }
     bool openDevice(int number) override { return number == 0; }
+    double rowReadOut() const override { return camera.options().shutter; }
     void closeDevice() override { running = false; }
     bool start() override {
         running = true;

@@ -200,6 +200,8 @@ PYBIND11_MODULE(tovrak, m) {
             },
             py::arg("frame"), py::arg("rgb") = false, "The pose in this frame (found False when the target is not seen).")
         .def("reset", &tovrak::Tracker::reset, "Forgets the target: the next pose starts the filter afresh.")
+        .def("set_row_read_out", &tovrak::Tracker::setRowReadOut, py::arg("share"),
+             "A rolling shutter reading the rows over this share of the frame interval (0: a global shutter).")
         .def_property_readonly("camera", &tovrak::Tracker::camera);
 
     py::class_<tovrak::Calibrator>(m, "Calibrator",

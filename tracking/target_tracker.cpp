@@ -12,6 +12,13 @@
 
 namespace {
 
+// Rounds of taking the sides back to the middle row's time, each with the motion from the last
+// pass's pose to this one's as the round before solved it.
+constexpr int kRollingShutterRounds = 3;
+// The most a hand moves a camera in a frame: 0.15 rad (9 deg, a fast sweep at 270 deg/s) and a
+// fifth of the distance to the target.
+constexpr double kMaxTurnPerFrame = 0.15, kMaxTravelPerFrame = 0.2;
+
 // The camera of this frame: the calibrated one scaled to it, or, for a frame it was not scaled to,
 // the ideal camera with the Tracker's focal length.
 CameraIntrinsics cameraFor(const Tracker& t, const CameraModel& model) {
@@ -60,6 +67,7 @@ TargetTracker::TargetTracker(const TrackingParameters& tracking, const EdgeLadde
 
 void TargetTracker::forget() {
     state_ = TrackingState::NeverSeen;
+    seen_[0].pass = seen_[1].pass = -10;
     passes_ = -1;
     skipPictureSearch_ = false;
 }
@@ -70,6 +78,7 @@ void TargetTracker::beginPass(const CameraModel& camera) {
         cameraChanges_ = camera.cameraChanges;
     }
     source_ = PoseSource::None;
+    ++pass_;
     if (state_ == TrackingState::NeverSeen || state_ == TrackingState::Lost) return;
     ++passes_;
     state_ = passes_ <= p_.coastPasses ? TrackingState::Coasting : TrackingState::Lost;
@@ -80,7 +89,7 @@ void TargetTracker::beginPass(const CameraModel& camera) {
 // With a distorting camera (and no lens tables) the refinement works in the undistorted picture,
 // read through the lens, so that the sides it fits are straight.
 bool TargetTracker::measure(const Tracker& t, const CameraModel& model, const LensParameters* lens,
-                            TargetCorners corners, bool raw, TargetMeasurement& out) const {
+                            TargetCorners corners, bool raw, TargetMeasurement& out) {
     const CameraIntrinsics camera = cameraFor(t, model);
     RawView view{lens, !lens && camera.distorted() ? &camera : nullptr};
     if (raw && view.camera)
@@ -88,7 +97,8 @@ bool TargetTracker::measure(const Tracker& t, const CameraModel& model, const Le
     // A side that shows too little edge to refine gives no pose: the whole-pixel corners would
     // put the model degrees off, and the filter holds the last pose better.
     bool smeared = false;
-    if (!refineTargetCorners(t, lens || view.camera ? &view : nullptr, corners, &smeared)) return false;
+    TargetEdges edges;
+    if (!refineTargetCorners(t, lens || view.camera ? &view : nullptr, corners, &smeared, &edges)) return false;
     double X[8], Y[8], x[8], y[8];
     for (int i = 0; i < 8; ++i) {
         X[i] = kTargetCornerMm[i][0], Y[i] = kTargetCornerMm[i][1];
@@ -97,16 +107,46 @@ bool TargetTracker::measure(const Tracker& t, const CameraModel& model, const Le
         x[i] = corners.xy[i][0] - camera.cx;
         y[i] = (corners.xy[i][1] - camera.cy) * camera.fx / camera.fy;
     }
-    PlanarPoseCandidates candidates;
-    if (!planarPoseCandidates(8, X, Y, x, y, camera.fx, candidates)) return false;
     // Of two poses that explain the corners almost equally (a small target seen nearly head-on),
     // the one nearer the shown pose: the filtered pose is steadier than the last measured one,
     // which may itself have been the wrong one of such a pair.
     PlanarPose shown = last_.pose;
     if (model.hasPose) std::memcpy(shown.R, model.R, sizeof shown.R);
-    const PlanarPose pose = choosePlanarPose(candidates, recent() ? &shown : nullptr, p_);
-    if (!finite(pose.R, 9) || !finite(pose.T, 3) || !(pose.rmsError <= (smeared ? p_.maxSmearedRmsPx : p_.maxRmsPx)))
+    auto solve = [&](const double* u, const double* v, PlanarPose& pose) {
+        PlanarPoseCandidates candidates;
+        if (!planarPoseCandidates(8, X, Y, u, v, camera.fx, candidates)) return false;
+        pose = choosePlanarPose(candidates, recent() ? &shown : nullptr, p_);
+        return true;
+    };
+    PlanarPose pose;
+    if (!solve(x, y, pose)) return false;
+    RowMotion motion;
+    motion.readOut = model.rowReadOut, motion.height = t.height;
+    bool corrected = false;
+    for (int round = 0; round < kRollingShutterRounds && model.rowReadOut > 0 && seen_[0].pass == pass_ - 1; ++round) {
+        // The places along the sides go back to the middle row's time with the motion from the last
+        // pass's pose to this one's, and the corners are met again from them. A motion no hand
+        // gives a camera in a frame is a cut or a still of another view, not a shutter's shear.
+        motionBetween(pose.R, pose.T, seen_[0].R, seen_[0].T, motion.w, motion.v);
+        const double distance = std::sqrt(pose.T[0] * pose.T[0] + pose.T[1] * pose.T[1] + pose.T[2] * pose.T[2]);
+        if (std::sqrt(motion.w[0] * motion.w[0] + motion.w[1] * motion.w[1] + motion.w[2] * motion.w[2]) > kMaxTurnPerFrame ||
+            std::sqrt(motion.v[0] * motion.v[0] + motion.v[1] * motion.v[1] + motion.v[2] * motion.v[2]) > kMaxTravelPerFrame * distance)
+            break;
+        std::memcpy(motion.R, pose.R, sizeof motion.R);
+        std::memcpy(motion.T, pose.T, sizeof motion.T);
+        TargetCorners moved = corners;
+        if (!cornersAtMiddleRowTime(edges, motion, camera, moved)) break;
+        double u[8], uy[8];
+        for (int i = 0; i < 8; ++i) u[i] = moved.xy[i][0] - camera.cx, uy[i] = (moved.xy[i][1] - camera.cy) * camera.fx / camera.fy;
+        if (!solve(u, uy, pose)) return false;
+        corrected = true;
+    }
+    if (!finite(pose.R, 9) || !finite(pose.T, 3)) return false;
+    const double gate = !smeared ? p_.maxRmsPx : corrected ? p_.maxRollingSmearedRmsPx : p_.maxSmearedRmsPx;
+    if (!(pose.rmsError <= gate)) {
+        if (model.rowReadOut > 0 && pose.rmsError <= p_.maxRmsPx) notePose(pose.R, pose.T, false);
         return false;
+    }
     if (pose.ambiguous && recent() &&
         rotationAngleBetween(pose.R, last_.pose.R) > p_.maxTurnDegPerPass * std::max(1, passes_))
         return false;
@@ -148,6 +188,16 @@ bool TargetTracker::measureElsewhere(const Tracker& t, const CameraModel& camera
     return false;
 }
 
+void TargetTracker::notePose(const double R[9], const double T[3], bool shown) {
+    // One pose a pass, a shown one before a refused one.
+    if (seen_[0].pass == pass_ && (seen_[0].shown || !shown)) return;
+    if (seen_[0].pass != pass_) seen_[1] = seen_[0];
+    std::memcpy(seen_[0].R, R, sizeof seen_[0].R);
+    std::memcpy(seen_[0].T, T, sizeof seen_[0].T);
+    seen_[0].pass = pass_;
+    seen_[0].shown = shown;
+}
+
 bool TargetTracker::accept(Tracker& t, CameraModel& camera, const TargetMeasurement& m) {
     const bool wasRecent = recent();
     last_ = m;
@@ -162,6 +212,7 @@ bool TargetTracker::accept(Tracker& t, CameraModel& camera, const TargetMeasurem
     // than taking the jump from its old state for a velocity.
     if (!wasRecent) camera.poseFilter.restart(R, T);
     else if (!camera.poseFilter.update(R, T)) return false;
+    notePose(m.pose.R, m.pose.T, true);
     return keepFilteredPose(t, camera, R, T);
 }
 

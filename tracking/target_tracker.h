@@ -26,6 +26,14 @@
 // explains its corners (within maxRmsPx, maxSmearedRmsPx for sides smeared by motion): a wrong
 // pose is worse than none.
 //
+// A rolling shutter reads the picture's rows one after another (CameraModel::rowReadOut of the
+// frame interval, the top row first), so a moving camera sees each corner at its own time and
+// the target sheared and bent. The places found along its sides are taken back to the middle
+// row's time with the camera's motion from the last pass's pose to this one's
+// (camera/rolling_shutter.h), the corners met again and the pose solved again, three rounds. The last pass's pose is the one it measured, or, where it kept none, the one it solved
+// and refused: a sheared target fits no pose closely, but two such poses in a row still tell how
+// the camera moves, and the corrected corners then fit.
+//
 // Units and axes as everywhere (docs/conventions.md): pixel-centre coordinates, rows bottom-up;
 // R world to camera, T in millimetres.
 #pragma once
@@ -54,6 +62,9 @@ struct TrackingParameters {
     // amounts the fit does not show in full (all sides move together): such a pose is kept only
     // when it fits this closely.
     double maxSmearedRmsPx = 0.4;
+    // The same for smeared sides taken back to the middle row's time: the shutter's motion is
+    // known only to first order from two frames, which leaves its own misfit.
+    double maxRollingSmearedRmsPx = 0.7;
     // A hand-held camera turns a few degrees a frame. When the picture allows two poses, one this
     // far (degrees a pass) from the last pose is the mistaken one of the two. A pose the picture
     // settles is taken however far it turned: a cut in a clip, or frames of unrelated views.
@@ -116,8 +127,9 @@ private:
     bool measureElsewhere(const Tracker& t, const CameraModel& camera, const LensParameters* lens,
                           TargetMeasurement& m);
     bool measure(const Tracker& t, const CameraModel& camera, const LensParameters* lens, TargetCorners corners,
-                 bool raw, TargetMeasurement& out) const;
+                 bool raw, TargetMeasurement& out);
     bool accept(Tracker& t, CameraModel& camera, const TargetMeasurement& m);
+    void notePose(const double R[9], const double T[3], bool shown);
 
     TrackingParameters p_;
     EdgeLadder ladder_;
@@ -128,4 +140,13 @@ private:
     int cameraChanges_ = -1;          // CameraModel::cameraChanges the state belongs to
     bool skipPictureSearch_ = false;  // the last search of the whole picture found nothing
     TargetMeasurement last_{};
+    // The poses of the last two passes that saw the target, the newest first: the filtered one
+    // shown, else the one solved and refused.
+    struct SeenPose {
+        double R[9], T[3];
+        long pass = -10;
+        bool shown = false;
+    };
+    SeenPose seen_[2];
+    long pass_ = 0;  // passes counted
 };

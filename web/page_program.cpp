@@ -176,6 +176,7 @@ EMSCRIPTEN_KEEPALIVE int tovrak_start(const char* words) {
     p.app.s_camera = &p.camera;
     p.camera.method = p.options.poseMethod;
     p.app.tracking.edges().setAdaptive(!p.options.fixedEdges);
+    p.app.s_row_read_out = p.options.rowReadOut;
     p.app.s_camera_file = p.options.cameraFile;
     chooseCamera(*p.app.s_tracker, p.camera, p.options.cameraFile);
     p.started = true;

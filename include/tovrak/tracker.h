@@ -84,6 +84,10 @@ public:
     Result<TargetPose> track(const ImageView& frame);
     // Forgets the target: the next pose starts the filter afresh.
     void reset();
+    // A rolling shutter: the camera reads its rows over `share` of the frame interval (0 to 1, the
+    // picture's top row first), and a moving camera's frames show the target sheared, which the
+    // tracker then undoes. 0, the default, is a global shutter; most webcams read over 0.6 to 1.
+    void setRowReadOut(double share);
     const Camera& camera() const;
 
 private:
