@@ -62,6 +62,9 @@ constexpr double kMinReach = 0.9;
 constexpr double kOuterTolerance = 0.04;
 constexpr int kPasses = 2;
 constexpr double kSearchMargin = 3.0;  // the widest profile's reach near the frame's edge
+// Outer corners that must be found when the target is partly out of the picture: with the hole's
+// four they fix the pose as well as the eight do on a smaller target.
+constexpr int kMinCornersInView = 2;
 
 struct Line {
     double n[2];  // unit normal
@@ -233,30 +236,47 @@ void profileReaches(const double (*xy)[2], double most, double reach[4]) {
 
 // Refines one rectangle's corners (xy[0..3]); the inner rectangle is light inside, the outer
 // one dark inside. A side that shows no edge with the profile's usual reach is tried once more
-// with a longer one, for edges smeared by motion or defocus.
+// with a longer one, for edges smeared by motion or defocus. With `outOfView` (the outer
+// rectangle of a target partly out of the picture) a side may go unfitted: a corner is then found
+// only where both its sides were fitted and it lies in the frame, and the others (bits set in
+// *outOfView) keep their places; at least two must be found.
 bool refineQuad(const Tracker& t, const RawView* lens, double (*xy)[2], bool lightInside, int pass,
-                const double reach[4], const double blurredReach[4], bool& smeared, TargetEdges* edges, int firstSide) {
+                const double reach[4], const double blurredReach[4], bool& smeared, TargetEdges* edges, int firstSide,
+                unsigned* outOfView = nullptr) {
     double centre[2] = {0, 0};
     for (int m = 0; m < 4; ++m) centre[0] += xy[m][0] / 4, centre[1] += xy[m][1] / 4;
     Line sides[4];
+    bool fitted[4];
     for (int m = 0; m < 4; ++m) {
         double(*found)[2] = edges ? edges->xy[firstSide + m] : nullptr;
         int* count = edges ? &edges->count[firstSide + m] : nullptr;
-        if (fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside, pass, reach[m], false, sides[m], found, count))
-            continue;
-        if (!(blurredReach[m] > reach[m] && fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside, pass,
-                                                    blurredReach[m], true, sides[m], found, count)))
-            return false;
-        smeared = true;
+        if (count) *count = 0;
+        fitted[m] = fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside, pass, reach[m], false, sides[m], found, count);
+        if (fitted[m]) continue;
+        fitted[m] = blurredReach[m] > reach[m] && fitSide(t, lens, xy[m], xy[(m + 1) % 4], centre, !lightInside, pass,
+                                                          blurredReach[m], true, sides[m], found, count);
+        if (!fitted[m] && !outOfView) return false;
+        if (fitted[m]) smeared = true;
     }
-    double refined[4][2];
-    for (int m = 0; m < 4; ++m)
-        if (!meet(sides[(m + 3) % 4], sides[m], refined[m])) return false;
     // A corner that moved further than the search reaches was not this rectangle's.
     const double limit = 3.0 * std::max(3.0, *std::max_element(blurredReach, blurredReach + 4));
+    double refined[4][2];
+    unsigned missing = 0;
+    for (int m = 0; m < 4; ++m) {
+        bool ok = fitted[(m + 3) % 4] && fitted[m] && meet(sides[(m + 3) % 4], sides[m], refined[m]) &&
+                  std::hypot(refined[m][0] - xy[m][0], refined[m][1] - xy[m][1]) <= limit;
+        if (ok && outOfView) {
+            double x = refined[m][0], y = refined[m][1];
+            if (lens) lens->toRaw(x, y, x, y);
+            ok = x >= kSearchMargin && y >= kSearchMargin && x <= t.width - 1 - kSearchMargin && y <= t.height - 1 - kSearchMargin;
+        }
+        if (!ok && !outOfView) return false;
+        if (!ok) missing |= 1u << m;
+    }
+    if (outOfView && 4 - __builtin_popcount(missing) < kMinCornersInView) return false;
     for (int m = 0; m < 4; ++m)
-        if (std::hypot(refined[m][0] - xy[m][0], refined[m][1] - xy[m][1]) > limit) return false;
-    for (int m = 0; m < 4; ++m) xy[m][0] = refined[m][0], xy[m][1] = refined[m][1];
+        if (!(missing & (1u << m))) xy[m][0] = refined[m][0], xy[m][1] = refined[m][1];
+    if (outOfView) *outOfView = missing;
     return true;
 }
 
@@ -280,9 +300,10 @@ void predictOuterCorners(double (*xy)[2]) {
 }  // namespace
 
 bool refineTargetCorners(const Tracker& t, const RawView* lens, TargetCorners& corners, bool* smeared,
-                         TargetEdges* edges) {
+                         TargetEdges* edges, bool partView) {
     if (!t.input || t.width < 3 || t.height < 3) return false;
     TargetCorners work = corners;
+    work.outOfView = 0;
     bool blurred = false;
     for (int pass = 0; pass < kPasses; ++pass) {
         double reach[4], longReach[4];
@@ -291,14 +312,17 @@ bool refineTargetCorners(const Tracker& t, const RawView* lens, TargetCorners& c
         TargetEdges* found = pass == kPasses - 1 ? edges : nullptr;  // the last pass's places
         if (!refineQuad(t, lens, work.xy, true, pass, reach, longReach, blurred, found, 0)) return false;
         if (pass == 0) predictOuterCorners(work.xy);
-        if (!refineQuad(t, lens, work.xy + 4, false, pass, reach, longReach, blurred, found, 4)) return false;
+        if (!refineQuad(t, lens, work.xy + 4, false, pass, reach, longReach, blurred, found, 4, partView ? &work.outOfView : nullptr))
+            return false;
     }
+    work.outOfView <<= 4;  // outer corner m is corner 4 + m
     // Through the lens, the corrected picture's rim is made of clamped samples: corners whose
     // raw position is not well inside the frame were found in that rim, not on the target.
     if (lens && lens->tables)
-        for (const auto& p : work.xy) {
+        for (int i = 0; i < 8; ++i) {
+            if (work.outOfView & (1u << i)) continue;
             double x, y;
-            lens->toRaw(p[0], p[1], x, y);
+            lens->toRaw(work.xy[i][0], work.xy[i][1], x, y);
             if (x < kSearchMargin || y < kSearchMargin || x > t.width - 1 - kSearchMargin || y > t.height - 1 - kSearchMargin)
                 return false;
         }

@@ -43,8 +43,13 @@ struct TargetEdges {
     double xy[8][kMaxPoints][2];
     int count[8];
 };
+//
+// `partView`: the target may be partly out of the picture. The hole's corners must all be found;
+// of the outer ones, those beyond the frame's edge (or whose sides it cuts too short to fit) are
+// marked in corners.outOfView and left where the hole puts them, and at least two must be found.
+// Without it every corner must be found and outOfView is 0.
 [[nodiscard]] bool refineTargetCorners(const Tracker& tracker, const RawView* lens, TargetCorners& corners,
-                                       bool* smeared = nullptr, TargetEdges* edges = nullptr);
+                                       bool* smeared = nullptr, TargetEdges* edges = nullptr, bool partView = false);
 
 // The corners again from the places `edges` found along the sides, each place first taken to the
 // middle row's time (camera/rolling_shutter.h): the lines refitted through the moved places meet

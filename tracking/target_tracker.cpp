@@ -18,6 +18,9 @@ constexpr int kRollingShutterRounds = 3;
 // The most a hand moves a camera in a frame: 0.15 rad (9 deg, a fast sweep at 270 deg/s) and a
 // fifth of the distance to the target.
 constexpr double kMaxTurnPerFrame = 0.15, kMaxTravelPerFrame = 0.2;
+// Outlines tried as the target's hole when no pair of outlines fits, two turns of each: the
+// largest few, as a cluttered desk's other rectangles are mostly smaller than the target.
+constexpr int kMaxHoleCandidates = 6;
 
 // The camera of this frame: the calibrated one scaled to it, or, for a frame it was not scaled to,
 // the ideal camera with the Tracker's focal length.
@@ -98,14 +101,19 @@ bool TargetTracker::measure(const Tracker& t, const CameraModel& model, const Le
     // put the model degrees off, and the filter holds the last pose better.
     bool smeared = false;
     TargetEdges edges;
-    if (!refineTargetCorners(t, lens || view.camera ? &view : nullptr, corners, &smeared, &edges)) return false;
+    if (!refineTargetCorners(t, lens || view.camera ? &view : nullptr, corners, &smeared, &edges, true)) return false;
+    // The corners in view (all but outer ones past the frame's edge), and where they lie on the target.
     double X[8], Y[8], x[8], y[8];
+    int inView = 0, index[8];
     for (int i = 0; i < 8; ++i) {
-        X[i] = kTargetCornerMm[i][0], Y[i] = kTargetCornerMm[i][1];
+        if (corners.outOfView & (1u << i)) continue;
+        index[inView] = i;
+        X[inView] = kTargetCornerMm[i][0], Y[inView] = kTargetCornerMm[i][1];
         // From the optical axis in pixels of fx (docs/conventions.md, "The camera"), so that the
         // pose is solved with one focal length and its errors stay in pixels.
-        x[i] = corners.xy[i][0] - camera.cx;
-        y[i] = (corners.xy[i][1] - camera.cy) * camera.fx / camera.fy;
+        x[inView] = corners.xy[i][0] - camera.cx;
+        y[inView] = (corners.xy[i][1] - camera.cy) * camera.fx / camera.fy;
+        ++inView;
     }
     // Of two poses that explain the corners almost equally (a small target seen nearly head-on),
     // the one nearer the shown pose: the filtered pose is steadier than the last measured one,
@@ -114,7 +122,7 @@ bool TargetTracker::measure(const Tracker& t, const CameraModel& model, const Le
     if (model.hasPose) std::memcpy(shown.R, model.R, sizeof shown.R);
     auto solve = [&](const double* u, const double* v, PlanarPose& pose) {
         PlanarPoseCandidates candidates;
-        if (!planarPoseCandidates(8, X, Y, u, v, camera.fx, candidates)) return false;
+        if (!planarPoseCandidates(inView, X, Y, u, v, camera.fx, candidates)) return false;
         pose = choosePlanarPose(candidates, recent() ? &shown : nullptr, p_);
         return true;
     };
@@ -135,9 +143,12 @@ bool TargetTracker::measure(const Tracker& t, const CameraModel& model, const Le
         std::memcpy(motion.R, pose.R, sizeof motion.R);
         std::memcpy(motion.T, pose.T, sizeof motion.T);
         TargetCorners moved = corners;
-        if (!cornersAtMiddleRowTime(edges, motion, camera, moved)) break;
+        if (corners.outOfView || !cornersAtMiddleRowTime(edges, motion, camera, moved)) break;
         double u[8], uy[8];
-        for (int i = 0; i < 8; ++i) u[i] = moved.xy[i][0] - camera.cx, uy[i] = (moved.xy[i][1] - camera.cy) * camera.fx / camera.fy;
+        for (int k = 0; k < inView; ++k) {
+            const int i = index[k];
+            u[k] = moved.xy[i][0] - camera.cx, uy[k] = (moved.xy[i][1] - camera.cy) * camera.fx / camera.fy;
+        }
         if (!solve(u, uy, pose)) return false;
         corrected = true;
     }
@@ -158,9 +169,23 @@ bool TargetTracker::measure(const Tracker& t, const CameraModel& model, const Le
 bool TargetTracker::measureFromOutlines(const Tracker& t, const CameraModel& camera, const LensParameters* lens,
                                         TargetMeasurement& m) {
     TargetCorners corners;
-    if (!ready(t, camera) || !finder_.find(t, corners) || !measure(t, camera, lens, corners, true, m)) return false;
-    source_ = PoseSource::Outlines;
-    return true;
+    if (!ready(t, camera)) return false;
+    if (finder_.find(t, corners) && measure(t, camera, lens, corners, true, m)) {
+        source_ = PoseSource::Outlines;
+        return true;
+    }
+    // No pair of outlines: the frame's edge (or a glare) may have cut the outer outline open while
+    // the hole's stays closed. The hole's corners put the outer ones, and the refinement finds
+    // those in view; a wrong outline, or the hole turned the wrong way, finds no outer sides
+    // there or gives a pose that does not fit.
+    TargetCorners holes[kMaxHoleCandidates];
+    const int count = finder_.holeCandidates(holes, kMaxHoleCandidates);
+    for (int i = 0; i < count; ++i)
+        if (measure(t, camera, lens, holes[i], true, m)) {
+            source_ = PoseSource::Outlines;
+            return true;
+        }
+    return false;
 }
 
 bool TargetTracker::measureElsewhere(const Tracker& t, const CameraModel& camera, const LensParameters* lens,

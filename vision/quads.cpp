@@ -92,7 +92,7 @@ static double fitPair(const Quad& outer, const Quad& inner, const TargetFinderPa
         outerX[m] = modelOuter[m][0], outerY[m] = modelOuter[m][1], innerX[m] = modelInner[m][0], innerY[m] = modelInner[m][1];
     const double size = std::sqrt(outer.area);
     // The four rotations of the given rectangle's corners, each way round.
-    for (int byInner = 0; byInner < 2; ++byInner) {
+    for (int byInner = outer.atBorder ? 1 : 0; byInner < 2; ++byInner) {
         const Quad& given = byInner ? inner : outer;
         const Quad& other = byInner ? outer : inner;
         const double(*to)[2] = byInner ? modelOuter : modelInner;
@@ -152,7 +152,7 @@ bool fitBestPair(const Quad* quads, int count, const TargetFinderParameters& p, 
     bool found = false;
     for (int a = 0; a < count; ++a)
         for (int b = 0; b < count; ++b) {
-            if (a == b || quads[b].area >= quads[a].area || !insideQuad(quads[a], quads[b].centre)) continue;
+            if (a == b || quads[b].atBorder || quads[b].area >= quads[a].area || !insideQuad(quads[a], quads[b].centre)) continue;
             TargetCorners candidate;
             const double score = fitPair(quads[a], quads[b], p, candidate);
             if (score < best) best = score, corners = candidate, found = true;

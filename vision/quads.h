@@ -9,6 +9,7 @@ struct Quad {
     double xy[4][2];  // corners, one way round
     double area;      // pixels
     double centre[2];
+    bool atBorder = false;  // a corner within the margin of the frame's edge: an outer rectangle at most
 };
 
 // The largest-area quadrilateral with its corners among the points of a convex polygon (in

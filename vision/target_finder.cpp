@@ -1,8 +1,11 @@
 #include "vision/target_finder.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "vision/geometry.h"
+#include "vision/homography.h"
+#include "vision/target_model.h"
 #include "vision/quads.h"
 
 namespace {
@@ -40,8 +43,16 @@ bool TargetFinder::find(const Tracker& t, TargetCorners& corners) {
         // Four vertices are the quad already (they are hull points); otherwise the search.
         const bool ok = ct.vertexCount == 4 ? largestQuad(ct.vertices.data(), 4, quads[count], p_.minQuadAreaPx)
                                             : largestQuad(ct.hull.data(), n, quads[count], p_.minQuadAreaPx);
-        if (ok && clearOfBorder(quads[count], t.width, t.height, p_.borderMarginPx)) ++count;
+        if (!ok) continue;
+        quads[count].atBorder = !clearOfBorder(quads[count], t.width, t.height, p_.borderMarginPx);
+        ++count;
     }
+    clearCount_ = 0;
+    for (int i = 0; i < count; ++i)
+        if (!quads[i].atBorder) {
+            std::copy(&quads[i].xy[0][0], &quads[i].xy[0][0] + 8, &clearQuads_[clearCount_][0][0]);
+            clearAreas_[clearCount_++] = quads[i].area;
+        }
     if (fitBestPair(quads, count, p_, corners)) return true;
 
     // The large edge sets the contour step did not judge closed.
@@ -61,7 +72,45 @@ bool TargetFinder::find(const Tracker& t, TargetCorners& corners) {
         hull.resize(points.size() + 1);
         int n = convexHull(points.data(), static_cast<int>(points.size()), hull.data());
         if (n > 1) --n;  // the closing point
-        if (largestQuad(hull.data(), n, quads[count], p_.minQuadAreaPx) && clearOfBorder(quads[count], t.width, t.height, p_.borderMarginPx)) ++count;
+        if (!largestQuad(hull.data(), n, quads[count], p_.minQuadAreaPx)) continue;
+        quads[count].atBorder = !clearOfBorder(quads[count], t.width, t.height, p_.borderMarginPx);
+        ++count;
     }
     return count > before && fitBestPair(quads, count, p_, corners);
+}
+
+int TargetFinder::holeCandidates(TargetCorners* out, int max) const {
+    int order[kMaxFinderCandidates];
+    for (int i = 0; i < clearCount_; ++i) order[i] = i;
+    std::sort(order, order + clearCount_, [&](int a, int b) { return clearAreas_[a] > clearAreas_[b]; });
+    double X[4], Y[4];
+    for (int m = 0; m < 4; ++m) X[m] = kTargetCornerMm[m][0], Y[m] = kTargetCornerMm[m][1];
+    int written = 0;
+    for (int k = 0; k < clearCount_ && written < max; ++k) {
+        const double(*q)[2] = clearQuads_[order[k]];
+        // The model's corners run counter-clockwise seen from the camera, which in pixel
+        // coordinates (rows bottom-up, docs/conventions.md) is a positive signed area.
+        double area = 0;
+        for (int m = 0; m < 4; ++m) area += q[m][0] * q[(m + 1) % 4][1] - q[(m + 1) % 4][0] * q[m][1];
+        const int dir = area > 0 ? 1 : -1;
+        auto corner = [&](int start, int m) { return q[((start + dir * m) % 4 + 4) % 4]; };
+        auto side = [&](int start, int m) {
+            const double *a = corner(start, m), *b = corner(start, m + 1);
+            return std::hypot(b[0] - a[0], b[1] - a[1]);
+        };
+        for (int start = 0; start < 4 && written < max; ++start) {
+            // The hole's side from corner 0 to 1 is one of its long ones.
+            if (side(start, 0) + side(start, 2) < side(start, 1) + side(start, 3)) continue;
+            TargetCorners& c = out[written];
+            double x[4], y[4], h[9];
+            for (int m = 0; m < 4; ++m) x[m] = corner(start, m)[0], y[m] = corner(start, m)[1];
+            if (!fitPlaneHomography(4, X, Y, x, y, h)) continue;
+            bool ok = true;
+            for (int m = 0; m < 4; ++m) c.xy[m][0] = x[m], c.xy[m][1] = y[m];
+            for (int m = 0; m < 4 && ok; ++m) ok = applyHomography(h, kTargetCornerMm[4 + m], c.xy[4 + m]);
+            c.outOfView = 0;
+            if (ok) ++written;
+        }
+    }
+    return written;
 }

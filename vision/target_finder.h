@@ -11,8 +11,11 @@
 #include "vision/tracker.h"
 
 // Corners (x = col, y = row, pixel-centre coordinates) in the order of kTargetCornerMm.
+// With the target partly out of the picture, some outer corners lie beyond its edge: bit i of
+// `outOfView` marks corner i, whose place is then where the others put it, not a measurement.
 struct TargetCorners {
     double xy[8][2];
+    unsigned outOfView = 0;
 };
 
 // Outlines or picture pieces looked at in one search: a cluttered desk rarely has more.
@@ -32,8 +35,9 @@ struct TargetFinderParameters {
     double trimmedTolerance = 0.06;
     int countedOuterCorners = 2;
     // An outline cut by the frame's edge closes along it, and its largest quadrilateral then has a
-    // side on the border: corners closer to the border than this (pixels) are refused; the
-    // refinement could not read across them anyway.
+    // side on the border: corners closer to the border than this (pixels) are not the target's.
+    // Such an outline may still be the outer rectangle of a target partly out of the picture,
+    // paired by its hole (whose corners must all be clear) and two outer corners that fit.
     double borderMarginPx = 3.0;
     // Outlines of less area than this (pixels) give corners too coarse to use.
     double minQuadAreaPx = 150.0;
@@ -68,9 +72,18 @@ public:
     // edges do not make outlines of their own (vision/picture_finder.cpp). Slower: for the frames
     // that need it.
     bool findInPicture(const Tracker& tracker, TargetCorners& corners);
+    // After find(): its closed outlines clear of the frame's edge taken for the target's hole, for
+    // a target whose outer outline the edge cuts open. Each comes in the two orientations that put
+    // the hole's long sides on its longer sides, the outer corners where the hole puts them;
+    // the largest outlines first. Answers how many it wrote (at most `max`).
+    int holeCandidates(TargetCorners* out, int max) const;
 
 private:
     TargetFinderParameters p_;
+    // The quadrilaterals of find()'s closed outlines, clear of the frame's edge.
+    double clearQuads_[kMaxFinderCandidates][4][2] = {};
+    double clearAreas_[kMaxFinderCandidates] = {};
+    int clearCount_ = 0;
     std::vector<PointRecord> points, hull;
     // The picture finder's work: grey, its running sums, ink or paper, the pieces.
     std::vector<uint8_t> luma, ink, edge;
