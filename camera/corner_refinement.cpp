@@ -238,8 +238,9 @@ void profileReaches(const double (*xy)[2], double most, double reach[4]) {
 // one dark inside. A side that shows no edge with the profile's usual reach is tried once more
 // with a longer one, for edges smeared by motion or defocus. With `outOfView` (the outer
 // rectangle of a target partly out of the picture) a side may go unfitted: a corner is then found
-// only where both its sides were fitted and it lies in the frame, and the others (bits set in
-// *outOfView) keep their places; at least two must be found.
+// only where both its sides were fitted (a corner just past the frame's edge is found where its
+// sides meet), and the others (bits set in *outOfView) keep their places; at least two must be
+// found.
 bool refineQuad(const Tracker& t, const RawView* lens, double (*xy)[2], bool lightInside, int pass,
                 const double reach[4], const double blurredReach[4], bool& smeared, TargetEdges* edges, int firstSide,
                 unsigned* outOfView = nullptr) {
@@ -263,13 +264,8 @@ bool refineQuad(const Tracker& t, const RawView* lens, double (*xy)[2], bool lig
     double refined[4][2];
     unsigned missing = 0;
     for (int m = 0; m < 4; ++m) {
-        bool ok = fitted[(m + 3) % 4] && fitted[m] && meet(sides[(m + 3) % 4], sides[m], refined[m]) &&
-                  std::hypot(refined[m][0] - xy[m][0], refined[m][1] - xy[m][1]) <= limit;
-        if (ok && outOfView) {
-            double x = refined[m][0], y = refined[m][1];
-            if (lens) lens->toRaw(x, y, x, y);
-            ok = x >= kSearchMargin && y >= kSearchMargin && x <= t.width - 1 - kSearchMargin && y <= t.height - 1 - kSearchMargin;
-        }
+        const bool ok = fitted[(m + 3) % 4] && fitted[m] && meet(sides[(m + 3) % 4], sides[m], refined[m]) &&
+                        std::hypot(refined[m][0] - xy[m][0], refined[m][1] - xy[m][1]) <= limit;
         if (!ok && !outOfView) return false;
         if (!ok) missing |= 1u << m;
     }

@@ -45,8 +45,8 @@ struct TargetEdges {
 };
 //
 // `partView`: the target may be partly out of the picture. The hole's corners must all be found;
-// of the outer ones, those beyond the frame's edge (or whose sides it cuts too short to fit) are
-// marked in corners.outOfView and left where the hole puts them, and at least two must be found.
+// of the outer ones, those whose sides the frame's edge cuts too short to fit are marked in
+// corners.outOfView and left where the hole puts them, and at least two must be found.
 // Without it every corner must be found and outOfView is 0.
 [[nodiscard]] bool refineTargetCorners(const Tracker& tracker, const RawView* lens, TargetCorners& corners,
                                        bool* smeared = nullptr, TargetEdges* edges = nullptr, bool partView = false);

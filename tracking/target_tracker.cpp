@@ -161,6 +161,11 @@ bool TargetTracker::measure(const Tracker& t, const CameraModel& model, const Le
     if (pose.ambiguous && recent() &&
         rotationAngleBetween(pose.R, last_.pose.R) > p_.maxTurnDegPerPass * std::max(1, passes_))
         return false;
+    // Corners past the frame's edge are where the pose puts them.
+    for (int i = 4; i < 8; ++i)
+        if (corners.outOfView & (1u << i))
+            projectToIdealPixel(camera, pose.R, pose.T, kTargetCornerMm[i][0], kTargetCornerMm[i][1], corners.xy[i][0],
+                                corners.xy[i][1]);
     out.corners = corners;
     out.pose = pose;
     return true;

@@ -42,7 +42,8 @@ struct TOVRAK_API TargetPose {
     double measuredTranslation[3] = {0, 0, 0};
     // The target's eight corners in the frame's pixels (x right, y down the rows as the frame
     // gives them, pixel centres at whole numbers): the light rectangle's four, then the dark
-    // one's, each counter-clockwise on the target from (+X, +Y).
+    // one's, each counter-clockwise on the target from (+X, +Y). With the target partly out of the
+    // picture, the dark rectangle's corners past its edge are where the pose puts them.
     double corners[8][2] = {};
     double reprojectionErrorPx = 0;  // rms distance of the corners from where the pose puts them
     PoseSource source = PoseSource::None;
