@@ -40,7 +40,7 @@ TEST(CommandLine, BadOptionsAreRefusedWithAReason) {
         {"--bogus"},          {"--frames"},           {"--frames", "0"},
         {"--frames", "12x"},  {"--source", ""},       {"--source", "synthetic:size=10x10"},
         {"--device", "x"},    {"--device", "-1"},     {"--size", "320"}, {"--size", "10x10"}, {"--record"},
-        {"--source", "synthetic:noise=loud"}, {"--source", "synthetic:colour=1"},
+        {"--source", "synthetic:noise=loud"}, {"--source", "synthetic:sepia=1"}, {"--readout", "1.5"}, {"--readout", "fast"},
         {"--screenshot", ""}, {"-display"},           {"extra"}, {"--pose", "exact"}};
     for (const auto& args : bad) {
         CommandLine c;

@@ -68,6 +68,24 @@ INSTANTIATE_TEST_SUITE_P(
                     HardCondition{"barrel", "lens=1", "rgsxk", 98, 0.3}),
     [](const testing::TestParamInfo<HardCondition>& info) { return std::string(info.param.name); });
 
+// What a real webcam adds (docs/accuracy.md, 1800 frames each: found 92 % (partly out of view:
+// of the frames with the hole and two outer corners in it) to 100 %, rotation medians 0.05 to
+// 0.31 deg, the curled sheet 0.80 and all at once 0.84). The rolling shutter and the combination
+// move the camera fast, as the motion case does; the partial view starts where the target is
+// pushed past the picture's right edge.
+INSTANTIATE_TEST_SUITE_P(
+    Webcam, HardConditions,
+    testing::Values(HardCondition{"rolling_shutter", "shutter=0.9,motion=5", "gsxk", 98, 1.0},
+                    HardCondition{"glare", "glare=1", "gsxk", 98, 0.3},
+                    HardCondition{"curled_sheet", "curl=14", "gsxk", 98, 1.0},
+                    HardCondition{"hunting_exposure", "exposure=0.4:2.5", "gsxk", 98, 0.3},
+                    HardCondition{"colour_sensor", "colour=1", "gsxk", 98, 0.3},
+                    HardCondition{"flicker", "flicker=0.3", "gsxk", 98, 0.3},
+                    HardCondition{"low_light", "lowlight=1", "gsxk", 98, 0.3},
+                    HardCondition{"partly_out_of_view", "outside=0.2,start=420", "gsxk", 90, 0.3},
+                    HardCondition{"first_minute", "colour=1,lowlight=1,shutter=0.9,motion=3,curl=14", "gsxk", 95, 1.0}),
+    [](const testing::TestParamInfo<HardCondition>& info) { return std::string(info.param.name); });
+
 TEST(HardConditions, TheEdgesAdaptSoThatTheOutlinesShowADimPrint) {
     // What the teaching steps show: with keys g, s and x the target's outlines, found at a
     // threshold the frame chose; the fixed one (key t) shows none on a dim print.
@@ -129,6 +147,36 @@ TEST(HardConditions, FramesOfUnrelatedViewsEachGiveTheirPose) {
     // poses a solver converges to from both sides counted as two even when they were one.
     EXPECT_GE(poses, 54);
     EXPECT_EQ(wrong, 0);
+}
+
+TEST(HardConditions, AWebcamsRollingShutterTakenForOneStillsDoNotHave) {
+    // A webcam is taken to read its rows over most of a frame; the stills of a slide show (or a
+    // global-shutter camera) do not. Between unrelated views the "motion" is no hand's, and the
+    // frames must be taken as they are: every pose as good as without the assumption.
+    VirtualCameraOptions o;
+    std::string error;
+    ASSERT_TRUE(parseVirtualCameraOptions("noise=2", o, error)) << error;
+    PosedViews stills(o, TOVRAK_BUILD_DIR "/pontos1.txt"), assumed(o, TOVRAK_BUILD_DIR "/pontos1.txt");
+    ASSERT_TRUE(stills.calibrated && assumed.calibrated);
+    assumed.model.rowReadOut = 0.8;
+    uint32_t state = 777;
+    auto uniform = [&state] { return (state = state * 1664525u + 1013904223u) / 4294967296.0; };
+    int both = 0, worse = 0;
+    for (int n = 0; n < 40; ++n) {
+        // Neighbouring views a few degrees apart (a slow pan shot frame by frame) and jumps.
+        const double jump = n % 4 == 0 ? 1.0 : 0.05;
+        const CameraPose truth = lookAtPose(-10 + 20 * uniform() * jump, -10 + 20 * uniform() * jump, 450 + 300 * uniform() * jump,
+                                            10 + 40 * uniform(), 360 * uniform() * jump, -20 + 40 * uniform() * jump);
+        const bool a = stills.pass(&truth, n), b = assumed.pass(&truth, n);
+        if (a && b) {
+            ++both;
+            worse += rotationAngleBetween(assumed.model.measuredR, truth.R) > rotationAngleBetween(stills.model.measuredR, truth.R) + 0.5;
+        } else {
+            EXPECT_EQ(a, b) << "view " << n;
+        }
+    }
+    EXPECT_GE(both, 36);
+    EXPECT_EQ(worse, 0);
 }
 
 TEST(EdgeLadder, StepsDownWhileNothingShowsAndBackUpWhenTheLightReturns) {

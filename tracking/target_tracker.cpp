@@ -18,6 +18,9 @@ constexpr int kRollingShutterRounds = 3;
 // The most a hand moves a camera in a frame: 0.15 rad (9 deg, a fast sweep at 270 deg/s) and a
 // fifth of the distance to the target.
 constexpr double kMaxTurnPerFrame = 0.15, kMaxTravelPerFrame = 0.2;
+// A correction fitting the corners worse than this many times the uncorrected fit, plus these
+// pixels, is of a frame that shows no shear.
+constexpr double kShearlessFit = 1.5, kShearlessFitPx = 0.05;
 // Outlines tried as the target's hole when no pair of outlines fits, two turns of each: the
 // largest few, as a cluttered desk's other rectangles are mostly smaller than the target.
 constexpr int kMaxHoleCandidates = 6;
@@ -128,6 +131,7 @@ bool TargetTracker::measure(const Tracker& t, const CameraModel& model, const Le
     };
     PlanarPose pose;
     if (!solve(x, y, pose)) return false;
+    const PlanarPose asSeen = pose;
     RowMotion motion;
     motion.readOut = model.rowReadOut, motion.height = t.height;
     bool corrected = false;
@@ -152,9 +156,19 @@ bool TargetTracker::measure(const Tracker& t, const CameraModel& model, const Le
         if (!solve(u, uy, pose)) return false;
         corrected = true;
     }
+    // A frame without a shutter's shear (a global shutter, or stills) fits its corners as they
+    // are, and the motion's correction bends them: it then fits them 3 to 30 times worse, where a
+    // sheared frame's correction fits about as well or (mostly) better.
+    const bool shearTaken = corrected;  // the frame was looked at for a shear
+    if (corrected && !(pose.rmsError <= kShearlessFit * asSeen.rmsError + kShearlessFitPx)) pose = asSeen, corrected = false;
     if (!finite(pose.R, 9) || !finite(pose.T, 3)) return false;
     const double gate = !smeared ? p_.maxRmsPx : corrected ? p_.maxRollingSmearedRmsPx : p_.maxSmearedRmsPx;
-    if (!(pose.rmsError <= gate)) {
+    // A fast camera's frame (smeared) through a rolling shutter shows a shear that a pose takes up
+    // as a tilt degrees off, with a small misfit: where the shear could not be looked at (the
+    // first frame, whose pose then starts the motion for the next, or sides too short to move),
+    // no pose is better.
+    const bool shearUnknown = model.rowReadOut > 0 && smeared && !shearTaken;
+    if (!(pose.rmsError <= gate) || shearUnknown) {
         if (model.rowReadOut > 0 && pose.rmsError <= p_.maxRmsPx) notePose(pose.R, pose.T, false);
         return false;
     }
