@@ -47,11 +47,18 @@ constexpr double kMinContrast = 12.0;  // grey levels between the dark and the l
 // over their last step.
 constexpr double kMaxEndSlope = 0.12;
 constexpr int kMinEdgePoints = 4;
+// Half the window about a sharp edge's halfway crossing over which the step's place is measured:
+// the pixel-area blur of the step (a pixel), and no more, so that the plateaus' noise and the
+// light's slope weigh little.
+constexpr double kStepWindow = 1.0;
 // A place along a side is left out of the line when it lies further off the line than this
 // many times the places' median distance (or kMinOutlierPx): a hand, a shadow's edge or a
 // blot across the side, not the side.
 constexpr double kOutlierFactor = 3.0, kMinOutlierPx = 0.35;
 constexpr double kMinInlierShare = 0.45;  // of a side's places, for the side to count
+// Places where both sides of the edge are this bright (a glare spot saturating the print) show
+// nothing of the side: the share above counts only the places that could show it.
+constexpr double kSaturatedLevel = 250.0;
 // A border narrower than the profile would read the next edge: profiles reach at most this
 // share of the border's width in the picture.
 constexpr double kBorderShare = 0.45;
@@ -117,6 +124,28 @@ struct EdgePoint {
     double x, y, w;
 };
 
+// The step's place in the profile (samples `step` apart from -reach) from the dark share of the
+// window of kStepWindow either side of the crossing `near`, the piecewise-linear profile
+// integrated exactly (clipped to the profile).
+double stepInWindow(const double* profile, int count, double reach, double step, double dark, double light, double near) {
+    const double lo = std::max(-reach, near - kStepWindow), hi = std::min(reach, near + kStepWindow);
+    auto dark_share = [&](double s) {
+        const double f = (s + reach) / step;
+        const int k = std::clamp(static_cast<int>(f), 0, count - 2);
+        return (light - (profile[k] + (f - k) * (profile[k + 1] - profile[k]))) / (light - dark);
+    };
+    // Trapezoids between the window's ends and the sample places inside it.
+    double area = 0, s0 = lo, v0 = dark_share(lo);
+    for (int k = 0; k < count; ++k) {
+        const double s = -reach + k * step;
+        if (s <= lo || s >= hi) continue;
+        const double v = dark_share(s);
+        area += 0.5 * (v0 + v) * (s - s0), s0 = s, v0 = v;
+    }
+    area += 0.5 * (v0 + dark_share(hi)) * (hi - s0);
+    return lo + area;
+}
+
 // The weighted total-least-squares line through points (those with w > 0): its normal is the
 // eigenvector of the weighted scatter matrix with the smaller eigenvalue, perpendicular to the
 // direction of largest spread.
@@ -156,7 +185,7 @@ bool fitSide(const Tracker& t, const RawView* lens, const double a[2], const dou
     int samples = static_cast<int>(len * (1 - 2 * kSideMargin) / kSampleSpacing);
     samples = std::clamp(samples, kMinSamplesPerSide, maxSamples);
     EdgePoint pts[16];
-    int points = 0, unfinished = 0;
+    int points = 0, unfinished = 0, washedOut = 0;
     for (int i = 0; i < samples; ++i) {
         const double s = kSideMargin + (1 - 2 * kSideMargin) * (i + 0.5) / samples;
         const double p[2] = {a[0] + s * (b[0] - a[0]), a[1] + s * (b[1] - a[1])};
@@ -168,7 +197,10 @@ bool fitSide(const Tracker& t, const RawView* lens, const double a[2], const dou
         double light = 0.5 * (profile[count - 1] + profile[count - 2]);
         if (smearedRead)
             for (int k = 0; k < count; ++k) dark = std::min(dark, profile[k]), light = std::max(light, profile[k]);
-        if (light - dark < kMinContrast) continue;
+        if (light - dark < kMinContrast) {
+            washedOut += light >= kSaturatedLevel;
+            continue;
+        }
         // A profile still climbing at its ends is shorter than the edge is wide (motion, defocus):
         // its halfway point is only its own middle.
         const double ends = std::fabs(profile[1] - profile[0]) + std::fabs(profile[count - 1] - profile[count - 2]);
@@ -182,6 +214,13 @@ bool fitSide(const Tracker& t, const RawView* lens, const double a[2], const dou
             if (std::fabs(where) < std::fabs(best)) best = where;
         }
         if (!std::isfinite(best)) continue;
+        // Where a sharp edge lies within the samples around it: the crossing above is biased
+        // towards the pixel centres (interpolating a pixel-area step linearly puts the halfway
+        // point up to 0.08 px off, with the edge's phase on the pixel grid, which a side nearly
+        // along the grid keeps), while the dark share of a window about the step measures it
+        // whatever the pixel footprint: for a step at e, the integral over [a, b] of
+        // (light - v) / (light - dark) is e - a.
+        if (!smearedRead) best = stepInWindow(profile, count, reach, step, dark, light, best);
         pts[points++] = {p[0] + best * across[0], p[1] + best * across[1], light - dark};
     }
     // Most profiles unfinished: the usual reach is too short, and the side is read again with the
@@ -202,7 +241,7 @@ bool fitSide(const Tracker& t, const RawView* lens, const double a[2], const dou
             if (distance[i] > limit) pts[i].w = 0;
             kept += pts[i].w > 0;
         }
-        if (kept < kMinEdgePoints || kept < kMinInlierShare * samples || !fitLine(pts, points, line)) return false;
+        if (kept < kMinEdgePoints || kept < kMinInlierShare * (samples - washedOut) || !fitLine(pts, points, line)) return false;
     }
     if (found) {
         *foundCount = 0;

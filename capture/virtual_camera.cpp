@@ -28,8 +28,9 @@ constexpr double kShadowFromX = 30.0;
 constexpr int kMinSubFrames = 2, kMaxSubFrames = 32;
 constexpr int kColourJpegQuality = 60;
 // The glare: a spot of this radius (standard deviation, millimetres on the sheet) whose peak adds
-// this many grey levels at glare=1, enough to saturate the ink some 10 mm around its middle.
-constexpr double kGlareRadiusMm = 9.0, kGlarePeak = 420.0;
+// this many grey levels at glare=1, enough to saturate the ink some 17 mm around its middle (a
+// lamp's reflection on a glossy print, washing out the border's width and a corner of the hole).
+constexpr double kGlareRadiusMm = 9.0, kGlarePeak = 1050.0;
 constexpr double kPi = 3.14159265358979323846;
 
 int regionAt(double X, double Y, bool clutter, bool shadow) {

@@ -168,6 +168,28 @@ bool TargetTracker::measure(const Tracker& t, const CameraModel& model, const Le
     // first frame, whose pose then starts the motion for the next, or sides too short to move),
     // no pose is better.
     const bool shearUnknown = model.rowReadOut > 0 && smeared && !shearTaken;
+    if (!(pose.rmsError <= gate) && !corrected && inView == 8) {
+        // One side read wrongly (a glare spot's rim across it, something lying over it) puts its
+        // two corners off and the pose with them: the pose from the other six corners, the best
+        // of the eight sides left out, is kept when it fits within the gate.
+        PlanarPose best;
+        int bestSide = -1;
+        for (int k = 0; k < 8; ++k) {
+            const int a = k, b = k < 4 ? (k + 1) % 4 : 4 + (k - 3) % 4;
+            double X6[6], Y6[6], x6[6], y6[6];
+            int n = 0;
+            for (int i = 0; i < 8; ++i)
+                if (i != a && i != b) X6[n] = X[i], Y6[n] = Y[i], x6[n] = x[i], y6[n] = y[i], ++n;
+            PlanarPoseCandidates candidates;
+            if (!planarPoseCandidates(6, X6, Y6, x6, y6, camera.fx, candidates)) continue;
+            const PlanarPose p = choosePlanarPose(candidates, recent() ? &shown : nullptr, p_);
+            if (finite(p.R, 9) && finite(p.T, 3) && (bestSide < 0 || p.rmsError < best.rmsError)) best = p, bestSide = k;
+        }
+        if (bestSide >= 0 && best.rmsError <= gate) {
+            pose = best;
+            corners.outOfView |= 1u << bestSide | 1u << (bestSide < 4 ? (bestSide + 1) % 4 : 4 + (bestSide - 3) % 4);
+        }
+    }
     if (!(pose.rmsError <= gate) || shearUnknown) {
         if (model.rowReadOut > 0 && pose.rmsError <= p_.maxRmsPx) notePose(pose.R, pose.T, false);
         return false;
@@ -175,8 +197,8 @@ bool TargetTracker::measure(const Tracker& t, const CameraModel& model, const Le
     if (pose.ambiguous && recent() &&
         rotationAngleBetween(pose.R, last_.pose.R) > p_.maxTurnDegPerPass * std::max(1, passes_))
         return false;
-    // Corners past the frame's edge are where the pose puts them.
-    for (int i = 4; i < 8; ++i)
+    // Corners not measured (past the frame's edge, or of a side left out) are where the pose puts them.
+    for (int i = 0; i < 8; ++i)
         if (corners.outOfView & (1u << i))
             projectToIdealPixel(camera, pose.R, pose.T, kTargetCornerMm[i][0], kTargetCornerMm[i][1], corners.xy[i][0],
                                 corners.xy[i][1]);

@@ -13,6 +13,8 @@
 // Corners (x = col, y = row, pixel-centre coordinates) in the order of kTargetCornerMm.
 // With the target partly out of the picture, some outer corners lie beyond its edge: bit i of
 // `outOfView` marks corner i, whose place is then where the others put it, not a measurement.
+// The tracker marks the same way the two corners of a side it left out of the pose (a glare
+// spot's rim read for the side), and puts them where the pose does.
 struct TargetCorners {
     double xy[8][2];
     unsigned outOfView = 0;
