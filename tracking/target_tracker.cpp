@@ -21,6 +21,9 @@ constexpr double kMaxTurnPerFrame = 0.15, kMaxTravelPerFrame = 0.2;
 // A correction fitting the corners worse than this many times the uncorrected fit, plus these
 // pixels, is of a frame that shows no shear.
 constexpr double kShearlessFit = 1.5, kShearlessFitPx = 0.05;
+// A pose without one side's corners that fits the others this much better than all eight fitted
+// is taken for one side read wrongly.
+constexpr double kOneSideOffFit = 0.4;
 // Outlines tried as the target's hole when no pair of outlines fits, two turns of each: the
 // largest few, as a cluttered desk's other rectangles are mostly smaller than the target.
 constexpr int kMaxHoleCandidates = 6;
@@ -171,7 +174,9 @@ bool TargetTracker::measure(const Tracker& t, const CameraModel& model, const Le
     if (!(pose.rmsError <= gate) && !corrected && inView == 8) {
         // One side read wrongly (a glare spot's rim across it, something lying over it) puts its
         // two corners off and the pose with them: the pose from the other six corners, the best
-        // of the eight sides left out, is kept when it fits within the gate.
+        // of the eight sides left out, is kept when it fits within the gate and explains them
+        // several times better than all eight did (a misfit spread over every corner, as an
+        // uncorrected lens gives, is not one side's).
         PlanarPose best;
         int bestSide = -1;
         for (int k = 0; k < 8; ++k) {
@@ -185,7 +190,7 @@ bool TargetTracker::measure(const Tracker& t, const CameraModel& model, const Le
             const PlanarPose p = choosePlanarPose(candidates, recent() ? &shown : nullptr, p_);
             if (finite(p.R, 9) && finite(p.T, 3) && (bestSide < 0 || p.rmsError < best.rmsError)) best = p, bestSide = k;
         }
-        if (bestSide >= 0 && best.rmsError <= gate) {
+        if (bestSide >= 0 && best.rmsError <= gate && best.rmsError <= kOneSideOffFit * pose.rmsError) {
             pose = best;
             corners.outOfView |= 1u << bestSide | 1u << (bestSide < 4 ? (bestSide + 1) % 4 : 4 + (bestSide - 3) % 4);
         }
