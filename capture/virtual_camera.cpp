@@ -436,11 +436,15 @@ void VirtualCamera::shadeScene(const CameraPose& framePose, double frame) {
     CameraPose pose = framePose;
     PlaneMap map(pose, camera.fx, camera.fy);
     double centre[3] = {0, 0, 0};  // the camera's centre in the world, -R' T
-    auto viewRow = [&](double row) {
-        if (rolling) pose = rowPose(framePose, frame, row), map = PlaneMap(pose, camera.fx, camera.fy);
+    auto setCentre = [&] {
         for (int i = 0; i < 3; ++i) centre[i] = -(pose.R[i] * pose.T[0] + pose.R[3 + i] * pose.T[1] + pose.R[6 + i] * pose.T[2]);
     };
-    viewRow(0.5 * (H - 1));
+    setCentre();
+    auto viewRow = [&](double row) {
+        if (!rolling) return;
+        pose = rowPose(framePose, frame, row), map = PlaneMap(pose, camera.fx, camera.fy);
+        setCentre();
+    };
     // Ideal (undistorted) pixel position to sheet point and region; off the sheet, the desk.
     auto lookAt = [&](double col, double row, double& X, double& Y) {
         if (curled) {
