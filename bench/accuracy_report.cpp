@@ -99,7 +99,9 @@ int main(int argc, char** argv) {
                     {"rolling", "shutter=0.9,motion=5"}, {"glare", "glare=1"}, {"curl", "curl=14"},
                     {"exposure", "exposure=0.4:2.5"},  {"colour", "colour=1"}, {"flicker", "flicker=0.3"},
                     {"lowlight", "lowlight=1"},         {"partial", "outside=0.2"},
-                    {"webcam", "colour=1,lowlight=1,shutter=0.9,motion=3,curl=14"}};
+                    {"webcam", "colour=1,lowlight=1,shutter=0.9,motion=3,curl=14"},
+                    // Harder paths than the far and motion rows: faster, and far while moving.
+                    {"motion_fast", "motion=10"}, {"far_moving", "far=1,motion=3"}};
     // The lens: corrected by the lens tables (key r); the uncorrected lens is the "lens" row above.
     for (const auto& h : hardOnes)
         conditions.push_back({h.name, std::string(h.name) == "barrel" ? "rgsxk" : "gsxk", hard(h.options), PoseMethod::Refined});

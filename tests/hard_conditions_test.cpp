@@ -72,11 +72,13 @@ INSTANTIATE_TEST_SUITE_P(
 // of the frames with the hole and two outer corners in it) to 100 %, rotation medians 0.05 to
 // 0.31 deg, the curled sheet 0.80 and all at once 0.84). The rolling shutter and the combination
 // move the camera fast, as the motion case does; the partial view starts where the target is
-// pushed past the picture's right edge.
+// pushed past the picture's edge. The glare's stretch has the spot crossing the thin borders and
+// the hole's corners: 89 % found there (15 % without reading a side past its washed-out places
+// and leaving out a side read along the spot's rim).
 INSTANTIATE_TEST_SUITE_P(
     Webcam, HardConditions,
     testing::Values(HardCondition{"rolling_shutter", "shutter=0.9,motion=5", "gsxk", 98, 1.0},
-                    HardCondition{"glare", "glare=1", "gsxk", 98, 0.3},
+                    HardCondition{"glare", "glare=1,start=1350", "gsxk", 85, 0.3},
                     HardCondition{"curled_sheet", "curl=14", "gsxk", 98, 1.0},
                     HardCondition{"hunting_exposure", "exposure=0.4:2.5", "gsxk", 98, 0.3},
                     HardCondition{"colour_sensor", "colour=1", "gsxk", 98, 0.3},
