@@ -91,13 +91,18 @@ static double fitPair(const Quad& outer, const Quad& inner, const TargetFinderPa
     for (int m = 0; m < 4; ++m)
         outerX[m] = modelOuter[m][0], outerY[m] = modelOuter[m][1], innerX[m] = modelInner[m][0], innerY[m] = modelInner[m][1];
     const double size = std::sqrt(outer.area);
-    // The four rotations of the given rectangle's corners, each way round.
+    // The four rotations of the given rectangle's corners, taken the way round the model's run:
+    // counter-clockwise seen from the camera, a positive signed area in pixel coordinates (rows
+    // bottom-up, docs/conventions.md). The other way round would be the target seen in a mirror,
+    // which no pose explains.
     for (int byInner = outer.atBorder ? 1 : 0; byInner < 2; ++byInner) {
         const Quad& given = byInner ? inner : outer;
         const Quad& other = byInner ? outer : inner;
         const double(*to)[2] = byInner ? modelOuter : modelInner;
-        for (int start = 0; start < 4; ++start)
-            for (int dir : {1, -1}) {
+        double area = 0;
+        for (int m = 0; m < 4; ++m) area += given.xy[m][0] * given.xy[(m + 1) % 4][1] - given.xy[(m + 1) % 4][0] * given.xy[m][1];
+        const int dir = area > 0 ? 1 : -1;
+        for (int start = 0; start < 4; ++start) {
                 double imageX[4], imageY[4];
                 for (int m = 0; m < 4; ++m) {
                     const int src = ((start + dir * m) % 4 + 4) % 4;
