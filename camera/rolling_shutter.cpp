@@ -1,8 +1,11 @@
 #include "camera/rolling_shutter.h"
 
-#include <algorithm>
 
 #include "camera/matrix.h"
+
+double rowReadTime(double readOut, int height, double row) {
+    return height < 2 ? 0.0 : readOut * (0.5 - row / (height - 1));
+}
 
 void motionBetween(const double Ra[9], const double Ta[3], const double Rb[9], const double Tb[3], double w[3],
                    double v[3]) {
@@ -22,7 +25,7 @@ bool toMiddleRowTime(const RowMotion& m, const CameraIntrinsics& camera, double&
     const double s = nd != 0 ? (n[0] * m.T[0] + n[1] * m.T[1] + n[2] * m.T[2]) / nd : -1;
     if (!(s > 0)) return false;
     const double P[3] = {s * d[0], s * d[1], s};
-    const double tau = m.readOut * (0.5 - y / std::max(1, m.height - 1));
+    const double tau = rowReadTime(m.readOut, m.height, y);
     const double M[3] = {P[0] + tau * (m.w[1] * P[2] - m.w[2] * P[1] + m.v[0]),
                          P[1] + tau * (m.w[2] * P[0] - m.w[0] * P[2] + m.v[1]),
                          P[2] + tau * (m.w[0] * P[1] - m.w[1] * P[0] + m.v[2])};

@@ -13,6 +13,11 @@
 
 #include "camera/camera_intrinsics.h"
 
+// When row `row` (of `height`, rows bottom-up) is read, in frame intervals from the middle row's
+// time: -readOut/2 for the picture's top row (the last), which a sensor reads first, to
+// +readOut/2 for its bottom row (docs/conventions.md, "Frames").
+double rowReadTime(double readOut, int height, double row);
+
 struct RowMotion {
     double readOut = 0.0;  // share of the frame interval, 0 to 1
     int height = 0;        // rows of the picture

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "camera/matrix.h"
+#include "camera/rolling_shutter.h"
 #include "capture/virtual_effects.h"
 #ifndef TOVRAK_NO_JPEG
 #include "imageio/jpeg_codec.h"

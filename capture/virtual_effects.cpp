@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "camera/rolling_shutter.h"
 #include "capture/virtual_camera.h"
 
 namespace {
@@ -42,11 +43,6 @@ bool intersectCurledSheet(double curl, const double C[3], const double d[3], dou
     if (r1 > r2) std::swap(r1, r2);
     s = r1 > 0 ? r1 : r2;
     return s > 0;
-}
-
-double rowReadTime(double readOut, int height, double row) {
-    if (height < 2) return 0.0;
-    return readOut * (0.5 - row / (height - 1));
 }
 
 double exposureGain(const VirtualCameraOptions& o, int frame) {

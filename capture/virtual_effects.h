@@ -22,10 +22,6 @@ double curlLift(double curl, double X);
 // ray misses it. C and d are the camera centre and a ray in world coordinates.
 bool intersectCurledSheet(double curl, const double C[3], const double d[3], double& s);
 
-// When buffer row `row` (of `height`) is read, in frame intervals from the middle row's time:
-// -F/2 for the picture's top row, which a sensor reads first, to +F/2 for its bottom row.
-double rowReadTime(double readOut, int height, double row);
-
 // The auto-exposure's gain of frame n in linear light, between options.exposureLow and
 // exposureHigh: a hunting oscillation with a frame-to-frame jolt on top (1 when off).
 double exposureGain(const VirtualCameraOptions& options, int frame);

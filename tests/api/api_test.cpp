@@ -228,3 +228,62 @@ TEST(Library, TheCameraSurvivesItsFileAndOpenCVsLayout) {
     EXPECT_NEAR(read->p1, c.p1, 1e-9);
     EXPECT_STREQ(tovrak::version(), TOVRAK_VERSION_STRING);
 }
+
+TEST(Library, ATargetPartlyOutOfThePictureHasItsHiddenCornersWhereThePosePutsThem) {
+    // The camera turned so that up to a fifth of the target lies past the picture's edge: the
+    // pose comes from the hole and the outer corners in view, and the corners past the edge are
+    // reported where it puts them, outside the frame.
+    tovrak::VirtualCamera camera = tovrak::VirtualCamera::create("noise=2,outside=0.2,start=420").value();
+    tovrak::Tracker tracker(camera.camera());
+    int outside = 0, found = 0;
+    std::vector<double> corner, rotation;
+    for (int n = 0; n < 90; ++n) {
+        const tovrak::TargetPose truth = camera.truth(n);
+        const tovrak::Image frame = camera.frame(n);
+        const auto pose = tracker.track(frame.view());
+        ASSERT_TRUE(pose.ok()) << pose.error();
+        bool cut = false;
+        for (int i = 4; i < 8; ++i)
+            cut = cut || truth.corners[i][0] < 0 || truth.corners[i][1] < 0 || truth.corners[i][0] > frame.width - 1 ||
+                  truth.corners[i][1] > frame.height - 1;
+        if (!cut) continue;
+        ++outside;
+        if (!pose.value().found) continue;
+        ++found;
+        rotation.push_back(angleBetween(pose.value().measuredRotation, truth.rotation));
+        for (int i = 0; i < 8; ++i)
+            corner.push_back(std::hypot(pose.value().corners[i][0] - truth.corners[i][0], pose.value().corners[i][1] - truth.corners[i][1]));
+    }
+    std::printf("a corner out of the picture in %d frames: found %d, rotation median %.3f deg, worst corner %.2f px\n",
+                outside, found, median(rotation), corner.empty() ? NAN : *std::max_element(corner.begin(), corner.end()));
+    EXPECT_GE(found, outside / 2);  // the frames whose hole is cut too give nothing
+    EXPECT_LT(median(rotation), 0.3);
+    EXPECT_LT(*std::max_element(corner.begin(), corner.end()), 2.0);
+}
+
+TEST(Library, ARollingShuttersShearIsUndoneWhenTheTrackerKnowsHowTheRowsAreRead) {
+    // A fast camera through a shutter that reads the rows over 0.9 of a frame: told so, the
+    // tracker measures the pose at the middle row's time; not told, it finds fewer poses (those
+    // whose sheared corners fit no pose are refused) and leans on the shear.
+    tovrak::VirtualCamera camera = tovrak::VirtualCamera::create("noise=2,shutter=0.9,motion=5,start=150").value();
+    std::vector<tovrak::Image> frames;
+    for (int n = 0; n < 60; ++n) frames.push_back(camera.frame(n));
+    int found[2] = {0, 0};
+    double rotationMedian[2];
+    for (int told = 0; told < 2; ++told) {
+        tovrak::Tracker tracker(camera.camera());
+        if (told) tracker.setRowReadOut(0.9);
+        std::vector<double> rotation;
+        for (int n = 0; n < 60; ++n) {
+            const tovrak::TargetPose pose = tracker.track(frames[n].view()).value();
+            if (!pose.found) continue;
+            ++found[told];
+            rotation.push_back(angleBetween(pose.measuredRotation, camera.truth(n).rotation));
+        }
+        rotationMedian[told] = median(rotation);
+    }
+    std::printf("not told: %d poses, %.2f deg; told: %d poses, %.2f deg\n", found[0], rotationMedian[0], found[1], rotationMedian[1]);
+    EXPECT_GE(found[1], 55);
+    EXPECT_LT(rotationMedian[1], 0.6);
+    EXPECT_LT(rotationMedian[1], 0.5 * rotationMedian[0]);
+}
