@@ -369,10 +369,14 @@ bool refineTargetCorners(const Tracker& t, const RawView* lens, TargetCorners& c
 bool cornersAtMiddleRowTime(const TargetEdges& edges, const RowMotion& motion, const CameraIntrinsics& camera,
                             TargetCorners& corners) {
     Line sides[8];
+    bool fitted[8];
     for (int k = 0; k < 8; ++k) {
         EdgePoint pts[TargetEdges::kMaxPoints];
         const int n = std::min(edges.count[k], TargetEdges::kMaxPoints);
-        if (n < kMinEdgePoints) return false;
+        // A side past the frame's edge (the target partly out of view) has no places; its
+        // corners are not measured either.
+        fitted[k] = n >= kMinEdgePoints;
+        if (!fitted[k]) continue;
         for (int i = 0; i < n; ++i) {
             double x = edges.xy[k][i][0], y = edges.xy[k][i][1];
             if (!toMiddleRowTime(motion, camera, x, y)) return false;
@@ -384,8 +388,11 @@ bool cornersAtMiddleRowTime(const TargetEdges& edges, const RowMotion& motion, c
     // and k meet.
     TargetCorners moved = corners;
     for (int q = 0; q < 2; ++q)
-        for (int m = 0; m < 4; ++m)
-            if (!meet(sides[4 * q + (m + 3) % 4], sides[4 * q + m], moved.xy[4 * q + m])) return false;
+        for (int m = 0; m < 4; ++m) {
+            const int a = 4 * q + (m + 3) % 4, b = 4 * q + m;
+            if (corners.outOfView & (1u << (4 * q + m))) continue;
+            if (!fitted[a] || !fitted[b] || !meet(sides[a], sides[b], moved.xy[4 * q + m])) return false;
+        }
     corners = moved;
     return true;
 }

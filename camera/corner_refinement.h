@@ -53,7 +53,8 @@ struct TargetEdges {
 
 // The corners again from the places `edges` found along the sides, each place first taken to the
 // middle row's time (camera/rolling_shutter.h): the lines refitted through the moved places meet
-// in the corners a rolling shutter would have shown at that time. False when a side has too few
-// places or two sides do not meet (the corners then untouched).
+// in the corners a rolling shutter would have shown at that time; corners marked out of view stay
+// as they are. False when a corner in view lacks a side with enough places or its two sides do
+// not meet (the corners then untouched).
 [[nodiscard]] bool cornersAtMiddleRowTime(const TargetEdges& edges, const RowMotion& motion,
                                           const CameraIntrinsics& camera, TargetCorners& corners);

@@ -150,7 +150,7 @@ bool TargetTracker::measure(const Tracker& t, const CameraModel& model, const Le
         std::memcpy(motion.R, pose.R, sizeof motion.R);
         std::memcpy(motion.T, pose.T, sizeof motion.T);
         TargetCorners moved = corners;
-        if (corners.outOfView || !cornersAtMiddleRowTime(edges, motion, camera, moved)) break;
+        if (!cornersAtMiddleRowTime(edges, motion, camera, moved)) break;
         double u[8], uy[8];
         for (int k = 0; k < inView; ++k) {
             const int i = index[k];
