@@ -28,6 +28,29 @@ constexpr double kOneSideOffFit = 0.4;
 // largest few, as a cluttered desk's other rectangles are mostly smaller than the target.
 constexpr int kMaxHoleCandidates = 6;
 
+// The corner a side of the target ends at: side k runs from corner k to this one (the inner
+// rectangle's sides 0 to 3, the outer one's 4 to 7; camera/corner_refinement.h).
+int sideEnd(int k) { return k < 4 ? (k + 1) % 4 : 4 + (k - 3) % 4; }
+
+// Of the eight poses from the corners without one side's two, the one that fits its six corners
+// best (its side's number, or -1 when none could be solved). A misfit spread over every corner,
+// as an uncorrected lens gives, is not one side's: the caller asks for a much better fit.
+int bestPoseWithoutOneSide(const double* X, const double* Y, const double* x, const double* y, double f,
+                           const PlanarPose* previous, const TrackingParameters& p, PlanarPose& best) {
+    int bestSide = -1;
+    for (int k = 0; k < 8; ++k) {
+        double X6[6], Y6[6], x6[6], y6[6];
+        int n = 0;
+        for (int i = 0; i < 8; ++i)
+            if (i != k && i != sideEnd(k)) X6[n] = X[i], Y6[n] = Y[i], x6[n] = x[i], y6[n] = y[i], ++n;
+        PlanarPoseCandidates candidates;
+        if (!planarPoseCandidates(6, X6, Y6, x6, y6, f, candidates)) continue;
+        const PlanarPose pose = choosePlanarPose(candidates, previous, p);
+        if (finite(pose.R, 9) && finite(pose.T, 3) && (bestSide < 0 || pose.rmsError < best.rmsError)) best = pose, bestSide = k;
+    }
+    return bestSide;
+}
+
 // The camera of this frame: the calibrated one scaled to it, or, for a frame it was not scaled to,
 // the ideal camera with the Tracker's focal length.
 CameraIntrinsics cameraFor(const Tracker& t, const CameraModel& model) {
@@ -173,26 +196,12 @@ bool TargetTracker::measure(const Tracker& t, const CameraModel& model, const Le
     const bool shearUnknown = model.rowReadOut > 0 && smeared && !shearTaken;
     if (!(pose.rmsError <= gate) && !corrected && inView == 8) {
         // One side read wrongly (a glare spot's rim across it, something lying over it) puts its
-        // two corners off and the pose with them: the pose from the other six corners, the best
-        // of the eight sides left out, is kept when it fits within the gate and explains them
-        // several times better than all eight did (a misfit spread over every corner, as an
-        // uncorrected lens gives, is not one side's).
+        // two corners off and the pose with them.
         PlanarPose best;
-        int bestSide = -1;
-        for (int k = 0; k < 8; ++k) {
-            const int a = k, b = k < 4 ? (k + 1) % 4 : 4 + (k - 3) % 4;
-            double X6[6], Y6[6], x6[6], y6[6];
-            int n = 0;
-            for (int i = 0; i < 8; ++i)
-                if (i != a && i != b) X6[n] = X[i], Y6[n] = Y[i], x6[n] = x[i], y6[n] = y[i], ++n;
-            PlanarPoseCandidates candidates;
-            if (!planarPoseCandidates(6, X6, Y6, x6, y6, camera.fx, candidates)) continue;
-            const PlanarPose p = choosePlanarPose(candidates, recent() ? &shown : nullptr, p_);
-            if (finite(p.R, 9) && finite(p.T, 3) && (bestSide < 0 || p.rmsError < best.rmsError)) best = p, bestSide = k;
-        }
-        if (bestSide >= 0 && best.rmsError <= gate && best.rmsError <= kOneSideOffFit * pose.rmsError) {
+        const int side = bestPoseWithoutOneSide(X, Y, x, y, camera.fx, recent() ? &shown : nullptr, p_, best);
+        if (side >= 0 && best.rmsError <= gate && best.rmsError <= kOneSideOffFit * pose.rmsError) {
             pose = best;
-            corners.outOfView |= 1u << bestSide | 1u << (bestSide < 4 ? (bestSide + 1) % 4 : 4 + (bestSide - 3) % 4);
+            corners.outOfView |= 1u << side | 1u << sideEnd(side);
         }
     }
     if (!(pose.rmsError <= gate) || shearUnknown) {

@@ -60,6 +60,12 @@ bool largestQuad(const PointRecord* hull, int n, Quad& quad, double minArea) {
     return best >= minArea;
 }
 
+double signedQuadArea(const double (*xy)[2]) {
+    double twice = 0;
+    for (int m = 0; m < 4; ++m) twice += xy[m][0] * xy[(m + 1) % 4][1] - xy[(m + 1) % 4][0] * xy[m][1];
+    return 0.5 * twice;
+}
+
 bool clearOfBorder(const Quad& q, int width, int height, double margin) {
     for (const auto& p : q.xy)
         if (p[0] < margin || p[1] < margin || p[0] > width - 1 - margin || p[1] > height - 1 - margin)
@@ -99,55 +105,53 @@ static double fitPair(const Quad& outer, const Quad& inner, const TargetFinderPa
         const Quad& given = byInner ? inner : outer;
         const Quad& other = byInner ? outer : inner;
         const double(*to)[2] = byInner ? modelOuter : modelInner;
-        double area = 0;
-        for (int m = 0; m < 4; ++m) area += given.xy[m][0] * given.xy[(m + 1) % 4][1] - given.xy[(m + 1) % 4][0] * given.xy[m][1];
-        const int dir = area > 0 ? 1 : -1;
+        const int dir = signedQuadArea(given.xy) > 0 ? 1 : -1;
         for (int start = 0; start < 4; ++start) {
-                double imageX[4], imageY[4];
-                for (int m = 0; m < 4; ++m) {
-                    const int src = ((start + dir * m) % 4 + 4) % 4;
-                    imageX[m] = given.xy[src][0], imageY[m] = given.xy[src][1];
-                }
-                double h[9];
-                if (!fitPlaneHomography(4, byInner ? innerX : outerX, byInner ? innerY : outerY, imageX, imageY, h))
-                    continue;
-                double predicted[4][2], distance[4];
-                int match[4];
-                bool ok = true;
-                for (int m = 0; m < 4 && ok; ++m) {
-                    ok = applyHomography(h, to[m], predicted[m]);
-                    distance[m] = INFINITY;
-                    for (int q = 0; q < 4 && ok; ++q) {
-                        const double d = std::hypot(other.xy[q][0] - predicted[m][0], other.xy[q][1] - predicted[m][1]);
-                        if (d < distance[m]) distance[m] = d, match[m] = q;
-                    }
-                }
-                if (!ok) continue;
-                // By the inner rectangle, the two outer corners that fit best count; the others
-                // are taken where the homography puts them.
-                int order[4] = {0, 1, 2, 3};
-                std::sort(order, order + 4, [&](int a, int b) { return distance[a] < distance[b]; });
-                const int counted = byInner ? p.countedOuterCorners : 4;
-                double sumSq = 0.0;
-                for (int k = 0; k < counted; ++k) sumSq += distance[order[k]] * distance[order[k]];
-                const double score =
-                    std::sqrt(sumSq / counted) / size / (byInner ? p.trimmedTolerance : p.fitTolerance);
-                if (!(score < best)) continue;
-                best = score;
-                for (int m = 0; m < 4; ++m) {
-                    double* innerCorner = corners.xy[m];
-                    double* outerCorner = corners.xy[4 + m];
-                    if (byInner) {
-                        innerCorner[0] = imageX[m], innerCorner[1] = imageY[m];
-                        const bool counted = std::find(order, order + p.countedOuterCorners, m) != order + p.countedOuterCorners;
-                        const double* o = counted ? other.xy[match[m]] : predicted[m];
-                        outerCorner[0] = o[0], outerCorner[1] = o[1];
-                    } else {
-                        outerCorner[0] = imageX[m], outerCorner[1] = imageY[m];
-                        innerCorner[0] = other.xy[match[m]][0], innerCorner[1] = other.xy[match[m]][1];
-                    }
+            double imageX[4], imageY[4];
+            for (int m = 0; m < 4; ++m) {
+                const int src = ((start + dir * m) % 4 + 4) % 4;
+                imageX[m] = given.xy[src][0], imageY[m] = given.xy[src][1];
+            }
+            double h[9];
+            if (!fitPlaneHomography(4, byInner ? innerX : outerX, byInner ? innerY : outerY, imageX, imageY, h))
+                continue;
+            double predicted[4][2], distance[4];
+            int match[4];
+            bool ok = true;
+            for (int m = 0; m < 4 && ok; ++m) {
+                ok = applyHomography(h, to[m], predicted[m]);
+                distance[m] = INFINITY;
+                for (int q = 0; q < 4 && ok; ++q) {
+                    const double d = std::hypot(other.xy[q][0] - predicted[m][0], other.xy[q][1] - predicted[m][1]);
+                    if (d < distance[m]) distance[m] = d, match[m] = q;
                 }
             }
+            if (!ok) continue;
+            // By the inner rectangle, the two outer corners that fit best count; the others
+            // are taken where the homography puts them.
+            int order[4] = {0, 1, 2, 3};
+            std::sort(order, order + 4, [&](int a, int b) { return distance[a] < distance[b]; });
+            const int counted = byInner ? p.countedOuterCorners : 4;
+            double sumSq = 0.0;
+            for (int k = 0; k < counted; ++k) sumSq += distance[order[k]] * distance[order[k]];
+            const double score =
+                std::sqrt(sumSq / counted) / size / (byInner ? p.trimmedTolerance : p.fitTolerance);
+            if (!(score < best)) continue;
+            best = score;
+            for (int m = 0; m < 4; ++m) {
+                double* innerCorner = corners.xy[m];
+                double* outerCorner = corners.xy[4 + m];
+                if (byInner) {
+                    innerCorner[0] = imageX[m], innerCorner[1] = imageY[m];
+                    const bool counted = std::find(order, order + p.countedOuterCorners, m) != order + p.countedOuterCorners;
+                    const double* o = counted ? other.xy[match[m]] : predicted[m];
+                    outerCorner[0] = o[0], outerCorner[1] = o[1];
+                } else {
+                    outerCorner[0] = imageX[m], outerCorner[1] = imageY[m];
+                    innerCorner[0] = other.xy[match[m]][0], innerCorner[1] = other.xy[match[m]][1];
+                }
+            }
+        }
     }
     return best;
 }

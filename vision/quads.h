@@ -15,6 +15,9 @@ struct Quad {
 // The largest-area quadrilateral with its corners among the points of a convex polygon (in
 // order, n >= 4); false when it is smaller than `minArea`.
 bool largestQuad(const PointRecord* hull, int n, Quad& quad, double minArea);
+// The signed area of corners xy[0..3] (x = col, y = row): positive when they run counter-clockwise
+// with rows bottom-up, as the target's corners do seen from the camera (docs/conventions.md).
+double signedQuadArea(const double (*xy)[2]);
 // Whether all four corners lie at least `margin` pixels inside the frame.
 bool clearOfBorder(const Quad& q, int width, int height, double margin);
 bool insideQuad(const Quad& q, const double p[2]);

@@ -88,11 +88,7 @@ int TargetFinder::holeCandidates(TargetCorners* out, int max) const {
     int written = 0;
     for (int k = 0; k < clearCount_ && written < max; ++k) {
         const double(*q)[2] = clearQuads_[order[k]];
-        // The model's corners run counter-clockwise seen from the camera, which in pixel
-        // coordinates (rows bottom-up, docs/conventions.md) is a positive signed area.
-        double area = 0;
-        for (int m = 0; m < 4; ++m) area += q[m][0] * q[(m + 1) % 4][1] - q[(m + 1) % 4][0] * q[m][1];
-        const int dir = area > 0 ? 1 : -1;
+        const int dir = signedQuadArea(q) > 0 ? 1 : -1;  // the model's way round
         auto corner = [&](int start, int m) { return q[((start + dir * m) % 4 + 4) % 4]; };
         auto side = [&](int start, int m) {
             const double *a = corner(start, m), *b = corner(start, m + 1);
