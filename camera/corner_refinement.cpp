@@ -129,20 +129,20 @@ struct EdgePoint {
 // integrated exactly (clipped to the profile).
 double stepInWindow(const double* profile, int count, double reach, double step, double dark, double light, double near) {
     const double lo = std::max(-reach, near - kStepWindow), hi = std::min(reach, near + kStepWindow);
-    auto dark_share = [&](double s) {
+    auto darkShare = [&](double s) {
         const double f = (s + reach) / step;
         const int k = std::clamp(static_cast<int>(f), 0, count - 2);
         return (light - (profile[k] + (f - k) * (profile[k + 1] - profile[k]))) / (light - dark);
     };
     // Trapezoids between the window's ends and the sample places inside it.
-    double area = 0, s0 = lo, v0 = dark_share(lo);
+    double area = 0, s0 = lo, v0 = darkShare(lo);
     for (int k = 0; k < count; ++k) {
         const double s = -reach + k * step;
         if (s <= lo || s >= hi) continue;
-        const double v = dark_share(s);
+        const double v = darkShare(s);
         area += 0.5 * (v0 + v) * (s - s0), s0 = s, v0 = v;
     }
-    area += 0.5 * (v0 + dark_share(hi)) * (hi - s0);
+    area += 0.5 * (v0 + darkShare(hi)) * (hi - s0);
     return lo + area;
 }
 
